@@ -1,0 +1,41 @@
+// marbrook: the library's command-line companion.
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "catalogue/basOpenDialogs.h"
+#include "platform/platform.h"
+#include "support/ErrExport.h"
+#include "support/basSafe.h"
+
+namespace {
+
+void PrintUsage(std::ostream& out) {
+    out << "usage: marbrook info\n"
+           "  info   print the library's version and the folders it uses\n";
+}
+
+int Info() {
+    marbrook::Platform& p = marbrook::DefaultPlatform();
+    const auto lib = p.system.Library();
+    std::cout << "Marbrook " << lib.major << "." << lib.minor << "." << lib.revision << "\n"
+              << "library folder:         " << lib.folder << "\n"
+              << "settings file:          " << marbrook::SettingsFilePath(p) << "\n"
+              << "error log:              " << marbrook::ErrLogPath(p) << "\n"
+              << "connection-file folder: " << marbrook::InitSDEDataPath(p) << "\n";
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        PrintUsage(argc < 2 ? std::cerr : std::cout);
+        return argc < 2 ? 2 : 0;
+    }
+    const std::string command = argv[1];
+    if (command == "info") return Info();
+    std::cerr << "marbrook: unknown command '" << command << "'\n";
+    PrintUsage(std::cerr);
+    return 2;
+}

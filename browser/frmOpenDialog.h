@@ -1,0 +1,83 @@
+#pragma once
+// The data browser: the modal form in which the user walks the catalogue
+// and picks data. Toolkit-neutral: a view binds its controls to widgets.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "catalogue/basOpenDialogs.h"
+#include "platform/object.h"
+#include "platform/ui.h"
+
+namespace marbrook {
+struct Platform;
+
+class frmOpenDialog : public ui::Form {
+public:
+    explicit frmOpenDialog(Platform& platform);
+
+    [[nodiscard]] const char* FormName() const noexcept override { return "frmOpenDialog"; }
+    [[nodiscard]] std::vector<ui::Control*> Controls() override;
+
+    // Controls.
+    ui::Label LblLocation{"LblLocation"};
+    ui::ImageCombo ComboLocation{"ComboLocation"};
+    ui::CommandButton CmdUpLocation{"CmdUpLocation"};
+    ui::CommandButton CmdConnectLocation{"CmdConnectLocation"};
+    ui::CommandButton CmdDisConnectLocation{"CmdDisConnectLocation"};
+    ui::CommandButton CmdAddLocation{"CmdAddLocation"};
+    ui::OptionButton OptThumbs{"OptThumbs"};
+    ui::OptionButton OptReport{"OptReport"};
+    ui::OptionButton OptList{"OptList"};
+    ui::ListView LVDataList{"LVDataList"};
+    ui::Label LblSelectName{"LblSelectName"};
+    ui::TextBox TxtDataName{"TxtDataName"};
+    ui::Label LblFilterType{"LblFilterType"};
+    ui::DropDownList ComboFilter{"ComboFilter"};
+    ui::CommandButton CmdAddData{"CmdAddData"};
+    ui::CommandButton CmdCancel{"CmdCancel"};
+
+    // Public state.
+    std::string msSdeDataPath;
+    bool mbOKClick = false;
+    std::int16_t miFilterType = 0;
+
+    // Public operations.
+    bool InitDataList(std::string& sSdeDataPath) noexcept;
+    bool SetFilterType(std::int16_t iFilterType) noexcept;
+    void RefreshDataListEx(int lvStyle, long iSelIndex) noexcept;
+    long GetSelectDataset(Collection& pSelCol) noexcept;
+
+    // Event handlers.
+    void CmdAddData_Click() noexcept;
+    void CmdCancel_Click() noexcept;
+    void LVDataList_DblClick() noexcept;
+    void LVDataList_ItemClick() noexcept;
+    void CmdUpLocation_Click() noexcept;
+    void ComboLocation_Click() noexcept;
+    void OptList_Click() noexcept;
+    void OptReport_Click() noexcept;
+    void OptThumbs_Click() noexcept;
+
+    // Read access to the form's lists, for views and tests.
+    [[nodiscard]] const DataItems& DataList() const noexcept { return mDataList; }
+    [[nodiscard]] const DataItems& SelDataList() const noexcept { return mSelDataList; }
+    [[nodiscard]] const DataNodes& ComboList() const noexcept { return mComboList; }
+    [[nodiscard]] const DataNode& CurNode() const noexcept { return mCurNode; }
+
+protected:
+    void Form_Load() override;
+
+private:
+    void SetSub(const std::string& sName) noexcept;
+    void RefreshDataList(int lvStyle) noexcept;
+    void GetSelDataList() noexcept;
+
+    Platform& platform_;
+    DataItems mDataList;
+    DataItems mSelDataList;
+    DataNodes mComboList;
+    DataNode mCurNode;
+};
+
+} // namespace marbrook

@@ -1,0 +1,151 @@
+#pragma once
+// The data catalogue: the records and codes that describe locations and data,
+// the enumerators that fill them, the location list, and the building of
+// layers from chosen items.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/gis.h"
+#include "platform/object.h"
+#include "platform/ui.h"
+
+namespace marbrook {
+struct Platform;
+
+// Kinds of location (the data list is filled according to them).
+enum DataLocation : std::int16_t {
+    dlCatalogRoot = 0,
+    dlFolder = 1,
+    dlDatabaseRoot = 2,
+    dlSdeConnection = 3,
+    dlPersonalGdb = 4,
+    dlSdeFeatureDataset = 5,
+    dlPgdbFeatureDataset = 6,
+    dlCadFile = 7,
+};
+
+// Kinds of entry; also the entry's icon number.
+enum DataType : std::int16_t {
+    dtUnclassified = 0,
+    dtFolder = 1,
+    dtDatabaseRoot = 2,
+    dtSdeConnection = 3,
+    dtNewSdeConnection = 4,
+    dtPersonalGdb = 5,
+    dtPointFeatureClass = 10,
+    dtLineFeatureClass = 11,
+    dtPolygonFeatureClass = 12,
+    dtRasterFile = 13,
+    dtPgdbOtherFeatureClass = 14,
+    dtCadFile = 16,
+    dtOtherFeatureClass = 19,
+    dtSdePointFeatureClass = 20,
+    dtSdeLineFeatureClass = 21,
+    dtSdePolygonFeatureClass = 22,
+    dtAnnotationFeatureClass = 23,
+    dtFeatureDataset = 24,
+    dtRasterDataset = 25,
+    dtRasterCatalog = 26,
+    dtSdeTable = 27,
+};
+
+inline constexpr int kDataTypeImageCount = 27;
+inline constexpr int kDataLocationImageCount = 8;
+
+// Description texts of the codes that have a single one.
+namespace desc {
+inline constexpr const char* kFolder = "文件夹连接";
+inline constexpr const char* kDatabaseRoot = "空间数据库";
+inline constexpr const char* kSdeConnection = "空间数据库连接";
+inline constexpr const char* kPersonalGdb = "个人空间数据库";
+inline constexpr const char* kShapeFile = "Shape File";
+inline constexpr const char* kFeatureClass = "Feature Class";
+inline constexpr const char* kCadFeatureClass = "CAD Feature Class";
+inline constexpr const char* kRasterFile = "RasterDataset";
+inline constexpr const char* kCadFile = "CAD File";
+inline constexpr const char* kFeatureDataset = "Feature Dataset";
+inline constexpr const char* kRasterDataset = "Raster Dataset";
+inline constexpr const char* kRasterCatalog = "Reater Catalog"; // sic: stored files and peers show it so
+inline constexpr const char* kSdeTable = "SDE表";
+} // namespace desc
+
+inline constexpr const char* kCatalogRootName = "数据目录";
+inline constexpr const char* kDatabaseRootName = "数据库连接";
+inline constexpr const char* kNewSdeConnectionName = "新建空间数据库连接";
+
+// One entry of the location list.
+struct DataNode {
+    std::int16_t DataLocation = 0;
+    std::int16_t DataType = 0;
+    std::int16_t ParentNode = 0;
+    std::int16_t ChildNode = 0;
+    std::string DataName;
+    std::string DataTypeDesc;
+    std::string DataFullName;
+    std::int16_t Level = 0;
+};
+
+// One entry of the data list or of the selection. `DataName` is for display
+// (valid UTF-8); `DataFullName` is the path as the file system holds it.
+struct DataItem {
+    std::int16_t DataLocation = 0;
+    std::int16_t DataType = 0;
+    std::string DataTypeDesc;
+    std::string DataName;
+    std::string DataFullName;
+    gis::DatasetNamePtr pDataSetObj;
+};
+
+// Element 0 is blank in a data list and the root in the location list.
+using DataItems = std::vector<DataItem>;
+using DataNodes = std::vector<DataNode>;
+
+// ---- Drives, folders and connection files ----------------------------------
+
+long GetLocalDrives4Combo(Platform& p, DataNodes& list);
+long GetLocalDrives4Datalist(Platform& p, DataItems& items);
+// Replaces `items` with the folder's entries 1..n (files before folders,
+// then the datasets the filter admits); appends "/" to `folderPath` when
+// missing.
+long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, std::int16_t filterType,
+                       gis::WindowHandle parent = gis::kNoWindow);
+long GetSDEDataFile(Platform& p, const std::string& folderPath, DataItems& items);
+
+// ---- File-based datasets ----------------------------------------------------
+
+long GetShapeFilesEx(Platform& p, const std::string& folderPath, DataItems& items,
+                     gis::WindowHandle parent = gis::kNoWindow);
+long GetRasterFilesEx(Platform& p, const std::string& folderPath, DataItems& items);
+long GetPGMdbFiles(Platform& p, const std::string& mdbPath, DataItems& items, std::int16_t filterType,
+                   gis::WindowHandle parent = gis::kNoWindow);
+long GetCadFiles(Platform& p, const std::string& cadPath, DataItems& items, std::int16_t filterType);
+gis::DatasetNamePtr GetCADFilesDatasetName(Platform& p, const std::string& folderPath, const std::string& drawingName,
+                                           gis::WindowHandle parent = gis::kNoWindow);
+
+// ---- Connection-file folder and selected items -----------------------------
+
+std::string InitSDEDataPath(Platform& p);
+std::string GetCurrentUserName(Platform& p);
+long GetSelFilesInfos(Platform& p, DataItems& selected, const ui::ListView& listView, const DataItems& items);
+
+// ---- Location list ----------------------------------------------------------
+
+long InitComboList(Platform& p, DataNodes& list, ui::ImageCombo& combo, long selIndex);
+long InitComboList1(Platform& p, DataNodes& list, ui::ImageCombo& combo, const std::string& selText);
+long InsertToComboList(Platform& p, DataNodes& list, const DataNode& node, long afterIndex);
+long RefreshComboList(Platform& p, DataNodes& list, ui::ImageCombo& combo, const DataNode& node);
+long RefreshComboListEx(Platform& p, DataNodes& list, ui::ImageCombo& combo, const DataNode& node, long selIndex);
+bool DeleteComboList(Platform& p, DataNodes& list, const long& index);
+bool IsComboListEqual(const DataNode& a, const DataNode& b);
+DataNode CloneComboList(const DataNode& node);
+
+// ---- Layers from chosen items -----------------------------------------------
+
+// Replaces the CLayerObj items of `items` by layers in group order
+// (annotation, point, line, polygon and CAD, raster).
+bool AddLayersBySort(Platform& p, Collection& items);
+void SortLayerByGeometry(const gis::FeatureLayerPtr& layer, Collection& pointGroup, Collection& lineGroup,
+                         Collection& polygonGroup, Collection& annotationGroup);
+
+} // namespace marbrook

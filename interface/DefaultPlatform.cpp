@@ -1,0 +1,94 @@
+// Assembles the real platform of the shared library: GDAL for the GIS
+// services, Qt for the user interface, POSIX for the system.
+#include <memory>
+
+#include "platform/error.h"
+#include "platform/platform.h"
+#include "platform/posix/PosixSystem.h"
+#ifdef MARBROOK_HAVE_GDAL
+#include "platform/gdal/GdalGis.h"
+#endif
+#ifdef MARBROOK_HAVE_QT
+#include "platform/qt/QtUi.h"
+#endif
+
+namespace marbrook {
+
+namespace {
+
+// The user interface of a build without Qt: it can tell, but not show.
+class HeadlessUi final : public ui::UiService {
+public:
+    void MessageBox(const std::string&, ui::MessageIcon, const std::string&) override {}
+    void SetMousePointer(ui::MousePointer p) override { pointer_ = p; }
+    ui::MousePointer GetMousePointer() const override { return pointer_; }
+    ui::Point MousePosition() override { return {}; }
+    ui::Rect WindowRect(ui::WindowHandle) override { return {}; }
+    int ScreenHeightTwips() override { return 0; }
+    ui::WindowHandle HandleOf(ui::Form& form) override {
+        form.EnsureLoaded();
+        return 0;
+    }
+    void SetParentWindow(ui::Form&, ui::WindowHandle) override {}
+    void SetWindowPosition(ui::Form&, ui::WindowHandle, int, int) override {}
+    void ShowForm(ui::Form&, bool, ui::WindowHandle) override {
+        throw PlatformError(errnum::kNotSupported, "Marbrook", "this build of Marbrook has no user interface");
+    }
+    void HideForm(ui::Form& form) override { form.SetVisibleState(false); }
+    void UnloadForm(ui::Form& form) override {
+        form.SetVisibleState(false);
+        form.MarkUnloaded();
+    }
+
+private:
+    ui::MousePointer pointer_ = ui::MousePointer::Default;
+};
+
+class NoGis final : public gis::GisService {
+public:
+    gis::WorkspaceFactoryPtr CreateWorkspaceFactory(gis::FactoryKind) override { throw Missing(); }
+    gis::DatasetPtr OpenName(const gis::DatasetName&) override { throw Missing(); }
+    gis::CadDrawingDatasetPtr OpenCadDrawingDataset(gis::Workspace&, const std::string&) override { throw Missing(); }
+    gis::FeatureLayerPtr NewFeatureLayer(gis::LayerKind) override { throw Missing(); }
+    gis::RasterLayerPtr NewRasterLayer() override { throw Missing(); }
+    gis::CadLayerPtr NewCadLayer() override { throw Missing(); }
+    gis::MapPtr NewMap() override { throw Missing(); }
+    gis::MapLayerServicePtr CreateMapLayerService() override { throw Missing(); }
+
+private:
+    static PlatformError Missing() {
+        return {errnum::kNotSupported, "Marbrook", "this build of Marbrook has no GIS back end"};
+    }
+};
+
+struct Assembled {
+    std::unique_ptr<gis::GisService> gis;
+    std::unique_ptr<ui::UiService> ui;
+    posix::PosixSystem system;
+    Platform platform{*gis, *ui, system};
+
+    static std::unique_ptr<gis::GisService> MakeGis() {
+#ifdef MARBROOK_HAVE_GDAL
+        return gdal::NewGdalGis();
+#else
+        return std::make_unique<NoGis>();
+#endif
+    }
+    static std::unique_ptr<ui::UiService> MakeUi() {
+#ifdef MARBROOK_HAVE_QT
+        return qt::NewQtUi();
+#else
+        return std::make_unique<HeadlessUi>();
+#endif
+    }
+    Assembled() : gis(MakeGis()), ui(MakeUi()) {}
+};
+
+} // namespace
+
+Platform& DefaultPlatform() {
+    static Assembled assembled;
+    return assembled.platform;
+}
+
+} // namespace marbrook

@@ -1,0 +1,56 @@
+#pragma once
+// Shared details of the GDAL back end: error capture, RAII handles and the
+// base of every dataset name it hands out.
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/error.h"
+#include "platform/gis.h"
+
+namespace marbrook::gdal {
+
+inline constexpr const char* kGdalSource = "Marbrook.GDAL";
+
+// Collects GDAL's errors while it lives instead of letting GDAL print them;
+// Throw() turns the last one into a PlatformError. GDAL's handler stack is
+// per thread, so each thread that calls GDAL makes its own.
+class ErrorCapture {
+public:
+    ErrorCapture();
+    ~ErrorCapture();
+    ErrorCapture(const ErrorCapture&) = delete;
+    ErrorCapture& operator=(const ErrorCapture&) = delete;
+
+    [[nodiscard]] bool HasError() const noexcept { return !message_.empty(); }
+    [[nodiscard]] const std::string& Message() const noexcept { return message_; }
+    // Throws a PlatformError whose description is `what` and, when GDAL said
+    // something, its last message.
+    [[noreturn]] void Throw(long number, const std::string& what) const;
+
+private:
+    static void CPL_STDCALL Handler(CPLErr level, CPLErrorNum number, const char* message);
+    std::string message_;
+};
+
+struct DatasetCloser {
+    void operator()(GDALDataset* ds) const noexcept {
+        if (ds) GDALClose(GDALDataset::ToHandle(ds));
+    }
+};
+using DatasetHandle = std::unique_ptr<GDALDataset, DatasetCloser>;
+using SharedDatasetHandle = std::shared_ptr<GDALDataset>;
+
+// Opens with GDALOpenEx under an ErrorCapture; PlatformError when it fails.
+SharedDatasetHandle OpenShared(const std::string& path, unsigned flags, const char* const* allowedDrivers = nullptr,
+                               const char* const* openOptions = nullptr);
+
+// The base of every dataset name of this back end: it knows how to open itself.
+class GdalDatasetName : public gis::DatasetName {
+public:
+    [[nodiscard]] virtual gis::DatasetPtr Open() const = 0;
+};
+
+} // namespace marbrook::gdal

@@ -1,0 +1,284 @@
+#pragma once
+// The GIS services the library asks of its platform: property sets, workspace
+// factories, workspaces, dataset names, datasets, layers, maps and versions.
+//
+// Every operation throws PlatformError on failure unless it says otherwise.
+// "Returns none" (a null pointer) is a result, not a failure: callers treat
+// the two differently.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/object.h"
+
+namespace marbrook::gis {
+
+// An opaque window handle; kNoWindow (0) means "no parent window", kNoParent
+// (-1) the screen as the reference of a placement.
+using WindowHandle = std::intptr_t;
+inline constexpr WindowHandle kNoWindow = 0;
+
+// Dataset kinds, as listed and as reported by a dataset name.
+namespace kind {
+inline constexpr int kAny = 1;           // listing: every kind
+inline constexpr int kGeo = 3;           // listing: geographic datasets
+inline constexpr int kFeatureDataset = 4;
+inline constexpr int kFeatureClass = 5;
+inline constexpr int kTable = 10;
+inline constexpr int kRasterDataset = 12;
+inline constexpr int kRasterCatalog = 16;
+inline constexpr int kCadDrawing = 17;   // a drawing as one dataset, for the CAD layer
+} // namespace kind
+
+// Feature kinds and shape kinds of a feature class.
+namespace feature {
+inline constexpr int kSimple = 1;
+inline constexpr int kAnnotation = 11;
+inline constexpr int kCoverageAnnotation = 12;
+} // namespace feature
+namespace shape {
+inline constexpr int kPoint = 1;
+inline constexpr int kMultipoint = 2;
+inline constexpr int kPolyline = 3;
+inline constexpr int kPolygon = 4;
+inline constexpr int kMultiPatch = 9;
+inline constexpr int kLine = 13;
+} // namespace shape
+
+// An ordered name-to-value set. Names compare case-insensitively; setting a
+// name again replaces its value in place.
+class PropertySet : public Object {
+public:
+    void SetProperty(const std::string& name, const std::string& value);
+    [[nodiscard]] std::optional<std::string> GetProperty(const std::string& name) const;
+    [[nodiscard]] const std::vector<std::pair<std::string, std::string>>& Properties() const noexcept { return items_; }
+    [[nodiscard]] std::size_t Count() const noexcept { return items_.size(); }
+
+private:
+    std::vector<std::pair<std::string, std::string>> items_;
+};
+using PropertySetPtr = std::shared_ptr<PropertySet>;
+
+enum class FactoryKind { SpatialDatabase, PersonalGeodatabase, Shapefile, Raster, Cad };
+
+class WorkspaceName;
+class DatasetName;
+class Workspace;
+using WorkspaceNamePtr = std::shared_ptr<WorkspaceName>;
+using DatasetNamePtr = std::shared_ptr<DatasetName>;
+using WorkspacePtr = std::shared_ptr<Workspace>;
+
+// Where a workspace lives: its factory kind, its path (folder, database file
+// or connection file) and, for a spatial database, its connection properties.
+class WorkspaceName : public Object {
+public:
+    WorkspaceName(FactoryKind factory, std::string path, PropertySet properties = {})
+        : factory_(factory), path_(std::move(path)), properties_(std::move(properties)) {}
+    [[nodiscard]] FactoryKind Factory() const noexcept { return factory_; }
+    [[nodiscard]] const std::string& PathName() const noexcept { return path_; }
+    [[nodiscard]] const PropertySet& ConnectionProperties() const noexcept { return properties_; }
+
+private:
+    FactoryKind factory_;
+    std::string path_;
+    PropertySet properties_;
+};
+
+// Feature-class details of a feature-class name.
+struct FeatureClassDetails {
+    int featureKind = feature::kSimple;
+    int shapeKind = 0;
+};
+
+// A dataset name: a cheap reference to a dataset that has not been opened.
+class DatasetName : public Object {
+public:
+    [[nodiscard]] virtual std::string Name() const = 0;
+    virtual void SetName(const std::string& name) = 0;
+    // One of the kind:: codes (never kAny or kGeo).
+    [[nodiscard]] virtual int Kind() const = 0;
+    // Members of a feature dataset or a drawing, in the platform's order;
+    // empty for every other kind.
+    [[nodiscard]] virtual std::vector<DatasetNamePtr> SubsetNames() const = 0;
+    [[nodiscard]] virtual WorkspaceNamePtr GetWorkspaceName() const = 0;
+    virtual void SetWorkspaceName(WorkspaceNamePtr name) = 0;
+    // The feature-class details; none for a name that is not a feature class.
+    [[nodiscard]] virtual std::optional<FeatureClassDetails> Details() const = 0;
+};
+
+// A version of a versioned spatial database.
+struct VersionInfo {
+    std::string name;
+    std::string description;
+    std::optional<std::string> parent;
+};
+
+class Workspace : public Object {
+public:
+    [[nodiscard]] virtual WorkspaceNamePtr Name() const = 0;
+    // Dataset names of the given kind (kind::kAny and kind::kGeo included),
+    // in the platform's order.
+    [[nodiscard]] virtual std::vector<DatasetNamePtr> ListDatasetNames(int datasetKind) = 0;
+    // Versions of a versioned workspace; PlatformError when it is not versioned.
+    [[nodiscard]] virtual std::vector<VersionInfo> ListVersions() = 0;
+};
+
+class WorkspaceFactory : public Object {
+public:
+    [[nodiscard]] virtual FactoryKind Kind() const noexcept = 0;
+    // Opens the workspace the properties describe ("DATABASE" for files;
+    // SERVER, INSTANCE, DATABASE, USER, PASSWORD, VERSION for a spatial
+    // database). Returns none when nothing could be opened without a
+    // platform error to report.
+    [[nodiscard]] virtual WorkspacePtr OpenWorkspace(const PropertySet& properties, WindowHandle parent) = 0;
+    [[nodiscard]] virtual WorkspacePtr OpenWorkspaceFromFile(const std::string& path, WindowHandle parent) = 0;
+    // Connection files (spatial-database factory only).
+    [[nodiscard]] virtual PropertySet ReadConnectionProperties(const std::string& path) = 0;
+    // Writes a connection file `folder`/`fileName`; returns the new file's
+    // workspace name, or none when nothing was written.
+    [[nodiscard]] virtual WorkspaceNamePtr CreateConnectionFile(const std::string& folder, const std::string& fileName,
+                                                                const PropertySet& properties, WindowHandle parent) = 0;
+};
+using WorkspaceFactoryPtr = std::shared_ptr<WorkspaceFactory>;
+
+// ---- Datasets ---------------------------------------------------------------
+
+class Dataset : public Object {
+public:
+    [[nodiscard]] virtual std::string Name() const = 0;
+    [[nodiscard]] virtual int Kind() const = 0;
+};
+using DatasetPtr = std::shared_ptr<Dataset>;
+
+class FeatureClass : public Dataset {
+public:
+    [[nodiscard]] int Kind() const override { return kind::kFeatureClass; }
+    [[nodiscard]] virtual std::string AliasName() const = 0;
+    [[nodiscard]] virtual int FeatureKind() const = 0;
+    [[nodiscard]] virtual int ShapeKind() const = 0;
+    // Number of features, read from the data (-1 when it cannot be counted).
+    [[nodiscard]] virtual long long FeatureCount() const = 0;
+    [[nodiscard]] virtual DatasetNamePtr FullName() const = 0;
+};
+using FeatureClassPtr = std::shared_ptr<FeatureClass>;
+
+class RasterDataset : public Dataset {
+public:
+    [[nodiscard]] int Kind() const override { return kind::kRasterDataset; }
+    [[nodiscard]] virtual int Width() const = 0;
+    [[nodiscard]] virtual int Height() const = 0;
+    [[nodiscard]] virtual int BandCount() const = 0;
+};
+using RasterDatasetPtr = std::shared_ptr<RasterDataset>;
+
+class CadDrawingDataset : public Dataset {
+public:
+    [[nodiscard]] int Kind() const override { return kind::kCadDrawing; }
+    [[nodiscard]] virtual std::string FilePath() const = 0;
+};
+using CadDrawingDatasetPtr = std::shared_ptr<CadDrawingDataset>;
+
+// ---- Layers -----------------------------------------------------------------
+
+enum class LayerKind { Feature, Annotation, CoverageAnnotation, Raster, Cad };
+
+class Layer : public Object {
+public:
+    [[nodiscard]] virtual LayerKind Kind() const noexcept = 0;
+    [[nodiscard]] virtual std::string Name() const = 0;
+    virtual void SetName(const std::string& name) = 0;
+    // True while the layer's data source can be read.
+    [[nodiscard]] virtual bool Valid() const = 0;
+    // A short description of where the data comes from (path, table), for
+    // people and for listings; never holds a password.
+    [[nodiscard]] virtual std::string DataSourceText() const = 0;
+};
+using LayerPtr = std::shared_ptr<Layer>;
+
+// The data-layer capability: a layer whose source can be changed.
+class DataLayer {
+public:
+    virtual ~DataLayer() = default;
+    [[nodiscard]] virtual DatasetNamePtr DataSourceName() const = 0;
+    virtual void Disconnect() = 0;
+    // Connects the layer to the dataset the name designates; false when the
+    // dataset cannot be opened (the layer then stays invalid).
+    virtual bool Connect(const DatasetName& name) = 0;
+};
+
+class FeatureLayer : public Layer, public DataLayer {
+public:
+    [[nodiscard]] virtual FeatureClassPtr GetFeatureClass() const = 0;
+    virtual void SetFeatureClass(FeatureClassPtr featureClass) = 0;
+    [[nodiscard]] virtual bool Selectable() const = 0;
+    virtual void SetSelectable(bool selectable) = 0;
+};
+using FeatureLayerPtr = std::shared_ptr<FeatureLayer>;
+
+class RasterLayer : public Layer {
+public:
+    // Builds the layer from its dataset; the layer takes the dataset's name.
+    virtual void CreateFromDataset(RasterDatasetPtr dataset) = 0;
+    [[nodiscard]] virtual RasterDatasetPtr GetRasterDataset() const = 0;
+};
+using RasterLayerPtr = std::shared_ptr<RasterLayer>;
+
+class CadLayer : public Layer {
+public:
+    virtual void SetCadDrawingDataset(CadDrawingDatasetPtr dataset) = 0;
+    [[nodiscard]] virtual CadDrawingDatasetPtr GetCadDrawingDataset() const = 0;
+};
+using CadLayerPtr = std::shared_ptr<CadLayer>;
+
+// A map: an ordered layer list, top layer first.
+class Map : public Object {
+public:
+    [[nodiscard]] virtual std::vector<LayerPtr> Layers() const = 0;
+    // Puts `layer` at `index` (0 = top); an index past the end appends.
+    virtual void InsertLayerAt(LayerPtr layer, std::size_t index) = 0;
+};
+using MapPtr = std::shared_ptr<Map>;
+
+// The host's map-layer service.
+class MapLayerService : public Object {
+public:
+    // Places `layer` in `map`: directly above `reference` when it is given and
+    // in the map, else at the top of the layer list.
+    virtual void InsertLayer(const LayerPtr& reference, Map& map, LayerPtr layer) = 0;
+};
+using MapLayerServicePtr = std::shared_ptr<MapLayerService>;
+
+// ---- The service ------------------------------------------------------------
+
+class GisService {
+public:
+    virtual ~GisService() = default;
+
+    [[nodiscard]] virtual PropertySetPtr CreatePropertySet() { return std::make_shared<PropertySet>(); }
+    [[nodiscard]] virtual WorkspaceFactoryPtr CreateWorkspaceFactory(FactoryKind kind) = 0;
+    // Opens the dataset a name designates: a FeatureClass, RasterDataset or
+    // CadDrawingDataset. PlatformError when it cannot be opened.
+    [[nodiscard]] virtual DatasetPtr OpenName(const DatasetName& name) = 0;
+    // Opens the drawing dataset `name` of a CAD workspace.
+    [[nodiscard]] virtual CadDrawingDatasetPtr OpenCadDrawingDataset(Workspace& cadWorkspace, const std::string& name) = 0;
+
+    [[nodiscard]] virtual FeatureLayerPtr NewFeatureLayer(LayerKind kind = LayerKind::Feature) = 0;
+    [[nodiscard]] virtual RasterLayerPtr NewRasterLayer() = 0;
+    [[nodiscard]] virtual CadLayerPtr NewCadLayer() = 0;
+    [[nodiscard]] virtual MapPtr NewMap() = 0;
+    [[nodiscard]] virtual MapLayerServicePtr CreateMapLayerService() = 0;
+};
+
+// Casts an opened dataset, throwing a type-mismatch PlatformError when it is
+// not of the wanted kind.
+FeatureClassPtr AsFeatureClass(const DatasetPtr& dataset);
+RasterDatasetPtr AsRasterDataset(const DatasetPtr& dataset);
+// The data-layer capability of a layer; PlatformError when it has none.
+DataLayer& AsDataLayer(Layer& layer);
+// The feature-class details of a name; PlatformError when it has none.
+FeatureClassDetails RequireDetails(const DatasetName& name);
+
+} // namespace marbrook::gis

@@ -1,0 +1,19 @@
+#pragma once
+// The one context through which the library reaches the outside world.
+#include "platform/gis.h"
+#include "platform/system.h"
+#include "platform/ui.h"
+
+namespace marbrook {
+
+struct Platform {
+    gis::GisService& gis;
+    ui::UiService& ui;
+    sys::SystemService& system;
+};
+
+// The platform the library uses when a host creates its objects without
+// naming one: GDAL, Qt and POSIX back ends, assembled once per process.
+Platform& DefaultPlatform();
+
+} // namespace marbrook

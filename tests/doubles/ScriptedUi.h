@@ -1,0 +1,72 @@
+#pragma once
+// A window system for tests. A test queues what "the user" does while a form
+// is shown modally; message boxes are recorded; windows have the rectangles
+// the test gives them.
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/ui.h"
+
+namespace marbrook::testing {
+
+class ScriptedUi : public ui::UiService {
+public:
+    struct Message {
+        std::string text;
+        ui::MessageIcon icon;
+        std::string title;
+    };
+    struct Show {
+        std::string form;
+        bool modal;
+        ui::WindowHandle parent;
+        int left;
+        int top;
+    };
+    using Action = std::function<void(ui::Form&)>;
+
+    // Queues `action` for the next modal show of a form named `formName`. A
+    // modal show runs its queued action, then ends; a form the action leaves
+    // visible is closed as by its close box.
+    void OnModal(std::string formName, Action action);
+    [[nodiscard]] std::size_t PendingActions() const;
+
+    // What happened.
+    std::vector<Message> messages;
+    std::vector<ui::MousePointer> pointerHistory;
+    std::vector<Show> shows;
+    std::vector<std::string> unloaded;
+
+    // The world.
+    ui::Point mouse{};
+    int screenHeightTwips = 768 * 15;
+    std::map<ui::WindowHandle, ui::Rect> windows;
+
+    void MessageBox(const std::string& text, ui::MessageIcon icon, const std::string& title) override;
+    void SetMousePointer(ui::MousePointer pointer) override;
+    ui::MousePointer GetMousePointer() const override { return pointer_; }
+    ui::Point MousePosition() override { return mouse; }
+    ui::Rect WindowRect(ui::WindowHandle window) override;
+    int ScreenHeightTwips() override { return screenHeightTwips; }
+    ui::WindowHandle HandleOf(ui::Form& form) override;
+    void SetParentWindow(ui::Form& form, ui::WindowHandle parent) override;
+    void SetWindowPosition(ui::Form& form, ui::WindowHandle insertAfter, int left, int top) override;
+    void ShowForm(ui::Form& form, bool modal, ui::WindowHandle parent) override;
+    void HideForm(ui::Form& form) override;
+    void UnloadForm(ui::Form& form) override;
+
+    // The window a form was last placed at, in pixels.
+    std::map<const ui::Form*, ui::Point> placements;
+    std::map<const ui::Form*, ui::WindowHandle> parents;
+
+private:
+    ui::MousePointer pointer_ = ui::MousePointer::Default;
+    std::map<const ui::Form*, ui::WindowHandle> handles_;
+    ui::WindowHandle nextHandle_ = 1000;
+    std::deque<std::pair<std::string, Action>> actions_;
+};
+
+} // namespace marbrook::testing

@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include "support/ErrExport.h"
+#include "support/Failure.h"
+#include "support/basSafe.h"
+#include "tests/doubles/TestPlatform.h"
+
+namespace marbrook {
+namespace {
+
+using testing::ReadFile;
+using testing::TestPlatform;
+using testing::WriteFile;
+
+TEST(ErrorLog, EntryHasEveryFieldInTheExactLayout) {
+    TestPlatform t;
+    WriteErrLog(t, "Marbrook.COpenLayerDlg.DoModalOpen:111", -2147467259, "SomeSource", "Something broke");
+    EXPECT_EQ(t.ErrLogText(),
+              "[DATETIME: 2026-12-07  21:30:05 DLLVERSION: 2.0.0] \r\n"
+              "\tPosition:          Marbrook.COpenLayerDlg.DoModalOpen:111\r\n"
+              "\tError Number:      -2147467259\r\n"
+              "\tError Description: Something broke\r\n"
+              "\r\n"
+              "\r\n");
+    // The source is not part of the file, and nothing was shown.
+    EXPECT_EQ(t.ErrLogText().find("SomeSource"), std::string::npos);
+    EXPECT_TRUE(t.ui.messages.empty());
+}
+
+TEST(ErrorLog, ReportsAreAppendedNeverRewritten) {
+    TestPlatform t;
+    WriteFile(t.ErrLogPath(), "earlier content\r\n");
+    WriteErrLog(t, "A:100", 1, "s", "first");
+    WriteErrLog(t, "B:101", 2, "s", "second");
+    const std::string log = t.ErrLogText();
+    EXPECT_EQ(log.rfind("earlier content\r\n", 0), 0u);
+    const auto entries = t.LogEntries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].position, "A:100");
+    EXPECT_EQ(entries[1].description, "second");
+    // Each entry ends with two empty lines.
+    EXPECT_NE(log.find("first\r\n\r\n\r\n[DATETIME"), std::string::npos);
+    EXPECT_EQ(log.substr(log.size() - 12), "second\r\n\r\n\r\n");
+}
+
+TEST(ErrorLog, FirstReportCreatesTheSettingsFileWithTheSwitchOff) {
+    TestPlatform t;
+    WriteErrLog(t, "X:0", 5, "s", "d");
+    const std::string ini = ReadFile(t.home.LibraryFolder() + "/VerdantaSysSet.ini");
+    EXPECT_EQ(ini, "[ErrInfo]\nbShow=0\n");
+    EXPECT_EQ(t.LogEntries().size(), 1u);
+}
+
+TEST(ErrorLog, SwitchOnOrEmptyShowsAMessageBoxInsteadOfWriting) {
+    for (const std::string value : {"1", "", "yes"}) {
+        SCOPED_TRACE("bShow=" + value);
+        TestPlatform t;
+        WriteFile(t.home.LibraryFolder() + "/VerdantaSysSet.ini", "[ErrInfo]\r\nbShow=" + value + "\r\n");
+        WriteErrLog(t, "Marbrook.X.Y:104", 91, "TheSource", "Object variable not set");
+        ASSERT_EQ(t.ui.messages.size(), 1u);
+        EXPECT_EQ(t.ui.messages[0].title, "TheSource");
+        EXPECT_EQ(t.ui.messages[0].icon, ui::MessageIcon::Information);
+        EXPECT_EQ(t.ui.messages[0].text,
+                  "Marbrook.X.Y:104\r\nError Number:      91\r\nError Description: Object variable not set");
+        EXPECT_FALSE(t.system.FileExists(t.ErrLogPath()));
+    }
+}
+
+TEST(ErrorLog, AnUnwritableLogFolderIsSwallowed) {
+    TestPlatform t;
+    // A folder where the log file should be makes every append fail.
+    t.system.CreateFolder(t.ErrLogPath());
+    EXPECT_NO_THROW(WriteErrLog(t, "X:1", 1, "s", "d"));
+}
+
+TEST(ErrorLog, UnreadableSettingsFileStillLetsTheCallerReturn) {
+    TestPlatform t;
+    // The settings file is a folder: reading it fails inside the report.
+    t.system.CreateFolder(t.home.LibraryFolder() + "/VerdantaSysSet.ini");
+    EXPECT_NO_THROW(WriteErrLog(t, "Caller:100", 7, "s", "d"));
+    // The caller's entry is still written.
+    const auto entries = t.LogEntries();
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.back().position, "Caller:100");
+}
+
+TEST(FailureHelper, OneEntryWithPositionStepAndNumber) {
+    TestPlatform t;
+    Steps step(t, "Marbrook.Module.Routine:");
+    try {
+        step(100);
+        step(103);
+        throw PlatformError(53, "src", "File not found");
+    } catch (...) {
+        const auto info = step.Report();
+        EXPECT_EQ(info.number, 53);
+    }
+    const auto entries = t.LogEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].position, "Marbrook.Module.Routine:103");
+    EXPECT_EQ(entries[0].number, 53);
+    EXPECT_EQ(entries[0].description, "File not found");
+}
+
+TEST(FailureHelper, StandardExceptionsMapToClassicNumbers) {
+    const auto numberOf = [](auto thrower) {
+        try {
+            thrower();
+        } catch (...) {
+            return DescribeCurrentException().number;
+        }
+        return 0L;
+    };
+    EXPECT_EQ(numberOf([] { throw std::out_of_range("x"); }), 9);
+    EXPECT_EQ(numberOf([] { throw std::overflow_error("x"); }), 6);
+    EXPECT_EQ(numberOf([] { throw std::bad_alloc(); }), 7);
+    EXPECT_EQ(numberOf([] { throw 42; }), 440);
+    // A failure before the first step reports step 0.
+    TestPlatform t;
+    Steps step(t, "P:");
+    try {
+        throw std::runtime_error("early");
+    } catch (...) {
+        step.Report();
+    }
+    EXPECT_EQ(t.LogEntries().at(0).position, "P:0");
+}
+
+} // namespace
+} // namespace marbrook

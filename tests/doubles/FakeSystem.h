@@ -3,6 +3,7 @@
 // temporary MARBROOK_HOME and XDG_CONFIG_HOME), with drives, user and clock
 // chosen by the test.
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,17 @@ public:
     std::optional<std::string> userName = std::string("tester");
     std::string date = "2026-12-07";
     std::string time = "21:30:05";
+    // Folders reported as existing in addition to the real ones (places a
+    // test cannot create, such as under /home).
+    std::set<std::string> extraFolders;
 
     std::vector<sys::Drive> LogicalDrives() override { return drives; }
     std::string UserName() override;
     std::string DateText() override { return date; }
     std::string TimeText() override { return time; }
+    bool FolderExists(const std::string& path) override {
+        return extraFolders.count(path) != 0 || PosixSystem::FolderExists(path);
+    }
 };
 
 // A fresh temporary folder, removed with everything in it at destruction.

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include "browser/frmOpenDialog.h"
+#include "interface/COpenLayerDlg.h"
+#include "interface/CLayerObj.h"
+#include "support/Globals.h"
+#include "tests/doubles/TestPlatform.h"
+
+namespace marbrook {
+namespace {
+
+using testing::TestPlatform;
+
+TEST(OpenLayerDlg, FreshObjectHasItsDefaults) {
+    TestPlatform t;
+    COpenLayerDlg dlg(t);
+    EXPECT_EQ(dlg.Title(), "添加数据");
+    EXPECT_EQ(dlg.ButtonCaption(), "打开");
+    EXPECT_TRUE(dlg.AllowMultiSelect());
+    EXPECT_FALSE(dlg.RememberLocation());
+    EXPECT_EQ(dlg.FilterType(), 0);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(dlg.DataName()));
+    // No per-user folder under /home for the fake user: the fallback beside
+    // the library, created on the way.
+    EXPECT_EQ(dlg.SdePath(), t.home.LibraryFolder() + "/SdeData");
+    EXPECT_TRUE(t.system.FolderExists(dlg.SdePath()));
+    ASSERT_NE(dlg.Dialog(), nullptr);
+    EXPECT_TRUE(t.LogEntries().empty());
+}
+
+TEST(OpenLayerDlg, PropertiesAreStoredUnchanged) {
+    TestPlatform t;
+    COpenLayerDlg dlg(t);
+    dlg.StartingLocation("/nowhere");
+    dlg.FinalLocation("/elsewhere");
+    auto obj = std::make_shared<CLayerObj>();
+    dlg.DataName(ObjectPtr(obj));
+    EXPECT_EQ(dlg.StartingLocation(), "/nowhere");
+    EXPECT_EQ(dlg.FinalLocation(), "/elsewhere");
+    EXPECT_EQ(std::get<ObjectPtr>(dlg.DataName()), obj);
+}
+
+TEST(OpenLayerDlg, ShowsTheConfiguredFormModallyAtTheOrigin) {
+    TestPlatform t;
+    COpenLayerDlg dlg(t);
+    dlg.Title("打开对话框");
+    dlg.ButtonCaption("打开(&A)");
+    dlg.AllowMultiSelect(false);
+    dlg.DataName(std::string("test"));
+    dlg.FilterType(5);
+    dlg.RememberLocation(true); // keeps the name box as set
+    std::string caption, button, name, sdePath;
+    bool multi = true;
+    t.ui.OnModal("frmOpenDialog", [&](ui::Form& f) {
+        auto& form = static_cast<frmOpenDialog&>(f);
+        caption = form.Caption();
+        button = form.CmdAddData.Caption();
+        name = form.TxtDataName.Text();
+        multi = form.LVDataList.MultiSelect();
+        sdePath = form.msSdeDataPath;
+        form.CmdCancel_Click();
+    });
+    Collection selection;
+    EXPECT_FALSE(dlg.DoModalOpen(77, selection));
+    EXPECT_EQ(caption, "打开对话框");
+    EXPECT_EQ(button, "打开(&A)");
+    EXPECT_EQ(name, "test");
+    EXPECT_FALSE(multi);
+    EXPECT_EQ(sdePath, dlg.SdePath());
+    EXPECT_EQ(dlg.Dialog()->miFilterType, 5);
+    ASSERT_EQ(t.ui.shows.size(), 1u);
+    EXPECT_TRUE(t.ui.shows[0].modal);
+    EXPECT_EQ(t.ui.shows[0].parent, 77);
+    EXPECT_EQ(t.ui.shows[0].left, 0);
+    EXPECT_EQ(t.ui.shows[0].top, 0);
+}
+
+TEST(OpenLayerDlg, CancelLeavesTheCallersCollectionUntouched) {
+    TestPlatform t;
+    COpenLayerDlg dlg(t);
+    Collection selection;
+    auto earlier = std::make_shared<CLayerObj>();
+    selection.Add(earlier);
+    t.ui.OnModal("frmOpenDialog", [](ui::Form& f) { static_cast<frmOpenDialog&>(f).CmdCancel_Click(); });
+    EXPECT_FALSE(dlg.DoModalOpen(0, selection));
+    ASSERT_EQ(selection.Count(), 1);
+    EXPECT_EQ(selection.Item(1), earlier);
+    // Closing the window without a button is a cancel too.
+    EXPECT_FALSE(dlg.DoModalOpen(0, selection));
+    EXPECT_EQ(selection.Count(), 1);
+}
+
+TEST(OpenLayerDlg, RemembersTheStoredLocationOrFallsBackToTheLibraryFolder) {
+    TestPlatform t;
+    COpenLayerDlg dlg(t);
+    Collection selection;
+    dlg.DoModalOpen(0, selection);
+    EXPECT_EQ(gsCurDir, t.home.LibraryFolder());
+    t.system.SaveSetting("VERDANTA", "OPENDLG", "CURDIR", "/some/where");
+    dlg.DoModalOpen(0, selection);
+    EXPECT_EQ(gsCurDir, "/some/where");
+}
+
+TEST(OpenLayerDlg, ObjectAsNameTextIsLoggedAndNothingIsShown) {
+    TestPlatform t;
+    COpenLayerDlg dlg(t);
+    dlg.DataName(ObjectPtr(std::make_shared<CLayerObj>()));
+    Collection selection;
+    EXPECT_FALSE(dlg.DoModalOpen(0, selection));
+    EXPECT_TRUE(t.ui.shows.empty());
+    const auto entries = t.LogEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].position, "Marbrook.COpenLayerDlg.DoModalOpen:104");
+}
+
+TEST(OpenLayerDlg, DestructionUnloadsTheForm) {
+    TestPlatform t;
+    {
+        COpenLayerDlg dlg(t);
+    }
+    ASSERT_EQ(t.ui.unloaded.size(), 1u);
+    EXPECT_EQ(t.ui.unloaded[0], "frmOpenDialog");
+}
+
+} // namespace
+} // namespace marbrook

@@ -273,6 +273,16 @@ private:
     double height_ = 2940;
 };
 
+// A text control of the host that the library reports into. Assigning
+// SelText inserts the text at the caret, replacing any selected text, and
+// leaves the caret after it (so that successive writes append when the caret
+// is at the end).
+class TextControl {
+public:
+    virtual ~TextControl() = default;
+    virtual void SetSelText(const std::string& text) = 0;
+};
+
 // ---- Forms ------------------------------------------------------------------
 
 class UiService;

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "platform/gdal/detail/GdalCommon.h"
+#include "platform/gdal/detail/GdalLayers.h"
 
 namespace marbrook::gdal {
 
@@ -23,11 +24,11 @@ public:
     gis::CadDrawingDatasetPtr OpenCadDrawingDataset(gis::Workspace&, const std::string&) override {
         throw PlatformError(errnum::kNotSupported, kGdalSource, "CAD drawings are not available yet");
     }
-    gis::FeatureLayerPtr NewFeatureLayer(gis::LayerKind) override { throw NotYet(); }
-    gis::RasterLayerPtr NewRasterLayer() override { throw NotYet(); }
-    gis::CadLayerPtr NewCadLayer() override { throw NotYet(); }
-    gis::MapPtr NewMap() override { throw NotYet(); }
-    gis::MapLayerServicePtr CreateMapLayerService() override { throw NotYet(); }
+    gis::FeatureLayerPtr NewFeatureLayer(gis::LayerKind kind) override { return NewLayerOfFeatures(*this, kind); }
+    gis::RasterLayerPtr NewRasterLayer() override { return NewLayerOfRaster(); }
+    gis::CadLayerPtr NewCadLayer() override { return NewLayerOfDrawing(); }
+    gis::MapPtr NewMap() override { return NewLayerMap(); }
+    gis::MapLayerServicePtr CreateMapLayerService() override { return NewMapLayerService(); }
 
 private:
     static PlatformError NotYet() { return {errnum::kNotSupported, kGdalSource, "layers are not available yet"}; }

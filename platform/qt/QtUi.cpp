@@ -1,0 +1,251 @@
+#include "platform/qt/QtUi.h"
+
+#include <cstdlib>
+#include <map>
+
+#include <QApplication>
+#include <QCursor>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QPointer>
+#include <QScreen>
+#include <QWidget>
+#include <QWindow>
+
+#include "platform/error.h"
+#include "platform/qt/FormView.h"
+
+namespace marbrook::qt {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+PlatformError NoWindow(ui::WindowHandle h) {
+    return {errnum::kInvalidProcedureCall, "Marbrook", "Invalid window handle " + std::to_string(h)};
+}
+
+class QtUi final : public ui::UiService {
+public:
+    ~QtUi() override {
+        retired_.clear();
+        views_.clear();
+        if (QGuiApplication::instance() && overridden_) QGuiApplication::restoreOverrideCursor();
+    }
+
+    void MessageBox(const std::string& text, ui::MessageIcon icon, const std::string& title) override {
+        EnsureApplication();
+        QMessageBox box(icon == ui::MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Information, Q(title),
+                        Q(text), QMessageBox::Ok, QApplication::activeModalWidget());
+        box.setObjectName(QStringLiteral("MarbrookMessageBox"));
+        // The pointer must not say "busy" while the user is asked to read.
+        const bool busy = overridden_;
+        if (busy) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+        box.exec();
+        if (busy) QGuiApplication::restoreOverrideCursor();
+    }
+
+    void SetMousePointer(ui::MousePointer pointer) override {
+        pointer_ = pointer;
+        if (!QGuiApplication::instance()) return; // applied by the next pointer change once an application runs
+        if (pointer == ui::MousePointer::Default) {
+            if (overridden_) QGuiApplication::restoreOverrideCursor();
+            overridden_ = false;
+            return;
+        }
+        const QCursor cursor(pointer == ui::MousePointer::Hourglass ? Qt::WaitCursor : Qt::BusyCursor);
+        if (overridden_) {
+            QGuiApplication::changeOverrideCursor(cursor);
+        } else {
+            QGuiApplication::setOverrideCursor(cursor);
+            overridden_ = true;
+        }
+    }
+    ui::MousePointer GetMousePointer() const override { return pointer_; }
+
+    ui::Point MousePosition() override {
+        EnsureApplication();
+        const QPoint p = QCursor::pos();
+        return {p.x(), p.y()};
+    }
+
+    ui::Rect WindowRect(ui::WindowHandle window) override {
+        EnsureApplication();
+        QWidget* w = WidgetOfHandle(window);
+        if (!w) throw NoWindow(window);
+        const QRect r = w->isWindow() ? w->frameGeometry() : QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
+        return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+    }
+
+    int ScreenHeightTwips() override {
+        EnsureApplication();
+        const QScreen* s = QGuiApplication::primaryScreen();
+        if (!s) throw PlatformError(errnum::kNotSupported, "Marbrook", "no screen");
+        return s->geometry().height() * TwipsPerPixelY();
+    }
+
+    ui::WindowHandle HandleOf(ui::Form& form) override { return HandleOfWidget(View(form).Dialog()); }
+
+    void SetParentWindow(ui::Form& form, ui::WindowHandle parent) override {
+        FormView& v = View(form);
+        QWidget* p = WidgetOfHandle(parent);
+        if (!p) throw NoWindow(parent);
+        // A child window lives inside its parent; the view keeps track of
+        // the dialog through a guarded pointer, so the parent may go first.
+        v.Dialog()->setParent(p, Qt::Widget);
+    }
+
+    void SetWindowPosition(ui::Form& form, ui::WindowHandle insertAfter, int left, int top) override {
+        FormView& v = View(form);
+        QDialog* d = v.Dialog();
+        if (d->isWindow()) SetTransientParent(*d, insertAfter);
+        d->move(left, top);
+    }
+
+    void ShowForm(ui::Form& form, bool modal, ui::WindowHandle parent) override {
+        FormView& v = View(form);
+        QPointer<QDialog> d = v.Dialog();
+        v.Flush();
+        if (d->isWindow()) SetTransientParent(*d, parent);
+        form.SetVisibleState(true);
+        if (!modal) {
+            d->setWindowModality(Qt::NonModal);
+            d->show();
+            return;
+        }
+        if (v.modalLoop) throw PlatformError(errnum::kInvalidProcedureCall, "Marbrook", "Form already displayed; can't show modally");
+        d->setWindowModality(Qt::ApplicationModal);
+        // Our own pointer must not stay busy over a form waiting for the user.
+        const ui::MousePointer before = pointer_;
+        if (before != ui::MousePointer::Default) SetMousePointer(ui::MousePointer::Default);
+        d->show();
+        d->raise();
+        d->activateWindow();
+        QEventLoop loop;
+        v.modalLoop = &loop;
+        if (form.IsVisible() && d && d->isVisible()) loop.exec(QEventLoop::DialogExec);
+        // The view may have been unloaded meanwhile; find it again.
+        if (auto it = views_.find(&form); it != views_.end() && it->second.get() == &v) v.modalLoop = nullptr;
+        if (d) d->setWindowModality(Qt::NonModal);
+    }
+
+    void HideForm(ui::Form& form) override {
+        form.SetVisibleState(false);
+        auto it = views_.find(&form);
+        if (it == views_.end()) return;
+        if (QDialog* d = it->second->Dialog()) d->hide();
+        it->second->EndModal();
+    }
+
+    void UnloadForm(ui::Form& form) override {
+        form.SetVisibleState(false);
+        form.MarkUnloaded();
+        auto it = views_.find(&form);
+        if (it == views_.end()) return;
+        it->second->EndModal();
+        // The handler that asked for this may still be running inside one of
+        // the view's signals: the view goes at the next service call.
+        retired_.push_back(std::move(it->second));
+        views_.erase(it);
+    }
+
+    FormView* Find(ui::Form& form) {
+        Prune();
+        auto it = views_.find(&form);
+        return it == views_.end() ? nullptr : it->second.get();
+    }
+
+private:
+    FormView& View(ui::Form& form) {
+        EnsureApplication();
+        Prune();
+        form.EnsureLoaded();
+        auto& slot = views_[&form];
+        if (!slot) slot = MakeView(form);
+        return *slot;
+    }
+
+    // Drops views whose forms were destroyed without being unloaded, and the
+    // views unloaded earlier.
+    void Prune() {
+        for (auto it = views_.begin(); it != views_.end();) {
+            if (it->second->FormAlive() || it->second->modalLoop) {
+                ++it;
+                continue;
+            }
+            retired_.push_back(std::move(it->second));
+            it = views_.erase(it);
+        }
+        std::erase_if(retired_, [](const std::unique_ptr<FormView>& v) { return v->modalLoop == nullptr; });
+    }
+
+    static void SetTransientParent(QDialog& d, ui::WindowHandle parent) {
+        QWidget* p = parent == ui::kNoParent || parent == gis::kNoWindow ? nullptr : WidgetOfHandle(parent);
+        if (!p) return;
+        d.winId(); // the native window must exist to take a transient parent
+        if (QWindow* self = d.windowHandle())
+            if (QWindow* owner = p->window()->windowHandle()) self->setTransientParent(owner);
+    }
+
+    std::map<ui::Form*, std::unique_ptr<FormView>> views_;
+    std::vector<std::unique_ptr<FormView>> retired_;
+    ui::MousePointer pointer_ = ui::MousePointer::Default;
+    bool overridden_ = false;
+};
+
+} // namespace
+
+bool DisplayAvailable() {
+    auto set = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v != nullptr && *v != '\0';
+    };
+    return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+void EnsureApplication() {
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        if (!qobject_cast<QApplication*>(app))
+            throw PlatformError(errnum::kNotSupported, "Marbrook",
+                                "the host runs a Qt application without widgets; the dialog cannot be shown");
+        return;
+    }
+    if (!DisplayAvailable())
+        throw PlatformError(errnum::kNotSupported, "Marbrook",
+                            "no display: set DISPLAY (X11) or WAYLAND_DISPLAY, or run under xvfb-run");
+    // Lives to the end of the process: hosts and their widgets may still
+    // refer to it while static objects are destroyed.
+    static int argc = 1;
+    static char name[] = "marbrook";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+}
+
+ui::WindowHandle HandleOfWidget(QWidget* widget) {
+    if (!widget) return gis::kNoWindow;
+    return static_cast<ui::WindowHandle>(widget->window()->winId());
+}
+
+QWidget* WidgetOfHandle(ui::WindowHandle handle) {
+    if (handle == gis::kNoWindow || handle == ui::kNoParent || !QApplication::instance()) return nullptr;
+    if (QWidget* w = QWidget::find(static_cast<WId>(handle))) return w;
+    // Hosts may also pass a widget's address; accept only a live widget.
+    for (QWidget* w : QApplication::allWidgets())
+        if (reinterpret_cast<ui::WindowHandle>(w) == handle) return w;
+    return nullptr;
+}
+
+QWidget* FormWindow(ui::UiService& service, ui::Form& form) {
+    auto* q = dynamic_cast<QtUi*>(&service);
+    FormView* v = q ? q->Find(form) : nullptr;
+    return v ? v->Dialog() : nullptr;
+}
+
+void FlushForm(ui::UiService& service, ui::Form& form) {
+    auto* q = dynamic_cast<QtUi*>(&service);
+    if (FormView* v = q ? q->Find(form) : nullptr) v->Flush();
+}
+
+std::unique_ptr<ui::UiService> NewQtUi() { return std::make_unique<QtUi>(); }
+
+} // namespace marbrook::qt

@@ -1,0 +1,33 @@
+#pragma once
+// The user-interface services on Qt 6 Widgets.
+#include <memory>
+
+#include "platform/ui.h"
+
+class QWidget;
+
+namespace marbrook::qt {
+
+// The UI service of the shared library. It uses the host's QApplication and
+// creates one when the host has none (a command-line program showing the
+// dialog); without a display it reports a failure instead of aborting.
+std::unique_ptr<ui::UiService> NewQtUi();
+
+// Makes sure a QApplication exists. Throws PlatformError when none can be
+// made: no display, or the process runs a non-widget Qt application.
+void EnsureApplication();
+// True when a window system is reachable (or a Qt platform was named).
+bool DisplayAvailable();
+
+// The handle a host passes for one of its windows, and back.
+ui::WindowHandle HandleOfWidget(QWidget* widget);
+// The widget of a handle, nullptr when the handle names no window of ours.
+QWidget* WidgetOfHandle(ui::WindowHandle handle);
+
+// The view's window of a form shown or placed by `service` (a service made by
+// NewQtUi), nullptr when it has none. For tests and screenshots.
+QWidget* FormWindow(ui::UiService& service, ui::Form& form);
+// Brings the form's widgets up to date with its controls now.
+void FlushForm(ui::UiService& service, ui::Form& form);
+
+} // namespace marbrook::qt

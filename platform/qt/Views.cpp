@@ -1,0 +1,135 @@
+// The views of the library's forms, picked by the form's name.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "browser/frmOpenDialog.h"
+#include "platform/qt/FormView.h"
+
+namespace marbrook::qt {
+
+namespace {
+
+QToolButton* PictureButton(QWidget* parent) {
+    auto* b = new QToolButton(parent);
+    b->setIconSize(QSize(16, 16));
+    b->setAutoRaise(false);
+    b->setFocusPolicy(Qt::TabFocus);
+    return b;
+}
+
+// The data browser.
+class OpenDialogView final : public FormView {
+public:
+    explicit OpenDialogView(frmOpenDialog& f) : FormView(f) {
+        QDialog* d = Dialog();
+        auto* grid = new QGridLayout(d);
+
+        auto* lblLocation = new QLabel(d);
+        auto* comboLocation = new QComboBox(d);
+        comboLocation->setMinimumWidth(260);
+        comboLocation->setMaxVisibleItems(20);
+        auto* cmdUp = PictureButton(d);
+        auto* cmdConnect = PictureButton(d);
+        auto* cmdDisconnect = PictureButton(d);
+        auto* cmdAddLocation = PictureButton(d);
+        auto* optThumbs = PictureButton(d);
+        auto* optReport = PictureButton(d);
+        auto* optList = PictureButton(d);
+        auto* top = new QHBoxLayout;
+        top->addWidget(lblLocation);
+        top->addWidget(comboLocation, 1);
+        for (QWidget* w : {static_cast<QWidget*>(cmdUp), static_cast<QWidget*>(cmdConnect),
+                           static_cast<QWidget*>(cmdDisconnect), static_cast<QWidget*>(cmdAddLocation)})
+            top->addWidget(w);
+        top->addSpacing(8);
+        top->addWidget(optThumbs);
+        top->addWidget(optReport);
+        top->addWidget(optList);
+        grid->addLayout(top, 0, 0, 1, 3);
+
+        auto* list = new ListViewWidget(d);
+        list->setMinimumSize(7110 / 15, 2940 / 15);
+        grid->addWidget(list, 1, 0, 1, 3);
+
+        auto* lblSelectName = new QLabel(d);
+        auto* txtDataName = new QLineEdit(d);
+        auto* cmdAddData = new QPushButton(d);
+        auto* lblFilterType = new QLabel(d);
+        auto* comboFilter = new QComboBox(d);
+        auto* cmdCancel = new QPushButton(d);
+        cmdAddData->setAutoDefault(false);
+        cmdCancel->setAutoDefault(false);
+        grid->addWidget(lblSelectName, 2, 0);
+        grid->addWidget(txtDataName, 2, 1);
+        grid->addWidget(cmdAddData, 2, 2);
+        grid->addWidget(lblFilterType, 3, 0);
+        grid->addWidget(comboFilter, 3, 1);
+        grid->addWidget(cmdCancel, 3, 2);
+        grid->setColumnStretch(1, 1);
+        grid->setRowStretch(1, 1);
+
+        BindLabel(f.LblLocation, lblLocation);
+        BindImageCombo(f.ComboLocation, comboLocation, [&f] { f.ComboLocation_Click(); });
+        BindButton(f.CmdUpLocation, cmdUp, [&f] { f.CmdUpLocation_Click(); });
+        BindButton(f.CmdConnectLocation, cmdConnect, {});
+        BindButton(f.CmdDisConnectLocation, cmdDisconnect, {});
+        BindButton(f.CmdAddLocation, cmdAddLocation, {});
+        BindOption(f.OptThumbs, optThumbs, [&f] { f.OptThumbs_Click(); });
+        BindOption(f.OptReport, optReport, [&f] { f.OptReport_Click(); });
+        BindOption(f.OptList, optList, [&f] { f.OptList_Click(); });
+        BindListView(f.LVDataList, list, [&f] { f.LVDataList_ItemClick(); }, [&f] { f.LVDataList_DblClick(); });
+        BindLabel(f.LblSelectName, lblSelectName);
+        BindText(f.TxtDataName, txtDataName, {});
+        BindLabel(f.LblFilterType, lblFilterType);
+        BindDropDown(f.ComboFilter, comboFilter, {});
+        BindButton(f.CmdAddData, cmdAddData, [&f] { f.CmdAddData_Click(); });
+        BindButton(f.CmdCancel, cmdCancel, [&f] { f.CmdCancel_Click(); });
+        SizeFromForm();
+    }
+};
+
+// A form without a view of its own: its controls one under the other, so
+// that it can still be seen and used.
+class PlainView final : public FormView {
+public:
+    explicit PlainView(ui::Form& f) : FormView(f) {
+        auto* layout = new QVBoxLayout(Dialog());
+        for (ui::Control* c : f.Controls()) {
+            QWidget* w = nullptr;
+            if (dynamic_cast<ui::ListView*>(c)) w = new ListViewWidget;
+            else if (dynamic_cast<ui::ImageCombo*>(c) || dynamic_cast<ui::DropDownList*>(c)) w = new QComboBox;
+            else if (dynamic_cast<ui::TextBox*>(c)) w = new QLineEdit;
+            else if (dynamic_cast<ui::CheckBox*>(c)) w = new QCheckBox;
+            else if (dynamic_cast<ui::OptionButton*>(c)) w = new QToolButton;
+            else if (dynamic_cast<ui::CommandButton*>(c)) w = new QPushButton;
+            else if (dynamic_cast<ui::Label*>(c)) w = new QLabel;
+            if (!w) continue;
+            layout->addWidget(w);
+            BindAny(*c, w);
+        }
+        SizeFromForm();
+    }
+};
+
+} // namespace
+
+std::unique_ptr<FormView> MakeConnectionView(ui::Form& form);
+
+std::unique_ptr<FormView> MakeView(ui::Form& form) {
+    std::unique_ptr<FormView> view;
+    if (auto* browser = dynamic_cast<frmOpenDialog*>(&form)) view = std::make_unique<OpenDialogView>(*browser);
+    if (!view) view = MakeConnectionView(form);
+    if (!view) view = std::make_unique<PlainView>(form);
+    view->Flush();
+    return view;
+}
+
+} // namespace marbrook::qt

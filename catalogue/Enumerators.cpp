@@ -1,0 +1,496 @@
+// The enumerators of the data catalogue: drives, folder contents, connection
+// files, and the datasets of folders, personal geodatabases and drawings.
+#include <map>
+#include <string_view>
+
+#include "catalogue/basOpenDialogs.h"
+#include "platform/platform.h"
+#include "support/Failure.h"
+#include "support/Text.h"
+
+namespace marbrook {
+
+namespace {
+
+constexpr std::int16_t kFilterAll = 0;
+constexpr std::int16_t kFilterShapefiles = 1;
+constexpr std::int16_t kFilterRasters = 2;
+constexpr std::int16_t kFilterGeo = 3;
+constexpr std::int16_t kFilterRasterDatasets = 4;
+constexpr int kCdDrive = 5;
+
+// The upper bound of a data list: its last index (element 0 is blank).
+long UpperBound(const DataItems& items) { return static_cast<long>(items.size()) - 1; }
+
+void ResetToBlank(DataItems& items) { items.assign(1, DataItem{}); }
+
+bool HasExtension(std::string_view name, std::string_view upper) { return text::UpperAscii(text::ExtensionPart(name)) == upper; }
+
+DataItem& Append(DataItems& items) {
+    if (items.empty()) items.emplace_back(); // element 0 is always there
+    return items.emplace_back();
+}
+
+[[noreturn]] void ThrowNothingOpened(const std::string& what) {
+    throw PlatformError(errnum::kObjectNotSet, "Marbrook", "nothing could be opened at " + what);
+}
+
+gis::WorkspacePtr OpenByDatabase(Platform& p, gis::FactoryKind kind, const std::string& path, gis::WindowHandle parent) {
+    const auto factory = p.gis.CreateWorkspaceFactory(kind);
+    const auto properties = p.gis.CreatePropertySet();
+    properties->SetProperty("DATABASE", path);
+    auto workspace = factory->OpenWorkspace(*properties, parent);
+    if (!workspace) ThrowNothingOpened(path);
+    return workspace;
+}
+
+gis::WorkspacePtr OpenFromFile(Platform& p, gis::FactoryKind kind, const std::string& path) {
+    auto workspace = p.gis.CreateWorkspaceFactory(kind)->OpenWorkspaceFromFile(path, gis::kNoWindow);
+    if (!workspace) ThrowNothingOpened(path);
+    return workspace;
+}
+
+// The geometry classification of a feature-class name, one column per store.
+enum class Store { Shapefile, PersonalGdb, Cad };
+
+// Returns dtUnclassified for "left at 0"; -1 for "not listed" (a CAD multipatch).
+std::int16_t Classify(const gis::FeatureClassDetails& d, Store store) {
+    if (d.featureKind == gis::feature::kSimple) {
+        switch (d.shapeKind) {
+        case gis::shape::kPoint: return dtPointFeatureClass;
+        case gis::shape::kPolyline:
+        case gis::shape::kLine: return dtLineFeatureClass;
+        case gis::shape::kPolygon: return dtPolygonFeatureClass;
+        case gis::shape::kMultiPatch:
+            if (store == Store::Cad) return -1;
+            return store == Store::PersonalGdb ? dtOtherFeatureClass : dtUnclassified;
+        default: break;
+        }
+        return store == Store::Shapefile ? dtUnclassified : dtOtherFeatureClass;
+    }
+    if (store == Store::Shapefile) return dtUnclassified;
+    if (d.featureKind == gis::feature::kAnnotation) return dtAnnotationFeatureClass;
+    if (d.featureKind == gis::feature::kCoverageAnnotation && store == Store::Cad) return dtAnnotationFeatureClass;
+    return dtOtherFeatureClass;
+}
+
+// The drawings of one folder by name: one opening of the folder as a CAD
+// workspace serves every drawing of a listing, so a folder of n drawings
+// costs n, not n times n. Looks names up exactly as GetCADFilesDatasetName.
+class CadNameIndex {
+public:
+    CadNameIndex(Platform& p, const std::string& folderPath, gis::WindowHandle parent) : p_(p), folder_(folderPath), parent_(parent) {}
+
+    gis::DatasetNamePtr Find(const std::string& drawingName) {
+        if (!loaded_) Load();
+        const auto it = names_.find(drawingName);
+        return it == names_.end() ? nullptr : it->second;
+    }
+
+private:
+    void Load() {
+        loaded_ = true;
+        Steps step(p_, "Marbrook.basOpenDialogs.GetCADFilesDatasetName:");
+        try {
+            step(100);
+            const auto workspace = OpenByDatabase(p_, gis::FactoryKind::Cad, folder_, parent_);
+            step(101);
+            for (const auto& name : workspace->ListDatasetNames(gis::kind::kFeatureDataset)) {
+                step(102);
+                names_.try_emplace(name->Name(), name); // the first of equal names wins
+            }
+        } catch (...) {
+            // One failed opening is one entry; every drawing then has no name.
+            step.Report();
+            names_.clear();
+        }
+    }
+
+    Platform& p_;
+    std::string folder_;
+    gis::WindowHandle parent_;
+    bool loaded_ = false;
+    std::map<std::string, gis::DatasetNamePtr> names_;
+};
+
+} // namespace
+
+// ---- Drives ---------------------------------------------------------------
+
+long GetLocalDrives4Combo(Platform& p, DataNodes& list) {
+    Steps step(p, "Marbrook.basOpenDialogs.GetLocalDrives4Combo:");
+    long count = 0;
+    try {
+        step(103);
+        const auto drives = p.system.LogicalDrives();
+        step(104);
+        if (drives.empty()) return 0;
+        step(107);
+        list.assign(1, DataNode{});
+        for (const auto& drive : drives) {
+            step(112);
+            if (drive.type == kCdDrive) continue;
+            step(114);
+            ++count;
+            step(115);
+            list.resize(static_cast<std::size_t>(count) + 2);
+            step(116);
+            DataNode& node = list[static_cast<std::size_t>(count)];
+            node.DataLocation = dlFolder;
+            node.DataType = dtFolder;
+            node.DataTypeDesc = desc::kFolder;
+            node.DataFullName = drive.root;
+            node.DataName = text::SanitizeUtf8(drive.root);
+            node.ParentNode = 0;
+            node.ChildNode = -1;
+            node.Level = 1;
+        }
+        step(125);
+        return count;
+    } catch (...) {
+        step.Report();
+        return 0;
+    }
+}
+
+long GetLocalDrives4Datalist(Platform& p, DataItems& items) {
+    Steps step(p, "Marbrook.basOpenDialogs.GetLocalDrives4Datalist:");
+    long count = 0;
+    try {
+        step(103);
+        const auto drives = p.system.LogicalDrives();
+        step(104);
+        if (drives.empty()) return 0;
+        step(107);
+        ResetToBlank(items);
+        for (const auto& drive : drives) {
+            step(112);
+            if (drive.type == kCdDrive) continue;
+            step(114);
+            ++count;
+            step(115);
+            items.resize(static_cast<std::size_t>(count) + 2);
+            step(116);
+            DataItem& item = items[static_cast<std::size_t>(count)];
+            item.DataLocation = dlFolder;
+            item.DataType = dtFolder;
+            item.DataTypeDesc = desc::kFolder;
+            item.DataFullName = drive.root;
+            item.DataName = text::SanitizeUtf8(drive.root);
+        }
+        step(122);
+        return count;
+    } catch (...) {
+        step.Report();
+        return 0;
+    }
+}
+
+// ---- Folders ----------------------------------------------------------------
+
+long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, std::int16_t filterType,
+                       gis::WindowHandle parent) {
+    Steps step(p, "Marbrook.basOpenDialogs.GetSubFolderFiles:");
+    long count = 0;
+    try {
+        step(103);
+        // Listed before the caller's array is touched: an unreadable folder
+        // leaves the previous listing in place.
+        const sys::FolderContents contents = p.system.ListFolder(folderPath);
+        step(104);
+        if (folderPath.empty() || folderPath.back() != '/') {
+            step(106);
+            folderPath += '/';
+        }
+        // Names stay a list: a name holding CR or LF is one entry, never two.
+        step(120);
+        count = 0;
+        step(121);
+        ResetToBlank(items);
+        items.reserve(contents.files.size() + contents.folders.size() + 1);
+        CadNameIndex cadNames(p, folderPath, parent);
+        for (const std::string& name : contents.files) {
+            step(131);
+            const std::string ext = text::UpperAscii(text::ExtensionPart(name));
+            if (ext == "MDB") {
+                step(132);
+                DataItem& item = Append(items);
+                item.DataLocation = dlPersonalGdb;
+                item.DataType = dtPersonalGdb;
+                item.DataTypeDesc = desc::kPersonalGdb;
+                item.DataName = text::SanitizeUtf8(name);
+                item.DataFullName = folderPath + name;
+                ++count;
+            } else if (ext == "DXF" || ext == "DWG") {
+                step(138);
+                DataItem& item = Append(items);
+                item.DataLocation = dlCadFile;
+                item.DataType = dtCadFile;
+                item.DataTypeDesc = desc::kCadFile;
+                item.DataName = text::SanitizeUtf8(name);
+                item.DataFullName = folderPath + name;
+                ++count;
+                // Looked up by the real bytes of the name, which the platform's
+                // dataset name carries too.
+                item.pDataSetObj = cadNames.Find(name);
+            }
+        }
+        for (const std::string& name : contents.folders) {
+            step(124);
+            DataItem& item = Append(items);
+            item.DataLocation = dlFolder;
+            item.DataType = dtFolder;
+            item.DataTypeDesc = desc::kFolder;
+            item.DataName = text::SanitizeUtf8(name);
+            item.DataFullName = folderPath + name;
+            ++count;
+        }
+        // The dataset enumerators log their own failures; whatever they (or
+        // the steps above) wrote is counted, so a failing raster probe never
+        // hides the folder's files and subfolders.
+        step(140);
+        if (filterType == kFilterShapefiles || filterType == kFilterAll) {
+            step(141);
+            GetShapeFilesEx(p, folderPath, items, parent);
+            count = UpperBound(items);
+        }
+        step(144);
+        if (filterType == kFilterRasters || filterType == kFilterAll) {
+            step(145);
+            GetRasterFilesEx(p, folderPath, items);
+            count = UpperBound(items);
+        }
+        step(149);
+        return count;
+    } catch (...) {
+        step.Report();
+        return count;
+    }
+}
+
+long GetSDEDataFile(Platform& p, const std::string& folderPath, DataItems& items) {
+    Steps step(p, "Marbrook.basOpenDialogs.GetSDEDataFile:");
+    long count = 0;
+    try {
+        step(103);
+        const sys::FolderContents contents = p.system.ListFolder(folderPath);
+        step(110);
+        ResetToBlank(items);
+        step(113);
+        count = 1;
+        step(115);
+        DataItem& entry = Append(items);
+        entry.DataLocation = dlSdeFeatureDataset;
+        entry.DataType = dtNewSdeConnection;
+        entry.DataName = kNewSdeConnectionName;
+        entry.DataFullName = folderPath;
+        for (const std::string& name : contents.files) {
+            step(121);
+            if (!HasExtension(name, "SDE")) continue;
+            step(122);
+            DataItem& item = Append(items);
+            item.DataLocation = dlSdeConnection;
+            item.DataType = dtSdeConnection;
+            item.DataTypeDesc = desc::kSdeConnection;
+            item.DataName = text::SanitizeUtf8(name);
+            item.DataFullName = text::JoinPath(folderPath, name);
+            ++count;
+        }
+        step(130);
+        return count;
+    } catch (...) {
+        step.Report();
+        return 0;
+    }
+}
+
+// ---- File-based datasets ----------------------------------------------------
+
+long GetShapeFilesEx(Platform& p, const std::string& folderPath, DataItems& items, gis::WindowHandle parent) {
+    Steps step(p, "Marbrook.basOpenDialogs.GetShapeFilesEx:");
+    long i = 0;
+    try {
+        step(100);
+        const auto workspace = OpenByDatabase(p, gis::FactoryKind::Shapefile, folderPath, parent);
+        step(101);
+        if (items.empty()) items.emplace_back();
+        i = UpperBound(items);
+        step(102);
+        for (const auto& name : workspace->ListDatasetNames(gis::kind::kFeatureClass)) {
+            step(103);
+            const std::string fileName = name->Name() + ".shp";
+            DataItem& item = Append(items);
+            ++i;
+            item.DataLocation = dlDatabaseRoot;
+            item.DataName = text::SanitizeUtf8(fileName);
+            item.DataFullName = folderPath + fileName;
+            item.pDataSetObj = name;
+            step(104);
+            if (name->Kind() == gis::kind::kFeatureClass) {
+                step(105);
+                item.DataType = Classify(gis::RequireDetails(*name), Store::Shapefile);
+                item.DataTypeDesc = desc::kShapeFile;
+            }
+        }
+        step(106);
+        return i;
+    } catch (...) {
+        step.Report();
+        return i;
+    }
+}
+
+long GetRasterFilesEx(Platform& p, const std::string& folderPath, DataItems& items) {
+    Steps step(p, "Marbrook.basOpenDialogs.GetRasterFilesEx:");
+    try {
+        step(100);
+        const auto workspace = OpenFromFile(p, gis::FactoryKind::Raster, folderPath);
+        step(101);
+        if (items.empty()) items.emplace_back();
+        long i = UpperBound(items);
+        step(102);
+        for (const auto& name : workspace->ListDatasetNames(gis::kind::kRasterDataset)) {
+            step(103);
+            const std::string rasterName = name->Name();
+            DataItem& item = Append(items);
+            ++i;
+            item.DataLocation = dlDatabaseRoot;
+            item.DataType = dtRasterFile;
+            item.DataTypeDesc = desc::kRasterFile;
+            item.DataName = text::SanitizeUtf8(rasterName);
+            item.DataFullName = folderPath + rasterName;
+            item.pDataSetObj = name;
+        }
+        step(104);
+        return i;
+    } catch (...) {
+        step.Report();
+        return 0;
+    }
+}
+
+long GetPGMdbFiles(Platform& p, const std::string& mdbPath, DataItems& items, std::int16_t filterType,
+                   gis::WindowHandle parent) {
+    Steps step(p, "Marbrook.basOpenDialogs.GetPGMdbFiles:");
+    try {
+        step(100);
+        if (filterType != kFilterAll && filterType != kFilterGeo && filterType != kFilterRasterDatasets) return 0;
+        step(101);
+        const auto workspace = OpenByDatabase(p, gis::FactoryKind::PersonalGeodatabase, mdbPath, parent);
+        step(102);
+        if (items.empty()) items.emplace_back();
+        step(103);
+        const int listKind = filterType == kFilterGeo               ? gis::kind::kGeo
+                             : filterType == kFilterRasterDatasets ? gis::kind::kRasterDataset
+                                                                    : gis::kind::kAny;
+        step(104);
+        for (const auto& name : workspace->ListDatasetNames(listKind)) {
+            step(105);
+            DataItem entry;
+            entry.DataLocation = dlPersonalGdb;
+            entry.DataName = text::SanitizeUtf8(name->Name());
+            entry.DataFullName = mdbPath;
+            entry.pDataSetObj = name;
+            step(106);
+            const int k = name->Kind();
+            const bool geo = filterType == kFilterAll || filterType == kFilterGeo;
+            if (k == gis::kind::kFeatureDataset) {
+                if (geo) {
+                    entry.DataType = dtFeatureDataset;
+                    entry.DataTypeDesc = desc::kFeatureDataset;
+                    entry.DataLocation = dlPgdbFeatureDataset;
+                }
+            } else if (k == gis::kind::kFeatureClass) {
+                if (geo) {
+                    step(107);
+                    entry.DataType = Classify(gis::RequireDetails(*name), Store::PersonalGdb);
+                    entry.DataTypeDesc = desc::kFeatureClass;
+                }
+            } else if (k == gis::kind::kRasterDataset) {
+                if (filterType == kFilterAll || filterType == kFilterRasterDatasets) {
+                    entry.DataType = dtRasterDataset;
+                    entry.DataTypeDesc = desc::kRasterDataset;
+                }
+            } else {
+                continue; // tables and the like are not listed
+            }
+            step(108);
+            items.push_back(std::move(entry));
+        }
+        step(109);
+        return UpperBound(items);
+    } catch (...) {
+        step.Report();
+        return 0;
+    }
+}
+
+long GetCadFiles(Platform& p, const std::string& cadPath, DataItems& items, std::int16_t filterType) {
+    Steps step(p, "Marbrook.basOpenDialogs.GetCadFiles:");
+    try {
+        step(100);
+        if (filterType != kFilterAll && filterType != kFilterGeo && filterType != kFilterRasterDatasets) return 0;
+        step(101);
+        const std::string fileName = text::FileNamePart(cadPath);
+        const std::string folder = text::ParentFolder(cadPath);
+        step(102);
+        const auto workspace = OpenFromFile(p, gis::FactoryKind::Cad, folder);
+        step(103);
+        gis::DatasetNamePtr drawing;
+        for (const auto& name : workspace->ListDatasetNames(gis::kind::kFeatureDataset)) {
+            if (name->Name() == fileName) {
+                drawing = name;
+                break;
+            }
+        }
+        step(104);
+        if (!drawing) return 0;
+        step(105);
+        if (items.empty()) items.emplace_back();
+        step(106);
+        const bool classify = filterType == kFilterAll || filterType == kFilterGeo;
+        for (const auto& member : drawing->SubsetNames()) {
+            step(107);
+            if (member->Kind() != gis::kind::kFeatureClass) continue;
+            DataItem entry;
+            entry.DataLocation = dlPersonalGdb;
+            entry.DataName = text::SanitizeUtf8(member->Name());
+            entry.DataFullName = cadPath;
+            entry.pDataSetObj = member;
+            if (classify) {
+                step(108);
+                const std::int16_t type = Classify(gis::RequireDetails(*member), Store::Cad);
+                if (type < 0) continue; // a multipatch is not offered from a drawing
+                entry.DataType = type;
+                entry.DataTypeDesc = desc::kCadFeatureClass;
+            }
+            step(109);
+            items.push_back(std::move(entry));
+        }
+        step(110);
+        return UpperBound(items);
+    } catch (...) {
+        step.Report();
+        return 0;
+    }
+}
+
+gis::DatasetNamePtr GetCADFilesDatasetName(Platform& p, const std::string& folderPath, const std::string& drawingName,
+                                           gis::WindowHandle parent) {
+    Steps step(p, "Marbrook.basOpenDialogs.GetCADFilesDatasetName:");
+    try {
+        step(100);
+        const auto workspace = OpenByDatabase(p, gis::FactoryKind::Cad, folderPath, parent);
+        step(101);
+        for (const auto& name : workspace->ListDatasetNames(gis::kind::kFeatureDataset)) {
+            step(102);
+            if (name->Name() == drawingName) return name;
+        }
+        return nullptr;
+    } catch (...) {
+        step.Report();
+        return nullptr;
+    }
+}
+
+} // namespace marbrook

@@ -1,11 +1,92 @@
 #include "browser/frmOpenDialog.h"
 
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string_view>
+
+#include "browser/BrowserServices.h"
 #include "interface/CLayerObj.h"
 #include "platform/platform.h"
 #include "support/Failure.h"
+#include "support/Globals.h"
 #include "support/Text.h"
 
 namespace marbrook {
+
+namespace {
+
+using ui::MousePointer;
+
+// The filters a caller can choose; any other code shows as code 0.
+constexpr std::array<std::string_view, 9> kFilterTexts{
+    "所有数据集和图层(*.lyr)",
+    "Shape矢量文件(*.shp)",
+    "栅格数据集(*.TIF;*.IMG;GRID)",
+    "矢量数据或矢量数据集（FeatureClass & FeatureDataset）",
+    "栅格数据集(Raster Dataset)",
+    "CAD图层(*.dwg)",
+    "Coverage图层",
+    "坐标投影文件(*.prj)",
+    "文件夹",
+};
+
+constexpr const char* kSettingsApp = "VERDANTA";
+constexpr const char* kSettingsSection = "OPENDLG";
+constexpr const char* kSettingsKey = "CURDIR";
+constexpr const char* kMessageTitle = "VERDANTA";
+
+[[noreturn]] void ThrowObjectNotSet() {
+    throw PlatformError(errnum::kObjectNotSet, "Marbrook", "Object variable or With block variable not set");
+}
+
+bool InRange(int v, int lo, int hi) noexcept { return v >= lo && v <= hi; }
+
+// Items opened as locations by a double-click.
+bool IsEnterable(int type) noexcept {
+    return type == dtFolder || type == dtDatabaseRoot || type == dtSdeConnection || type == dtPersonalGdb ||
+           type == dtCadFile || type == dtFeatureDataset;
+}
+
+// Items added at once by a double-click: feature classes, rasters, raster
+// datasets and catalogs.
+bool IsAddable(int type) noexcept {
+    return InRange(type, 10, 15) || InRange(type, 20, 23) || type == dtRasterDataset || type == dtRasterCatalog;
+}
+
+// The layer-kind code of a chosen item, none for kinds without a layer.
+std::optional<std::int16_t> LayerTypeOf(int dataType) noexcept {
+    switch (dataType) {
+    case dtSdeConnection: return ltSdeConnection;
+    case dtPointFeatureClass:
+    case dtLineFeatureClass:
+    case dtPolygonFeatureClass:
+    case dtSdePointFeatureClass:
+    case dtSdeLineFeatureClass:
+    case dtSdePolygonFeatureClass: return ltFeatureClass;
+    case dtRasterFile:
+    case dtPgdbOtherFeatureClass:
+    case 15:
+    case dtRasterDataset: return ltRaster;
+    case dtCadFile: return ltCadDrawing;
+    case dtOtherFeatureClass:
+    case dtAnnotationFeatureClass: return ltAnnotationClass;
+    case dtFeatureDataset: return ltFeatureDataset;
+    case dtRasterCatalog: return ltRasterCatalog;
+    default: return std::nullopt;
+    }
+}
+
+// Whether `name` is the real name of a listed file or folder whose shown name
+// had to be repaired: a name that is not valid UTF-8 is shown with
+// replacement characters, so a remembered path matches it only on its bytes.
+bool IsRepairedNameOf(const DataItem& item, const std::string& name) {
+    if (item.DataType != dtFolder && item.DataType != dtPersonalGdb && item.DataType != dtCadFile) return false;
+    if (text::IsValidUtf8(name) || text::FileNamePart(item.DataFullName) != name) return false;
+    return item.DataName == text::SanitizeUtf8(name);
+}
+
+} // namespace
 
 frmOpenDialog::frmOpenDialog(Platform& platform) : ui::Form(platform.ui), platform_(platform) {
     SetCaption("添加数据");
@@ -13,10 +94,13 @@ frmOpenDialog::frmOpenDialog(Platform& platform) : ui::Form(platform.ui), platfo
     CmdUpLocation.SetToolTipText("回到上一级目录");
     CmdUpLocation.SetPicture("up");
     CmdConnectLocation.SetToolTipText("添加新外部目录");
+    CmdConnectLocation.SetPicture("connect");
     CmdConnectLocation.SetVisible(false);
     CmdDisConnectLocation.SetToolTipText("删除外部目录");
+    CmdDisConnectLocation.SetPicture("disconnect");
     CmdDisConnectLocation.SetVisible(false);
     CmdAddLocation.SetToolTipText("删除外部目录");
+    CmdAddLocation.SetPicture("add-location");
     CmdAddLocation.SetVisible(false);
     OptThumbs.SetToolTipText("大图标方式");
     OptThumbs.SetPicture("view-icons");
@@ -27,6 +111,7 @@ frmOpenDialog::frmOpenDialog(Platform& platform) : ui::Form(platform.ui), platfo
     OptList.SetValue(true);
     LVDataList.SetWidth(7110);
     LVDataList.SetHeight(2940);
+    LVDataList.SetView(ui::ListView::kList);
     LblSelectName.SetCaption("选择的数据名");
     TxtDataName.SetToolTipText("选择的数据名");
     LblFilterType.SetCaption("过滤数据类型");
@@ -45,6 +130,8 @@ std::vector<ui::Control*> frmOpenDialog::Controls() {
             &LblFilterType, &ComboFilter, &CmdAddData, &CmdCancel};
 }
 
+gis::WindowHandle frmOpenDialog::Window() { return platform_.ui.HandleOf(*this); }
+
 void frmOpenDialog::Form_Load() {
     Steps step(platform_, "Marbrook.frmOpenDialog.Form_Load:");
     try {
@@ -57,39 +144,631 @@ void frmOpenDialog::Form_Load() {
     }
 }
 
-// The browsing logic arrives with the data browser; until then the form
-// shows an empty list and returns what a script selected in it.
+// ---- Building the first view and replaying the remembered location ---------
+
 bool frmOpenDialog::InitDataList(std::string& /*sSdeDataPath*/) noexcept {
-    mDataList.assign(1, DataItem{});
-    mSelDataList.assign(1, DataItem{});
+    Steps step(platform_, "Marbrook.frmOpenDialog.InitDataList:");
+    bool result = false;
+    try {
+        step(100);
+        result = false;
+        step(101);
+        mDataList.assign(1, DataItem{});
+        mSelDataList.assign(1, DataItem{});
+        mComboList.assign(1, DataNode{});
+        step(102);
+        InitComboList(platform_, mComboList, ComboLocation, 0);
+        step(103);
+        ComboFilter.Clear();
+        ComboFilter.AddItem(std::string(kFilterTexts[0]));
+        ComboFilter.SetItemData(0, 0);
+        ComboFilter.SetListIndex(0);
+        step(104);
+        LVDataList.SetView(ui::ListView::kList);
+        RefreshDataList(LVDataList.View());
+        step(105);
+        result = true;
+
+        step(106);
+        const std::string curDir = gsCurDir;
+        if (curDir.empty()) return result;
+
+        // Opens every item of the list as it stands whose text is `wanted`,
+        // scanning at most the positions the list had before.
+        const auto openRootItems = [&](const std::string& wanted) {
+            const std::string upper = text::UpperAscii(wanted);
+            const long before = LVDataList.Count();
+            for (long pos = 1; pos <= before && pos <= LVDataList.Count(); ++pos) {
+                if (text::UpperAscii(LVDataList.At(pos).text) != upper) continue;
+                if (!OpenRootEntry(pos)) return false;
+            }
+            return true;
+        };
+
+        step(107);
+        const bool isFile = platform_.system.FileExists(curDir);
+        if (isFile || platform_.system.FolderExists(curDir)) {
+            step(108);
+            std::vector<std::string> parts;
+            for (std::size_t from = 0;;) {
+                const auto slash = curDir.find('/', from);
+                parts.push_back(curDir.substr(from, slash == std::string::npos ? std::string::npos : slash - from));
+                if (slash == std::string::npos) break;
+                from = slash + 1;
+            }
+            step(109);
+            // An absolute path starts at the root volume "/"; each folder
+            // below it is then entered by name.
+            const std::string driveText = parts.front().empty() ? std::string("/") : parts.front() + "/";
+            if (!openRootItems(driveText)) return result;
+            step(110);
+            for (std::size_t i = 1; i < parts.size(); ++i) SetSub(parts[i]);
+            step(111);
+            if (isFile) SetSub(text::FileNamePart(curDir));
+        } else if (curDir == kDatabaseRootName ||
+                   (curDir.size() >= 4 && text::UpperAscii(curDir.substr(curDir.size() - 4)) == ".SDE")) {
+            step(112);
+            if (!openRootItems(kDatabaseRootName)) return result;
+            step(113);
+            if (curDir != kDatabaseRootName) SetSub(curDir);
+        }
+    } catch (...) {
+        IgnoreFailure([&] { platform_.ui.SetMousePointer(MousePointer::Default); });
+        step.Report();
+    }
+    return result;
+}
+
+bool frmOpenDialog::OpenRootEntry(long position) {
+    LVDataList.ClearSelection();
+    LVDataList.SetSelected(position, true);
+    const long idx = LVDataList.At(position).tag;
+    if (idx < 0) return false;
+    platform_.ui.SetMousePointer(MousePointer::Hourglass);
+    TxtDataName.SetText(mDataList.at(static_cast<std::size_t>(idx)).DataName);
+    // The root listing and the top of the location list hold the same
+    // entries in the same order.
+    ComboLocation.Select(idx + 1);
+    RefreshDataList(LVDataList.View());
     return true;
 }
+
+long frmOpenDialog::FindListItem(const std::string& sName, long lastPosition) const {
+    lastPosition = std::min(lastPosition, LVDataList.Count());
+    // Linux names differ by case: "Data" and "data" may both exist, so an
+    // exact name wins over one that only matches ignoring case.
+    for (long pos = 1; pos <= lastPosition; ++pos) {
+        const auto& item = LVDataList.At(pos);
+        if (item.text == sName) return pos;
+        const long tag = item.tag;
+        if (tag > 0 && tag < static_cast<long>(mDataList.size()) &&
+            IsRepairedNameOf(mDataList[static_cast<std::size_t>(tag)], sName))
+            return pos;
+    }
+    const std::string upper = text::UpperAscii(sName);
+    for (long pos = 1; pos <= lastPosition; ++pos)
+        if (text::UpperAscii(LVDataList.At(pos).text) == upper) return pos;
+    return 0;
+}
+
+DataNode frmOpenDialog::ChildNodeOf(long idx, long parent) const {
+    const DataItem& item = mDataList.at(static_cast<std::size_t>(idx));
+    DataNode node;
+    node.DataLocation = item.DataLocation;
+    node.DataType = item.DataType;
+    node.DataName = item.DataName;
+    node.DataTypeDesc = item.DataTypeDesc;
+    node.DataFullName = item.DataFullName;
+    node.Level = static_cast<std::int16_t>(mComboList.at(static_cast<std::size_t>(parent)).Level + 1);
+    node.ParentNode = static_cast<std::int16_t>(parent);
+    node.ChildNode = -1;
+    return node;
+}
+
+void frmOpenDialog::SetSub(const std::string& sName) noexcept {
+    Steps step(platform_, "Marbrook.frmOpenDialog.SetSub:");
+    try {
+        step(100);
+        const long pos = FindListItem(sName, LVDataList.Count());
+        if (pos == 0) return;
+        LVDataList.ClearSelection();
+        LVDataList.SetSelected(pos, true);
+        step(101);
+        const long idx = LVDataList.At(pos).tag;
+        if (idx < 0) return;
+        step(102);
+        platform_.ui.SetMousePointer(MousePointer::Hourglass);
+        TxtDataName.SetText(mDataList.at(static_cast<std::size_t>(idx)).DataName);
+        step(103);
+        const auto* current = ComboLocation.SelectedItem();
+        if (current == nullptr) ThrowObjectNotSet();
+        const DataNode node = ChildNodeOf(idx, current->tag);
+        step(104);
+        mCurNode = CloneComboList(node);
+        RefreshComboList(platform_, mComboList, ComboLocation, node);
+        step(105);
+        RefreshDataList(LVDataList.View());
+    } catch (...) {
+        IgnoreFailure([&] { platform_.ui.SetMousePointer(MousePointer::Default); });
+        step.Report();
+    }
+}
+
+// ---- Data list and views -----------------------------------------------------
+
+void frmOpenDialog::RefreshDataList(int lvStyle) noexcept {
+    Steps step(platform_, "Marbrook.frmOpenDialog.RefreshDataList:");
+    try {
+        step(100);
+        mDataList.assign(1, DataItem{});
+        step(101);
+        if (ComboLocation.SelectedItem() == nullptr) ComboLocation.Select(ComboLocation.Count());
+        step(102);
+        const auto* selected = ComboLocation.SelectedItem();
+        if (selected == nullptr) ThrowObjectNotSet();
+        const DataNode node = mComboList.at(static_cast<std::size_t>(selected->tag));
+        step(103);
+        LVDataList.ClearItems();
+        TxtDataName.SetText({});
+        platform_.ui.SetMousePointer(MousePointer::Hourglass);
+        step(104);
+        const auto filter = static_cast<std::int16_t>(ComboFilter.ItemData(ComboFilter.ListIndex()));
+        step(105);
+        long count = 0;
+        switch (node.DataLocation) {
+        case dlCatalogRoot: {
+            step(106);
+            InitComboList(platform_, mComboList, ComboLocation, 0);
+            step(107);
+            count = GetLocalDrives4Datalist(platform_, mDataList);
+            step(108);
+            mDataList.resize(static_cast<std::size_t>(std::max(count, 0L)) + 1);
+            mDataList[0] = DataItem{};
+            mDataList[0].DataLocation = dlCatalogRoot;
+            mDataList[0].DataName = kCatalogRootName;
+            if (giDataSourceType == 1) {
+                DataItem root;
+                root.DataLocation = dlDatabaseRoot;
+                root.DataType = dtDatabaseRoot;
+                root.DataName = kDatabaseRootName;
+                root.DataTypeDesc = desc::kDatabaseRoot;
+                root.DataFullName = msSdeDataPath;
+                mDataList.push_back(std::move(root));
+                count = static_cast<long>(mDataList.size()) - 1;
+            }
+            break;
+        }
+        case dlFolder: {
+            step(109);
+            std::string folder = text::Trim(node.DataFullName);
+            count = GetSubFolderFiles(platform_, folder, mDataList, filter, Window());
+            break;
+        }
+        case dlDatabaseRoot:
+            step(110);
+            count = GetSDEDataFile(platform_, msSdeDataPath, mDataList);
+            break;
+        case dlSdeConnection:
+            step(111);
+            count = browser::ListSdeConnection(platform_, node.DataFullName, mDataList, filter, Window());
+            break;
+        case dlPersonalGdb:
+            step(112);
+            count = GetPGMdbFiles(platform_, node.DataFullName, mDataList, filter, Window());
+            break;
+        case dlSdeFeatureDataset:
+            step(113);
+            count = browser::ListSdeFeatureDataset(platform_, node.DataFullName, node.DataName, mDataList, filter,
+                                                   Window());
+            break;
+        case dlPgdbFeatureDataset:
+            step(114);
+            count = browser::ListPgdbFeatureDataset(platform_, node.DataFullName, node.DataName, mDataList, filter,
+                                                    Window());
+            break;
+        case dlCadFile:
+            step(115);
+            count = GetCadFiles(platform_, node.DataFullName, mDataList, filter);
+            break;
+        default:
+            step(116);
+            UpdateAddButton();
+            platform_.ui.SetMousePointer(MousePointer::Default);
+            return;
+        }
+        step(117);
+        ShowItems(lvStyle, count, 0, step, 118);
+        step(124);
+        if (const auto* item = LVDataList.SelectedItem())
+            TxtDataName.SetText(mDataList.at(static_cast<std::size_t>(item->tag)).DataName);
+        UpdateAddButton();
+        step(125);
+        platform_.ui.SetMousePointer(MousePointer::Default);
+        LVDataList.Refresh();
+    } catch (...) {
+        UpdateAddButton();
+        IgnoreFailure([&] { platform_.ui.SetMousePointer(MousePointer::Default); });
+        step.Report();
+    }
+}
+
+void frmOpenDialog::RefreshDataListEx(int lvStyle, long iSelIndex) noexcept {
+    Steps step(platform_, "Marbrook.frmOpenDialog.RefreshDataListEx:");
+    try {
+        step(100);
+        LVDataList.ClearItems();
+        TxtDataName.SetText({});
+        platform_.ui.SetMousePointer(MousePointer::Hourglass);
+        step(101);
+        ShowItems(lvStyle, static_cast<long>(mDataList.size()) - 1, iSelIndex, step, 102);
+        step(108);
+        if (const auto* item = LVDataList.SelectedItem())
+            TxtDataName.SetText(mDataList.at(static_cast<std::size_t>(item->tag)).DataName);
+        UpdateAddButton();
+        step(109);
+        platform_.ui.SetMousePointer(MousePointer::Default);
+        LVDataList.Refresh();
+    } catch (...) {
+        UpdateAddButton();
+        IgnoreFailure([&] { platform_.ui.SetMousePointer(MousePointer::Default); });
+        step.Report();
+    }
+}
+
+void frmOpenDialog::ShowItems(int lvStyle, long count, long selIndex, Steps& step, int firstStep) {
+    // A routine may report more entries than it left in the list.
+    count = std::clamp(count, 0L, static_cast<long>(mDataList.size()) - 1);
+    if (lvStyle >= ui::ListView::kIcon && lvStyle <= ui::ListView::kList) {
+        step(firstStep);
+        for (long i = 1; i <= count; ++i) {
+            const DataItem& entry = mDataList[static_cast<std::size_t>(i)];
+            const long pos = LVDataList.AddItem(entry.DataName, entry.DataType, entry.DataType);
+            LVDataList.SetTag(pos, i);
+            if (i == selIndex) LVDataList.SetSelected(pos, true);
+        }
+        return;
+    }
+    if (lvStyle != ui::ListView::kReport) return;
+
+    step(firstStep + 1);
+    LVDataList.SetView(ui::ListView::kReport);
+    step(firstStep + 2);
+    LVDataList.ClearColumns();
+    // Widths in single precision, as the list computes them; a narrow list
+    // must not give the type column a negative width.
+    const float third = static_cast<float>(LVDataList.Width()) / 3.0f;
+    const double nameWidth = std::max(0.0f, third);
+    const double typeWidth = std::max(0.0f, third - 320.0f);
+    LVDataList.AddColumn("数据名", nameWidth);
+    LVDataList.AddColumn("数据别名", nameWidth);
+    LVDataList.AddColumn("数据类型", typeWidth);
+    bool aliasFailureLogged = false;
+    for (long i = 1; i <= count; ++i) {
+        step(firstStep + 3);
+        const DataItem& entry = mDataList[static_cast<std::size_t>(i)];
+        const long pos = LVDataList.AddItem(entry.DataName, entry.DataType, entry.DataType);
+        step(firstStep + 4);
+        LVDataList.SetSubItem(pos, 1, AliasOf(entry, step, aliasFailureLogged));
+        step(firstStep + 5);
+        LVDataList.SetSubItem(pos, 2, entry.DataTypeDesc);
+        LVDataList.SetTag(pos, i);
+        if (i == selIndex) LVDataList.SetSelected(pos, true);
+    }
+}
+
+std::string frmOpenDialog::AliasOf(const DataItem& item, Steps& step, bool& failureLogged) {
+    if (!item.pDataSetObj) return {};
+    try {
+        // Rasters, feature datasets, drawings and tables have no alias: they
+        // are listed with an empty column, without opening anything.
+        if (item.pDataSetObj->Kind() != gis::kind::kFeatureClass) return {};
+        const auto dataset = platform_.gis.OpenName(*item.pDataSetObj);
+        const auto featureClass = std::dynamic_pointer_cast<gis::FeatureClass>(dataset);
+        if (!featureClass) return {};
+        return featureClass->AliasName();
+    } catch (...) {
+        // A broken dataset must not hide the rest of the folder; one entry
+        // per display is enough to tell the user's support what happened.
+        if (!failureLogged) {
+            step.Report();
+            failureLogged = true;
+        }
+        return {};
+    }
+}
+
+void frmOpenDialog::UpdateAddButton() noexcept {
+    IgnoreFailure([&] { CmdAddData.SetEnabled(LVDataList.SelectedItem() != nullptr); });
+}
+
+void frmOpenDialog::OptList_Click() noexcept {
+    Steps step(platform_, "Marbrook.frmOpenDialog.OptList_Click:");
+    try {
+        step(100);
+        OptReport.SetValue(false);
+        OptThumbs.SetValue(false);
+        OptList.SetValue(true);
+        step(101);
+        LVDataList.SetView(ui::ListView::kList);
+        step(102);
+        RefreshDataListEx(ui::ListView::kList, 0);
+        step(103);
+        LVDataList.SetFocus();
+    } catch (...) {
+        step.Report();
+    }
+}
+
+void frmOpenDialog::OptReport_Click() noexcept {
+    Steps step(platform_, "Marbrook.frmOpenDialog.OptReport_Click:");
+    try {
+        step(100);
+        OptList.SetValue(false);
+        OptThumbs.SetValue(false);
+        OptReport.SetValue(true);
+        step(101);
+        LVDataList.SetView(ui::ListView::kReport);
+        step(102);
+        RefreshDataListEx(ui::ListView::kReport, 0);
+        step(103);
+        LVDataList.SetFocus();
+    } catch (...) {
+        step.Report();
+    }
+}
+
+void frmOpenDialog::OptThumbs_Click() noexcept {
+    Steps step(platform_, "Marbrook.frmOpenDialog.OptThumbs_Click:");
+    try {
+        step(100);
+        OptList.SetValue(false);
+        OptReport.SetValue(false);
+        OptThumbs.SetValue(true);
+        step(101);
+        LVDataList.SetView(ui::ListView::kIcon);
+        step(102);
+        RefreshDataListEx(ui::ListView::kIcon, 0);
+        step(103);
+        LVDataList.SetFocus();
+    } catch (...) {
+        step.Report();
+    }
+}
+
+// ---- Navigation ----------------------------------------------------------------
+
+void frmOpenDialog::SaveCurDir(const std::string& value) {
+    gsCurDir = value;
+    platform_.system.SaveSetting(kSettingsApp, kSettingsSection, kSettingsKey, value);
+}
+
+void frmOpenDialog::LVDataList_DblClick() noexcept {
+    Steps step(platform_, "Marbrook.frmOpenDialog.LVDataList_DblClick:");
+    try {
+        step(100);
+        const auto* selected = LVDataList.SelectedItem();
+        if (selected == nullptr) return;
+        const long idx = selected->tag;
+        if (idx < 0) return;
+        step(101);
+        const auto* current = ComboLocation.SelectedItem();
+        const long currentTag = current != nullptr ? current->tag : 0;
+        platform_.ui.SetMousePointer(MousePointer::Hourglass);
+        const DataItem entry = mDataList.at(static_cast<std::size_t>(idx));
+        TxtDataName.SetText(entry.DataName);
+        step(102);
+        const int type = entry.DataType;
+        if (IsEnterable(type)) {
+            step(103);
+            std::string remembered;
+            if (type == dtFolder || type == dtPersonalGdb || type == dtCadFile) remembered = entry.DataFullName;
+            else if (type == dtDatabaseRoot) remembered = desc::kDatabaseRoot;
+            else if (type == dtSdeConnection) remembered = entry.DataName;
+            step(104);
+            SaveCurDir(remembered);
+            step(105);
+            if (current == nullptr) ThrowObjectNotSet();
+            if (currentTag == 0) {
+                ComboLocation.Select(idx + 1);
+            } else {
+                step(106);
+                const DataNode node = ChildNodeOf(idx, currentTag);
+                mCurNode = CloneComboList(node);
+                RefreshComboList(platform_, mComboList, ComboLocation, node);
+            }
+            step(107);
+            platform_.ui.SetMousePointer(MousePointer::Default);
+            RefreshDataList(LVDataList.View());
+        } else if (type == dtNewSdeConnection) {
+            step(108);
+            platform_.ui.SetMousePointer(MousePointer::Default);
+            step(109);
+            if (!browser::RunNewConnectionForm(platform_, msSdeDataPath, Window())) return;
+            step(110);
+            platform_.ui.SetMousePointer(MousePointer::Default);
+            RefreshDataList(LVDataList.View());
+        } else if (IsAddable(type)) {
+            step(111);
+            CmdAddData_Click();
+            step(112);
+            SaveCurDir(text::ParentFolder(entry.DataFullName));
+            step(113);
+            platform_.ui.SetMousePointer(MousePointer::Default);
+        } else if (type == dtSdeTable) {
+            step(114);
+            platform_.ui.MessageBox("目前还不支持打开SDE表", ui::MessageIcon::Information, kMessageTitle);
+            step(115);
+            platform_.ui.SetMousePointer(MousePointer::Default);
+        } else {
+            step(116);
+            platform_.ui.SetMousePointer(MousePointer::Default);
+            RefreshDataList(LVDataList.View());
+        }
+    } catch (...) {
+        IgnoreFailure([&] { platform_.ui.SetMousePointer(MousePointer::Default); });
+        step.Report();
+    }
+}
+
+void frmOpenDialog::CmdUpLocation_Click() noexcept {
+    // Every step runs even when the one before it failed; nothing is logged.
+    long t = 0;
+    IgnoreFailure([&] {
+        if (const auto* selected = ComboLocation.SelectedItem()) t = selected->tag;
+    });
+    IgnoreFailure([&] {
+        const long parent = mComboList.at(static_cast<std::size_t>(t)).ParentNode;
+        if (parent == 0) {
+            InitComboList(platform_, mComboList, ComboLocation, 0);
+        } else {
+            const DataNode node = mComboList.at(static_cast<std::size_t>(parent));
+            RefreshComboListEx(platform_, mComboList, ComboLocation, node, parent);
+        }
+    });
+    IgnoreFailure([&] { RefreshDataList(LVDataList.View()); });
+    IgnoreFailure([&] { LVDataList.SetFocus(); });
+}
+
+void frmOpenDialog::ComboLocation_Click() noexcept {
+    Steps step(platform_, "Marbrook.frmOpenDialog.ComboLocation_Click:");
+    try {
+        step(100);
+        const auto* selected = ComboLocation.SelectedItem();
+        if (selected == nullptr) ThrowObjectNotSet();
+        const long t = selected->tag;
+        const std::string text = selected->text;
+        const DataNode node = mComboList.at(static_cast<std::size_t>(t));
+        step(101);
+        if (IsComboListEqual(mCurNode, node)) return;
+        step(102);
+        mCurNode = CloneComboList(node);
+        step(103);
+        if (node.ChildNode == -1 && node.ParentNode == 0) {
+            InitComboList1(platform_, mComboList, ComboLocation, text);
+        } else {
+            RefreshComboListEx(platform_, mComboList, ComboLocation, node, t);
+        }
+        step(104);
+        RefreshDataList(LVDataList.View());
+        step(105);
+        LVDataList.SetFocus();
+    } catch (...) {
+        step.Report();
+    }
+}
+
+// ---- Filter --------------------------------------------------------------------
 
 bool frmOpenDialog::SetFilterType(std::int16_t iFilterType) noexcept {
-    miFilterType = iFilterType;
-    return true;
+    Steps step(platform_, "Marbrook.frmOpenDialog.SetFilterType:");
+    try {
+        step(100);
+        ComboFilter.Clear();
+        step(101);
+        const bool known = iFilterType >= 0 && iFilterType < static_cast<int>(kFilterTexts.size());
+        const int code = known ? iFilterType : 0;
+        ComboFilter.AddItem(std::string(kFilterTexts[static_cast<std::size_t>(code)]));
+        step(102);
+        ComboFilter.SetItemData(0, code);
+        ComboFilter.SetListIndex(0);
+        step(103);
+        miFilterType = iFilterType;
+        return true;
+    } catch (...) {
+        step.Report();
+        return false;
+    }
 }
 
-void frmOpenDialog::RefreshDataListEx(int, long) noexcept {}
-void frmOpenDialog::RefreshDataList(int) noexcept {}
-void frmOpenDialog::SetSub(const std::string&) noexcept {}
-void frmOpenDialog::GetSelDataList() noexcept {}
-void frmOpenDialog::LVDataList_DblClick() noexcept {}
-void frmOpenDialog::LVDataList_ItemClick() noexcept {}
-void frmOpenDialog::CmdUpLocation_Click() noexcept {}
-void frmOpenDialog::ComboLocation_Click() noexcept {}
-void frmOpenDialog::OptList_Click() noexcept {}
-void frmOpenDialog::OptReport_Click() noexcept {}
-void frmOpenDialog::OptThumbs_Click() noexcept {}
+// ---- Selection and the two buttons ---------------------------------------------
+
+void frmOpenDialog::LVDataList_ItemClick() noexcept {
+    Steps step(platform_, "Marbrook.frmOpenDialog.LVDataList_ItemClick:");
+    try {
+        step(100);
+        GetSelDataList();
+        step(101);
+        UpdateAddButton();
+    } catch (...) {
+        step.Report();
+    }
+}
+
+void frmOpenDialog::GetSelDataList() noexcept {
+    Steps step(platform_, "Marbrook.frmOpenDialog.GetSelDataList:");
+    try {
+        step(100);
+        TxtDataName.SetText({});
+        mSelDataList.assign(1, DataItem{});
+        std::string names;
+        step(101);
+        for (const auto& item : LVDataList.Items()) {
+            if (!item.selected) continue;
+            step(102);
+            const DataItem& from = mDataList.at(static_cast<std::size_t>(item.tag));
+            DataItem entry;
+            entry.DataLocation = from.DataLocation;
+            entry.DataType = from.DataType;
+            entry.DataName = from.DataName;
+            entry.DataTypeDesc = from.DataTypeDesc;
+            entry.DataFullName = from.DataFullName;
+            mSelDataList.push_back(std::move(entry));
+            step(103);
+            if (!names.empty()) names += ';';
+            names += text::Trim(from.DataName);
+            TxtDataName.SetText(names);
+        }
+    } catch (...) {
+        step.Report();
+    }
+}
+
+long frmOpenDialog::GetSelectDataset(Collection& pSelCol) noexcept {
+    Steps step(platform_, "Marbrook.frmOpenDialog.GetSelectDataset:");
+    try {
+        step(100);
+        for (std::size_t i = 1; i < mSelDataList.size(); ++i) {
+            const DataItem& e = mSelDataList[i];
+            step(101);
+            auto obj = std::make_shared<CLayerObj>();
+            step(102);
+            if (e.pDataSetObj) obj->pDataSetObj(e.pDataSetObj);
+            step(103);
+            obj->DataFullName(e.DataFullName);
+            obj->DataLocation(e.DataLocation);
+            obj->DataName(e.DataName);
+            obj->DataTypeDesc(e.DataTypeDesc);
+            step(104);
+            if (const auto layerType = LayerTypeOf(e.DataType)) obj->DataType(*layerType);
+            step(105);
+            pSelCol.Add(std::move(obj));
+        }
+        step(106);
+        return pSelCol.Count();
+    } catch (...) {
+        step.Report();
+        return 0;
+    }
+}
 
 void frmOpenDialog::CmdAddData_Click() noexcept {
     Steps step(platform_, "Marbrook.frmOpenDialog.CmdAddData_Click:");
     try {
         step(100);
-        if (LVDataList.SelectedItem() == nullptr) return;
+        const auto* selected = LVDataList.SelectedItem();
+        if (selected == nullptr) return;
         step(101);
-        GetSelFilesInfos(platform_, mSelDataList, LVDataList, mDataList);
-        step(102);
+        const int type = mDataList.at(static_cast<std::size_t>(selected->tag)).DataType;
+        if (type == dtDatabaseRoot || type == dtNewSdeConnection || type == dtPersonalGdb) {
+            step(102);
+            LVDataList_DblClick();
+            return;
+        }
+        if (type == dtFolder || type == dtSdeConnection || InRange(type, 10, 26)) {
+            step(103);
+            GetSelFilesInfos(platform_, mSelDataList, LVDataList, mDataList);
+        }
+        step(104);
         mbOKClick = true;
         Hide();
     } catch (...) {
@@ -105,27 +784,6 @@ void frmOpenDialog::CmdCancel_Click() noexcept {
         Hide();
     } catch (...) {
         step.Report();
-    }
-}
-
-long frmOpenDialog::GetSelectDataset(Collection& pSelCol) noexcept {
-    Steps step(platform_, "Marbrook.frmOpenDialog.GetSelectDataset:");
-    try {
-        step(100);
-        for (std::size_t i = 1; i < mSelDataList.size(); ++i) {
-            const DataItem& e = mSelDataList[i];
-            auto obj = std::make_shared<CLayerObj>();
-            if (e.pDataSetObj) obj->pDataSetObj(e.pDataSetObj);
-            obj->DataFullName(e.DataFullName);
-            obj->DataLocation(e.DataLocation);
-            obj->DataName(e.DataName);
-            obj->DataTypeDesc(e.DataTypeDesc);
-            pSelCol.Add(obj);
-        }
-        return pSelCol.Count();
-    } catch (...) {
-        step.Report();
-        return 0;
     }
 }
 

@@ -11,6 +11,7 @@
 
 namespace marbrook {
 struct Platform;
+class Steps;
 
 class frmOpenDialog : public ui::Form {
 public:
@@ -72,6 +73,25 @@ private:
     void SetSub(const std::string& sName) noexcept;
     void RefreshDataList(int lvStyle) noexcept;
     void GetSelDataList() noexcept;
+
+    // The window the catalogue and database routines get as their parent.
+    gis::WindowHandle Window();
+    // Shows mDataList(1..count) in view `lvStyle`, selecting the item whose
+    // index is `selIndex`. Steps are counted from `firstStep`.
+    void ShowItems(int lvStyle, long count, long selIndex, Steps& step, int firstStep);
+    // The alias column of a report row: empty for an entry whose name is not
+    // a feature class. A platform failure is logged once per display.
+    std::string AliasOf(const DataItem& item, Steps& step, bool& failureLogged);
+    // The add button is usable exactly while the list has a selected item.
+    void UpdateAddButton() noexcept;
+    // Position (from 1) of the list item that `sName` names, 0 for none.
+    long FindListItem(const std::string& sName, long lastPosition) const;
+    // Opens list item `position` of the root listing as a root entry; false
+    // when the item has no data-list entry.
+    bool OpenRootEntry(long position);
+    // The location entry for data-list entry `idx`, one level below entry `parent`.
+    DataNode ChildNodeOf(long idx, long parent) const;
+    void SaveCurDir(const std::string& value);
 
     Platform& platform_;
     DataItems mDataList;

@@ -10,6 +10,10 @@ std::size_t ScriptedUi::PendingActions() const { return actions_.size(); }
 
 void ScriptedUi::MessageBox(const std::string& text, ui::MessageIcon icon, const std::string& title) {
     messages.push_back({text, icon, title});
+    if (onMessage) {
+        const Message shown = messages.back();
+        onMessage(shown);
+    }
 }
 
 void ScriptedUi::SetMousePointer(ui::MousePointer pointer) {

@@ -34,6 +34,11 @@ public:
     void OnModal(std::string formName, Action action);
     [[nodiscard]] std::size_t PendingActions() const;
 
+    // Called for every message box while it is open; the box is answered
+    // (its one button pressed) when this returns. A script uses it to act at
+    // that moment or to check what the user sees.
+    std::function<void(const Message&)> onMessage;
+
     // What happened.
     std::vector<Message> messages;
     std::vector<ui::MousePointer> pointerHistory;

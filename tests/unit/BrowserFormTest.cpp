@@ -1,0 +1,676 @@
+// The data browser form on the in-memory catalogue: listings and views,
+// navigation, the remembered location, filters, selection and the buttons.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "browser/frmOpenDialog.h"
+#include "interface/CLayerObj.h"
+#include "platform/error.h"
+#include "support/Globals.h"
+#include "support/Text.h"
+#include "tests/doubles/BrowserScript.h"
+#include "tests/doubles/TestPlatform.h"
+
+namespace marbrook {
+namespace {
+
+using testing::TempDir;
+using testing::TestPlatform;
+using Names = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+// One machine: a "drive" that is a temporary folder, a CD drive that is never
+// listed, and the browser form. Folders made through Folder() are real and
+// have (empty) shapefile and raster workspaces in the in-memory GIS.
+class BrowserWorld {
+public:
+    explicit BrowserWorld(std::int16_t dataSourceType = 0) {
+        giDataSourceType = dataSourceType;
+        t.system.drives = {{drive.Path(), 3}, {"/media/cdrom", 5}};
+        Listable(drive.Path());
+        form.EnsureLoaded();
+        form.msSdeDataPath = drive / "sde";
+    }
+
+    // Makes `relative` below the drive a real folder the catalogue can list.
+    std::string Folder(const std::string& relative) {
+        const std::string path = drive / relative;
+        fs::create_directories(path);
+        for (std::size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', slash + 1))
+            Listable(drive / relative.substr(0, slash));
+        Listable(path);
+        return path;
+    }
+    void Listable(const std::string& path) {
+        const std::string key = path == "/" ? path : path + "/";
+        if (!t.gis.FindWorkspace(gis::FactoryKind::Shapefile, key)) t.gis.AddWorkspace(gis::FactoryKind::Shapefile, key);
+        if (!t.gis.FindWorkspace(gis::FactoryKind::Raster, key)) t.gis.AddWorkspace(gis::FactoryKind::Raster, key);
+    }
+    // Every folder from "/" down to `path` becomes listable.
+    void ListableAlong(const std::string& path) {
+        Listable("/");
+        for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+            Listable(path.substr(0, slash));
+        Listable(path);
+    }
+    gis::DatasetNamePtr Shape(const std::string& folder, const std::string& name, int shapeKind,
+                              const std::string& alias = {}) {
+        auto& ws = *t.gis.FindWorkspace(gis::FactoryKind::Shapefile, folder + "/");
+        return t.gis.Add(ws, t.gis.FeatureClass(name, gis::feature::kSimple, shapeKind, alias));
+    }
+    gis::DatasetNamePtr Raster(const std::string& folder, const std::string& name) {
+        auto& ws = *t.gis.FindWorkspace(gis::FactoryKind::Raster, folder + "/");
+        return t.gis.Add(ws, t.gis.Name(name, gis::kind::kRasterDataset));
+    }
+    void File(const std::string& path) { testing::WriteFile(path, "x"); }
+
+    // The display as COpenLayerDlg starts it.
+    void Open(std::int16_t filter = 0) {
+        std::string sde = drive / "SdeData";
+        form.InitDataList(sde);
+        form.SetFilterType(filter);
+    }
+    void Enter(const std::string& name) {
+        ASSERT_TRUE(testing::DoubleClick(form, name));
+    }
+
+    [[nodiscard]] std::vector<testing::LogEntry> Log() const {
+        return fs::exists(t.ErrLogPath()) ? t.LogEntries() : std::vector<testing::LogEntry>{};
+    }
+
+    TestPlatform t;
+    TempDir drive;
+    frmOpenDialog form{t};
+};
+
+// A folder with a subfolder, two shapefiles and a raster file.
+struct MixedFolder {
+    explicit MixedFolder(BrowserWorld& w) : path(w.Folder("data")) {
+        w.Folder("data/sub");
+        roads = w.Shape(path, "roads", gis::shape::kPolyline, "Road network");
+        towns = w.Shape(path, "towns", gis::shape::kPoint, "Towns");
+        w.Raster(path, "dem.tif");
+    }
+    std::string path;
+    gis::DatasetNamePtr roads, towns;
+};
+
+TEST(BrowserForm, ControlsCarryTheirDesignTexts) {
+    TestPlatform t;
+    frmOpenDialog form(t);
+    EXPECT_EQ(form.Caption(), "添加数据");
+    struct Row {
+        const char* control;
+        const char* caption;
+        const char* tip;
+        bool visible;
+    };
+    const Row rows[] = {
+        {"LblLocation", "查找位置", "", true},         {"CmdUpLocation", "", "回到上一级目录", true},
+        {"CmdConnectLocation", "", "添加新外部目录", false}, {"CmdDisConnectLocation", "", "删除外部目录", false},
+        {"CmdAddLocation", "", "删除外部目录", false},       {"OptThumbs", "", "大图标方式", true},
+        {"OptReport", "", "列表方式", true},                {"OptList", "", "图标方式", true},
+        {"LblSelectName", "选择的数据名", "", true},         {"TxtDataName", "", "选择的数据名", true},
+        {"LblFilterType", "过滤数据类型", "", true},         {"ComboFilter", "", "过滤数据类型", true},
+        {"CmdAddData", "添加(&A)", "添加", true},            {"CmdCancel", "取消(&C)", "取消", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.control);
+        ui::Control* c = form.FindControl(row.control);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->ToolTipText(), row.tip);
+        EXPECT_EQ(c->Visible(), row.visible);
+        std::string caption;
+        if (auto* l = dynamic_cast<ui::Label*>(c)) caption = l->Caption();
+        if (auto* b = dynamic_cast<ui::CommandButton*>(c)) caption = b->Caption();
+        EXPECT_EQ(caption, row.caption);
+    }
+    EXPECT_TRUE(form.OptList.Value());
+    EXPECT_FALSE(form.OptReport.Value());
+    EXPECT_EQ(form.LVDataList.Width(), 7110);
+    EXPECT_EQ(form.LVDataList.Height(), 2940);
+    EXPECT_EQ(form.Controls().size(), 16u);
+}
+
+TEST(BrowserForm, LoadPointsTheConnectionFolderBesideTheLibrary) {
+    TestPlatform t;
+    frmOpenDialog form(t);
+    form.mbOKClick = true;
+    form.EnsureLoaded();
+    EXPECT_EQ(form.msSdeDataPath, t.home.LibraryFolder() + "/sdedata");
+    EXPECT_FALSE(form.mbOKClick);
+}
+
+TEST(BrowserForm, RootListsTheDrivesAndTheDatabaseRootOnlyForType1) {
+    for (const std::int16_t type : {0, 1, 2}) {
+        SCOPED_TRACE("data-source type " + std::to_string(type));
+        BrowserWorld w(type);
+        w.form.TxtDataName.SetText("left from the caller");
+        w.Open();
+        Names expected{w.drive.Path()};
+        if (type == 1) expected.push_back("数据库连接");
+        EXPECT_EQ(testing::ItemNames(w.form), expected);
+        EXPECT_EQ(testing::LocationNames(w.form).front(), "数据目录");
+        EXPECT_EQ(testing::CurrentLocation(w.form), "数据目录");
+        EXPECT_EQ(w.form.TxtDataName.Text(), "");
+        EXPECT_FALSE(w.form.CmdAddData.Enabled());
+        EXPECT_EQ(w.form.LVDataList.View(), ui::ListView::kList);
+        EXPECT_EQ(w.form.DataList()[0].DataName, "数据目录");
+        ASSERT_EQ(w.form.ComboFilter.ListCount(), 1);
+        EXPECT_EQ(w.form.ComboFilter.ItemData(0), 0);
+        if (type == 1) {
+            const auto& db = w.form.LVDataList.At(2);
+            EXPECT_EQ(db.icon, dtDatabaseRoot);
+            EXPECT_EQ(db.tag, 2);
+            const DataItem& entry = w.form.DataList()[2];
+            EXPECT_EQ(entry.DataFullName, w.form.msSdeDataPath);
+            EXPECT_EQ(entry.DataLocation, dlDatabaseRoot);
+            testing::PressView(w.form, 3);
+            EXPECT_EQ(w.form.LVDataList.At(2).subItems.at(1), "空间数据库");
+        }
+        EXPECT_TRUE(w.Log().empty());
+    }
+}
+
+TEST(BrowserForm, ReportViewListsEveryItemAndLeavesAliasesEmptyWhereThereAreNone) {
+    BrowserWorld w;
+    MixedFolder data(w);
+    w.File(data.path + "/plan.dxf");
+    auto& cad = w.t.gis.AddWorkspace(gis::FactoryKind::Cad, data.path + "/");
+    w.t.gis.Add(cad, w.t.gis.Name("plan.dxf", gis::kind::kFeatureDataset));
+    w.Open();
+    w.Enter(w.drive.Path());
+    w.Enter("data");
+    const Names listed = testing::ItemNames(w.form);
+    ASSERT_EQ(listed.size(), 5u);
+    testing::PressView(w.form, 3);
+    EXPECT_EQ(testing::ItemNames(w.form), listed);
+    for (const auto& item : w.form.LVDataList.Items()) {
+        SCOPED_TRACE(item.text);
+        ASSERT_EQ(item.subItems.size(), 2u);
+        const DataItem& entry = w.form.DataList().at(static_cast<std::size_t>(item.tag));
+        const std::string alias = item.text == "roads.shp"   ? "Road network"
+                                  : item.text == "towns.shp" ? "Towns"
+                                                             : "";
+        EXPECT_EQ(item.subItems[0], alias);
+        EXPECT_EQ(item.subItems[1], entry.DataTypeDesc);
+    }
+    // Only the feature classes were opened for their alias.
+    EXPECT_EQ(w.t.gis.Calls("OpenName"), 2);
+    EXPECT_TRUE(w.Log().empty());
+}
+
+TEST(BrowserForm, ABrokenDatasetInReportViewIsLoggedOnceAndTheListingGoesOn) {
+    BrowserWorld w;
+    MixedFolder data(w);
+    auto broken1 = w.Shape(data.path, "broken1", gis::shape::kPolygon);
+    auto broken2 = w.Shape(data.path, "broken2", gis::shape::kPolygon);
+    std::dynamic_pointer_cast<testing::MemoryName>(broken1)->openable = false;
+    std::dynamic_pointer_cast<testing::MemoryName>(broken2)->openable = false;
+    w.Open();
+    w.Enter(w.drive.Path());
+    w.Enter("data");
+    testing::PressView(w.form, 3);
+    EXPECT_EQ(w.form.LVDataList.Count(), 6);
+    for (const auto& item : w.form.LVDataList.Items()) {
+        SCOPED_TRACE(item.text);
+        EXPECT_EQ(item.subItems.size(), 2u);
+        EXPECT_GT(item.tag, 0);
+        if (item.text.starts_with("broken")) {
+            EXPECT_EQ(item.subItems[0], "");
+        }
+    }
+    const auto log = w.Log();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].position, "Marbrook.frmOpenDialog.RefreshDataListEx:106");
+    EXPECT_EQ(log[0].number, errnum::kFileNotFound);
+    EXPECT_EQ(w.t.ui.GetMousePointer(), ui::MousePointer::Default);
+
+    // The same in a fresh listing (an alias failing rather than the opening).
+    w.t.gis.FailAt("AliasName", 1, 7);
+    testing::PickLocation(w.form, "数据目录");
+    w.Enter(w.drive.Path());
+    w.Enter("data");
+    EXPECT_EQ(w.form.LVDataList.Count(), 6);
+    const auto after = w.Log();
+    ASSERT_EQ(after.size(), 2u) << "one entry per display, however many datasets fail";
+    EXPECT_EQ(after[1].position, "Marbrook.frmOpenDialog.RefreshDataList:122");
+    EXPECT_EQ(after[1].number, 7);
+}
+
+TEST(BrowserForm, ReportColumnsNeverGetANegativeWidth) {
+    struct Row {
+        double width;
+        double name, type;
+    };
+    for (const Row& row : {Row{7110, 2370, 2050}, Row{960, 320, 0}, Row{300, 100, 0}, Row{0, 0, 0}}) {
+        SCOPED_TRACE(row.width);
+        BrowserWorld w;
+        w.Open();
+        w.form.LVDataList.SetWidth(row.width);
+        testing::PressView(w.form, 3);
+        const auto& columns = w.form.LVDataList.Columns();
+        ASSERT_EQ(columns.size(), 3u);
+        EXPECT_EQ(columns[0].text, "数据名");
+        EXPECT_EQ(columns[1].text, "数据别名");
+        EXPECT_EQ(columns[2].text, "数据类型");
+        EXPECT_DOUBLE_EQ(columns[0].width, row.name);
+        EXPECT_DOUBLE_EQ(columns[1].width, row.name);
+        EXPECT_DOUBLE_EQ(columns[2].width, row.type);
+    }
+}
+
+TEST(BrowserForm, ViewSwitchesKeepTheContentAndDropTheSelection) {
+    BrowserWorld w;
+    MixedFolder data(w);
+    w.Open();
+    w.Enter(w.drive.Path());
+    w.Enter("data");
+    const Names listed = testing::ItemNames(w.form);
+    const int listings = w.t.gis.Calls("OpenWorkspace");
+    for (const int view : {3, 3, 0, 2, 3}) {
+        SCOPED_TRACE("view " + std::to_string(view));
+        ASSERT_TRUE(testing::ClickItem(w.form, "roads.shp"));
+        EXPECT_TRUE(w.form.CmdAddData.Enabled());
+        testing::PressView(w.form, view);
+        EXPECT_EQ(w.form.LVDataList.View(), view);
+        EXPECT_EQ(testing::ItemNames(w.form), listed);
+        EXPECT_EQ(w.form.LVDataList.SelectedCount(), 0);
+        EXPECT_EQ(w.form.TxtDataName.Text(), "");
+        EXPECT_FALSE(w.form.CmdAddData.Enabled());
+        EXPECT_EQ(w.form.OptReport.Value(), view == 3);
+        EXPECT_EQ(w.form.OptThumbs.Value(), view == 0);
+        EXPECT_EQ(w.form.OptList.Value(), view == 2);
+        if (view == 3) {
+            EXPECT_EQ(w.form.LVDataList.Columns().size(), 3u);
+        }
+    }
+    EXPECT_EQ(w.t.gis.Calls("OpenWorkspace"), listings) << "a view switch must not list again";
+}
+
+TEST(BrowserForm, AddIsEnabledExactlyWhileTheListHasASelectedItem) {
+    BrowserWorld w;
+    MixedFolder data(w);
+    w.Open();
+    EXPECT_FALSE(w.form.CmdAddData.Enabled());
+    ASSERT_TRUE(testing::ClickItem(w.form, w.drive.Path()));
+    EXPECT_TRUE(w.form.CmdAddData.Enabled());
+    w.form.LVDataList_DblClick(); // enters the drive: a new listing, nothing selected
+    EXPECT_FALSE(w.form.CmdAddData.Enabled());
+    w.Enter("data");
+    ASSERT_TRUE(testing::SelectItems(w.form, {"roads.shp", "towns.shp"}));
+    EXPECT_TRUE(w.form.CmdAddData.Enabled());
+    testing::ClickEmptySpace(w.form);
+    EXPECT_FALSE(w.form.CmdAddData.Enabled());
+    EXPECT_EQ(w.form.TxtDataName.Text(), "");
+    EXPECT_EQ(w.form.SelDataList().size(), 1u);
+    EXPECT_FALSE(testing::PressAdd(w.form));
+    EXPECT_FALSE(w.form.mbOKClick);
+}
+
+TEST(BrowserForm, DoubleClickEntersDrivesAndFoldersAndRemembersThem) {
+    BrowserWorld w;
+    w.Folder("a/b/c");
+    w.Open();
+    w.Enter(w.drive.Path());
+    // A drive entered from the root selects its existing location entry.
+    EXPECT_EQ(testing::LocationNames(w.form), (Names{"数据目录", w.drive.Path()}));
+    EXPECT_EQ(w.form.ComboLocation.SelectedIndex(), 2);
+    EXPECT_EQ(gsCurDir, w.drive.Path());
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{"a"}));
+    w.Enter("a");
+    w.Enter("b");
+    EXPECT_EQ(testing::LocationNames(w.form), (Names{"数据目录", w.drive.Path(), "a", "b"}));
+    const DataNode& b = w.form.ComboList()[3];
+    EXPECT_EQ(b.Level, 3);
+    EXPECT_EQ(b.ParentNode, 2);
+    EXPECT_EQ(b.ChildNode, -1);
+    EXPECT_EQ(w.form.ComboList()[2].ChildNode, 3);
+    EXPECT_EQ(w.form.ComboLocation.At(4).indentation, 3);
+    EXPECT_EQ(gsCurDir, w.drive / "a/b");
+    EXPECT_EQ(w.t.system.GetSetting("VERDANTA", "OPENDLG", "CURDIR"), w.drive / "a/b");
+    EXPECT_EQ(w.t.ui.GetMousePointer(), ui::MousePointer::Default);
+    EXPECT_TRUE(w.Log().empty());
+}
+
+TEST(BrowserForm, UpFromThreeLevelsDeepAndFromADrive) {
+    BrowserWorld w;
+    w.Folder("a/b/c");
+    w.Open();
+    w.Enter(w.drive.Path());
+    w.Enter("a");
+    w.Enter("b");
+    w.Enter("c");
+    const std::string remembered = gsCurDir;
+    ASSERT_TRUE(testing::PressUp(w.form));
+    EXPECT_EQ(testing::LocationNames(w.form), (Names{"数据目录", w.drive.Path(), "a", "b"}));
+    EXPECT_EQ(testing::CurrentLocation(w.form), "b");
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{"c"}));
+    EXPECT_EQ(gsCurDir, remembered) << "going up is not remembered";
+    ASSERT_TRUE(testing::PressUp(w.form));
+    ASSERT_TRUE(testing::PressUp(w.form));
+    EXPECT_EQ(testing::CurrentLocation(w.form), w.drive.Path());
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{"a"}));
+    ASSERT_TRUE(testing::PressUp(w.form));
+    EXPECT_EQ(testing::LocationNames(w.form), (Names{"数据目录", w.drive.Path()}));
+    EXPECT_EQ(testing::CurrentLocation(w.form), "数据目录");
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{w.drive.Path()}));
+    EXPECT_GT(w.form.LVDataList.FocusRequests(), 0);
+    EXPECT_TRUE(w.Log().empty());
+}
+
+TEST(BrowserForm, TheLocationCombo) {
+    BrowserWorld w;
+    w.Folder("a/b/c");
+    w.Open();
+    w.Enter(w.drive.Path());
+    w.Enter("a");
+    w.Enter("b");
+    w.Enter("c");
+    // The entry already shown: nothing is listed again.
+    const int listings = w.t.gis.Calls("OpenWorkspace");
+    testing::PickLocation(w.form, "c");
+    EXPECT_EQ(w.t.gis.Calls("OpenWorkspace"), listings);
+    // Two levels up from the deepest entry: only the deepest entry goes.
+    testing::PickLocation(w.form, "a");
+    EXPECT_EQ(testing::LocationNames(w.form), (Names{"数据目录", w.drive.Path(), "a", "b"}));
+    EXPECT_EQ(testing::CurrentLocation(w.form), "a");
+    EXPECT_EQ(w.form.ComboList()[3].ChildNode, -1);
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{"b"}));
+    // A top-level entry with nothing below it rebuilds the top level.
+    testing::PickLocation(w.form, "数据目录");
+    EXPECT_EQ(testing::LocationNames(w.form), (Names{"数据目录", w.drive.Path()}));
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{w.drive.Path()}));
+    EXPECT_TRUE(w.Log().empty());
+}
+
+TEST(BrowserForm, DoubleClickOnADatasetConfirmsWithItAlone) {
+    BrowserWorld w;
+    MixedFolder data(w);
+    w.Open();
+    w.Enter(w.drive.Path());
+    w.Enter("data");
+    w.form.LVDataList.SetMultiSelect(true);
+    ASSERT_TRUE(testing::DoubleClick(w.form, "towns.shp"));
+    EXPECT_TRUE(w.form.mbOKClick);
+    ASSERT_EQ(w.form.SelDataList().size(), 2u);
+    EXPECT_EQ(w.form.SelDataList()[1].pDataSetObj, data.towns);
+    EXPECT_EQ(gsCurDir, data.path);
+    EXPECT_EQ(w.t.system.GetSetting("VERDANTA", "OPENDLG", "CURDIR"), data.path);
+    Collection chosen;
+    EXPECT_EQ(w.form.GetSelectDataset(chosen), 1);
+    const auto obj = chosen.ItemAs<CLayerObj>(1);
+    EXPECT_EQ(obj->DataType(), ltFeatureClass);
+    EXPECT_EQ(obj->DataFullName(), data.path + "/towns.shp");
+    EXPECT_EQ(w.t.ui.GetMousePointer(), ui::MousePointer::Default);
+}
+
+TEST(BrowserForm, FilterCombo) {
+    struct Row {
+        std::int16_t code;
+        const char* text;
+        long data;
+    };
+    const Row rows[] = {
+        {0, "所有数据集和图层(*.lyr)", 0},
+        {1, "Shape矢量文件(*.shp)", 1},
+        {2, "栅格数据集(*.TIF;*.IMG;GRID)", 2},
+        {3, "矢量数据或矢量数据集（FeatureClass & FeatureDataset）", 3},
+        {4, "栅格数据集(Raster Dataset)", 4},
+        {5, "CAD图层(*.dwg)", 5},
+        {6, "Coverage图层", 6},
+        {7, "坐标投影文件(*.prj)", 7},
+        {8, "文件夹", 8},
+        {12, "所有数据集和图层(*.lyr)", 0},
+        {-1, "所有数据集和图层(*.lyr)", 0},
+    };
+    TestPlatform t;
+    frmOpenDialog form(t);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.code);
+        EXPECT_TRUE(form.SetFilterType(row.code));
+        ASSERT_EQ(form.ComboFilter.ListCount(), 1);
+        EXPECT_EQ(form.ComboFilter.ListIndex(), 0);
+        EXPECT_EQ(form.ComboFilter.Text(), row.text);
+        EXPECT_EQ(form.ComboFilter.ItemData(0), row.data);
+        EXPECT_EQ(form.miFilterType, row.code);
+    }
+}
+
+TEST(BrowserForm, FilterDecidesWhatAFolderLists) {
+    struct Row {
+        std::int16_t code;
+        Names items;
+    };
+    for (const Row& row : {Row{0, {"sub", "roads.shp", "towns.shp", "dem.tif"}}, Row{1, {"sub", "roads.shp", "towns.shp"}},
+                           Row{2, {"sub", "dem.tif"}}, Row{5, {"sub"}}, Row{12, {"sub", "roads.shp", "towns.shp", "dem.tif"}}}) {
+        SCOPED_TRACE(row.code);
+        BrowserWorld w;
+        MixedFolder data(w);
+        w.Open(row.code);
+        w.Enter(w.drive.Path());
+        w.Enter("data");
+        EXPECT_EQ(testing::ItemNames(w.form), row.items);
+    }
+}
+
+TEST(BrowserForm, SelectionShowsTrimmedNamesAndAppendsToTheCallersCollection) {
+    BrowserWorld w;
+    w.Folder("data/roads");
+    w.Folder("data/rivers ");
+    w.Folder("data/towns");
+    w.Folder("data/lakes");
+    w.Open();
+    w.Enter(w.drive.Path());
+    w.Enter("data");
+    w.form.LVDataList.SetMultiSelect(true);
+    ASSERT_TRUE(testing::SelectItems(w.form, {"roads", "rivers ", "towns"}));
+    // Names appear in list order, whatever the order of the clicks.
+    Names inListOrder;
+    std::string joined;
+    for (const auto& item : w.form.LVDataList.Items()) {
+        if (!item.selected) continue;
+        inListOrder.push_back(item.text);
+        joined += (joined.empty() ? "" : ";") + text::Trim(item.text);
+    }
+    EXPECT_EQ(w.form.TxtDataName.Text(), joined);
+    EXPECT_EQ(w.form.SelDataList().size(), 4u);
+
+    ASSERT_TRUE(testing::PressAdd(w.form));
+    EXPECT_TRUE(w.form.mbOKClick);
+    Collection chosen;
+    chosen.Add(std::make_shared<CLayerObj>());
+    chosen.Add(std::make_shared<CLayerObj>());
+    EXPECT_EQ(w.form.GetSelectDataset(chosen), 5);
+    EXPECT_EQ(chosen.ItemAs<CLayerObj>(3)->DataType(), 0) << "a folder has no layer kind";
+    EXPECT_EQ(chosen.ItemAs<CLayerObj>(3)->DataFullName(), w.drive / "data/" + inListOrder[0]);
+    // Asked again, the same selection comes back as new objects.
+    Collection again;
+    EXPECT_EQ(w.form.GetSelectDataset(again), 3);
+    EXPECT_NE(again.Item(1), chosen.Item(3));
+}
+
+TEST(BrowserForm, ChosenItemsGetTheirLayerKinds) {
+    BrowserWorld w;
+    MixedFolder data(w);
+    w.File(data.path + "/city.mdb");
+    auto& pgdb = w.t.gis.AddWorkspace(gis::FactoryKind::PersonalGeodatabase, data.path + "/city.mdb");
+    w.t.gis.Add(pgdb, w.t.gis.FeatureClass("labels", gis::feature::kAnnotation, 0));
+    w.t.gis.Add(pgdb, w.t.gis.Name("ortho", gis::kind::kRasterDataset));
+    w.t.gis.Add(pgdb, w.t.gis.Name("network", gis::kind::kFeatureDataset));
+    struct Row {
+        const char* item;
+        std::int16_t layerType;
+    };
+    for (const Row& row : {Row{"roads.shp", ltFeatureClass}, Row{"towns.shp", ltFeatureClass}, Row{"dem.tif", ltRaster},
+                           Row{"sub", 0}}) {
+        SCOPED_TRACE(row.item);
+        w.Open();
+        w.Enter(w.drive.Path());
+        w.Enter("data");
+        ASSERT_TRUE(testing::ClickItem(w.form, row.item));
+        ASSERT_TRUE(testing::PressAdd(w.form));
+        Collection chosen;
+        ASSERT_EQ(w.form.GetSelectDataset(chosen), 1);
+        EXPECT_EQ(chosen.ItemAs<CLayerObj>(1)->DataType(), row.layerType);
+    }
+    for (const Row& row : {Row{"labels", ltAnnotationClass}, Row{"ortho", ltRaster}, Row{"network", ltFeatureDataset}}) {
+        SCOPED_TRACE(row.item);
+        w.Open();
+        w.Enter(w.drive.Path());
+        w.Enter("data");
+        w.Enter("city.mdb");
+        ASSERT_TRUE(testing::ClickItem(w.form, row.item));
+        ASSERT_TRUE(testing::PressAdd(w.form));
+        Collection chosen;
+        ASSERT_EQ(w.form.GetSelectDataset(chosen), 1);
+        EXPECT_EQ(chosen.ItemAs<CLayerObj>(1)->DataType(), row.layerType);
+        EXPECT_NE(chosen.ItemAs<CLayerObj>(1)->pDataSetObj(), nullptr);
+    }
+    EXPECT_TRUE(w.Log().empty());
+}
+
+TEST(BrowserForm, AddOnAGeodatabaseOrTheDatabaseRootOpensItInstead) {
+    BrowserWorld w(1);
+    MixedFolder data(w);
+    w.Folder("sde");
+    w.File(data.path + "/city.mdb");
+    auto& pgdb = w.t.gis.AddWorkspace(gis::FactoryKind::PersonalGeodatabase, data.path + "/city.mdb");
+    w.t.gis.Add(pgdb, w.t.gis.FeatureClass("parcels", gis::feature::kSimple, gis::shape::kPolygon));
+    w.Open();
+    ASSERT_TRUE(testing::ClickItem(w.form, "数据库连接"));
+    ASSERT_TRUE(testing::PressAdd(w.form));
+    EXPECT_FALSE(w.form.mbOKClick);
+    EXPECT_EQ(testing::CurrentLocation(w.form), "数据库连接");
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{"新建空间数据库连接"}));
+    EXPECT_EQ(gsCurDir, "空间数据库");
+
+    testing::PickLocation(w.form, "数据目录");
+    w.Enter(w.drive.Path());
+    w.Enter("data");
+    ASSERT_TRUE(testing::ClickItem(w.form, "city.mdb"));
+    ASSERT_TRUE(testing::PressAdd(w.form));
+    EXPECT_FALSE(w.form.mbOKClick);
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{"parcels"}));
+    EXPECT_EQ(gsCurDir, data.path + "/city.mdb");
+}
+
+TEST(BrowserForm, CancelHidesWithoutConfirming) {
+    BrowserWorld w;
+    w.Open();
+    w.form.mbOKClick = true;
+    ASSERT_TRUE(testing::PressCancel(w.form));
+    EXPECT_FALSE(w.form.mbOKClick);
+    EXPECT_FALSE(w.form.IsVisible());
+}
+
+TEST(BrowserForm, RemembersLocationsAndReplaysThem) {
+    struct Case {
+        const char* name;
+        std::function<std::string(BrowserWorld&)> remembered;
+        Names locationsBelowRoot; // the entries after "数据目录" and "/"
+        std::string current;
+    };
+    const Case cases[] = {
+        {"empty", [](BrowserWorld&) { return std::string(); }, {}, "数据目录"},
+        {"an existing folder", [](BrowserWorld& w) { return w.drive / "data/roads"; }, {"data", "roads"}, "roads"},
+        {"a level the list does not show is skipped",
+         [](BrowserWorld& w) { return w.drive / "data/./roads"; }, {"data", "roads"}, "roads"},
+        {"a folder that is gone", [](BrowserWorld& w) { return w.drive / "data/gone"; }, {}, "数据目录"},
+        {"a connection file without the database root", [](BrowserWorld&) { return std::string("x.sde"); }, {}, "数据目录"},
+        {"the stored database-root text", [](BrowserWorld&) { return std::string("空间数据库"); }, {}, "数据目录"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BrowserWorld w;
+        w.Folder("data/roads/deeper");
+        w.ListableAlong(w.drive.Path());
+        w.t.system.drives = {{"/", 3}};
+        gsCurDir = c.remembered(w);
+        w.Open();
+        const Names locations = testing::LocationNames(w.form);
+        EXPECT_EQ(testing::CurrentLocation(w.form), c.current);
+        if (c.locationsBelowRoot.empty()) {
+            EXPECT_EQ(locations, (Names{"数据目录", "/"}));
+        } else {
+            ASSERT_GE(locations.size(), c.locationsBelowRoot.size());
+            const Names tail(locations.end() - static_cast<long>(c.locationsBelowRoot.size()), locations.end());
+            EXPECT_EQ(tail, c.locationsBelowRoot);
+            EXPECT_EQ(testing::ItemNames(w.form), (Names{"deeper"}));
+        }
+        EXPECT_EQ(w.t.ui.GetMousePointer(), ui::MousePointer::Default);
+        EXPECT_TRUE(w.Log().empty());
+    }
+}
+
+TEST(BrowserForm, ReplayPrefersTheExactlyNamedFolder) {
+    BrowserWorld w;
+    w.Folder("Data/inner");
+    w.Folder("data/roads");
+    w.ListableAlong(w.drive.Path());
+    w.t.system.drives = {{"/", 3}};
+    gsCurDir = w.drive / "data/roads";
+    w.Open();
+    EXPECT_EQ(testing::CurrentLocation(w.form), "roads");
+    EXPECT_EQ(w.form.CurNode().DataFullName, w.drive / "data/roads");
+}
+
+TEST(BrowserForm, ReplayOfAGeodatabaseEndsInsideIt) {
+    BrowserWorld w;
+    const std::string data = w.Folder("data");
+    w.File(data + "/city.mdb");
+    auto& pgdb = w.t.gis.AddWorkspace(gis::FactoryKind::PersonalGeodatabase, data + "/city.mdb");
+    w.t.gis.Add(pgdb, w.t.gis.FeatureClass("parcels", gis::feature::kSimple, gis::shape::kPolygon));
+    w.ListableAlong(w.drive.Path());
+    w.t.system.drives = {{"/", 3}};
+    gsCurDir = data + "/city.mdb";
+    w.Open();
+    EXPECT_EQ(testing::CurrentLocation(w.form), "city.mdb");
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{"parcels"}));
+    EXPECT_TRUE(w.Log().empty());
+}
+
+TEST(BrowserForm, ReplayOfAConnectionFileOpensTheDatabaseRoot) {
+    BrowserWorld w(1);
+    w.Folder("sde");
+    w.File(w.drive / "sde/prod.sde");
+    gsCurDir = "prod.sde";
+    w.Open();
+    EXPECT_EQ(testing::CurrentLocation(w.form), "prod.sde");
+    EXPECT_EQ(testing::LocationNames(w.form).back(), "prod.sde");
+
+    gsCurDir = "数据库连接";
+    w.Open();
+    EXPECT_EQ(testing::CurrentLocation(w.form), "数据库连接");
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{"新建空间数据库连接", "prod.sde"}));
+}
+
+TEST(BrowserForm, AListingWithoutAFilterIsLoggedAndLeavesTheFormUsable) {
+    BrowserWorld w;
+    w.Open();
+    w.form.ComboFilter.Clear();
+    w.Enter(w.drive.Path());
+    const auto log = w.Log();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].position, "Marbrook.frmOpenDialog.RefreshDataList:104");
+    EXPECT_EQ(log[0].number, errnum::kSubscriptOutOfRange);
+    EXPECT_EQ(w.form.LVDataList.Count(), 0);
+    EXPECT_FALSE(w.form.CmdAddData.Enabled());
+    EXPECT_EQ(w.t.ui.GetMousePointer(), ui::MousePointer::Default);
+}
+
+TEST(BrowserForm, DoubleClickWithoutASelectionDoesNothing) {
+    BrowserWorld w;
+    w.Open();
+    const auto pointers = w.t.ui.pointerHistory.size();
+    w.form.LVDataList_DblClick();
+    w.form.CmdAddData_Click();
+    EXPECT_EQ(testing::CurrentLocation(w.form), "数据目录");
+    EXPECT_EQ(w.t.ui.pointerHistory.size(), pointers);
+    EXPECT_FALSE(w.form.mbOKClick);
+}
+
+} // namespace
+} // namespace marbrook

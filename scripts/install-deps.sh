@@ -12,6 +12,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev
   postgresql postgresql-contrib postgis postgresql-15-postgis-3
   xvfb xauth xdotool
+  fonts-wqy-microhei
 )
 
 missing=()

@@ -141,6 +141,10 @@ public:
     // workspace name, or none when nothing was written.
     [[nodiscard]] virtual WorkspaceNamePtr CreateConnectionFile(const std::string& folder, const std::string& fileName,
                                                                 const PropertySet& properties, WindowHandle parent) = 0;
+    // Why the last OpenWorkspace gave none, or the last CreateConnectionFile
+    // wrote nothing, for a one-line report ("" when unknown). Never holds a
+    // password.
+    [[nodiscard]] virtual std::string LastOpenFailure() const { return {}; }
 };
 using WorkspaceFactoryPtr = std::shared_ptr<WorkspaceFactory>;
 

@@ -1,0 +1,588 @@
+#include "platform/gdal/postgis/PostgisFactory.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
+
+#include "platform/gdal/GdalGis.h"
+#include "platform/gdal/detail/GdalCommon.h"
+#include "platform/gdal/postgis/ConnectionFile.h"
+#include "platform/gdal/postgis/PgConnection.h"
+
+namespace marbrook::gdal {
+
+namespace postgis {
+
+namespace {
+
+std::string TrimBlanks(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+bool StartsWithNoCase(const std::string& s, std::string_view prefix) {
+    if (s.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+    return true;
+}
+
+} // namespace
+
+PgTarget ResolveInstance(const std::string& server, const std::string& instance) {
+    constexpr std::string_view kDirect = "sde:postgresql:";
+    const std::string host = TrimBlanks(server);
+    const std::string inst = TrimBlanks(instance);
+    if (!inst.empty() && std::all_of(inst.begin(), inst.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return {host, inst};
+    if (StartsWithNoCase(inst, kDirect)) {
+        const std::string direct = TrimBlanks(inst.substr(kDirect.size()));
+        return {direct.empty() ? host : direct, "5432"};
+    }
+    if (!inst.empty()) {
+        // The classic services database (/etc/services) names ports; an
+        // unknown name is not an error, the server's default port serves.
+        if (const servent* entry = getservbyname(inst.c_str(), "tcp"))
+            return {host, std::to_string(ntohs(static_cast<std::uint16_t>(entry->s_port)))};
+    }
+    return {host, "5432"};
+}
+
+std::string QuoteConnValue(const std::string& value) {
+    std::string out = "'";
+    for (char c : value) {
+        if (c == '\'' || c == '\\') out += '\\';
+        out += c;
+    }
+    out += '\'';
+    return out;
+}
+
+PgConnection PgConnection::FromProperties(const gis::PropertySet& properties) {
+    auto get = [&](const char* name) { return TrimBlanks(properties.GetProperty(name).value_or("")); };
+    PgConnection c;
+    c.target = ResolveInstance(get("SERVER"), get("INSTANCE"));
+    c.database = get("DATABASE");
+    c.user = get("USER");
+    // A password may begin or end with a blank; it is taken as given.
+    c.password = properties.GetProperty("PASSWORD").value_or("");
+    c.version = get("VERSION");
+    return c;
+}
+
+std::string PgConnection::ConnInfo() const {
+    std::string s;
+    auto add = [&](const char* key, const std::string& value) {
+        if (value.empty()) return;
+        if (!s.empty()) s += ' ';
+        s += key;
+        s += '=';
+        s += QuoteConnValue(value);
+    };
+    add("host", target.host);
+    add("port", target.port);
+    add("dbname", database);
+    add("user", user);
+    add("password", password);
+    // A server that does not answer must not freeze the dialog for minutes.
+    add("connect_timeout", "15");
+    add("application_name", "marbrook");
+    return s;
+}
+
+std::string PgConnection::Describe() const {
+    return "postgresql://" + (user.empty() ? std::string() : user + "@") + (target.host.empty() ? "localhost" : target.host) +
+           ":" + target.port + "/" + database;
+}
+
+} // namespace postgis
+
+namespace {
+
+using namespace postgis;
+
+constexpr const char* kPgSource = "Marbrook.GDAL.PostGIS";
+
+// What every name and dataset of one workspace shares: the connection facts.
+struct PgContext {
+    PgConnection connection;
+    gis::PropertySet properties;
+    gis::WorkspaceNamePtr workspaceName;
+};
+using PgContextPtr = std::shared_ptr<const PgContext>;
+
+std::string OneLine(std::string text) {
+    std::string out;
+    bool blank = false;
+    for (char c : text) {
+        if (c == '\n' || c == '\r' || c == '\t' || c == ' ') {
+            blank = !out.empty();
+            continue;
+        }
+        if (blank) out += ' ';
+        blank = false;
+        out += c;
+    }
+    return out;
+}
+
+[[noreturn]] void Fail(const ErrorCapture& capture, long number, const std::string& what, const std::string& password) {
+    const std::string text = capture.Message().empty() ? what : what + ": " + capture.Message();
+    throw PlatformError(number, kPgSource, Scrub(OneLine(text), password));
+}
+
+const char* const kVectorDrivers[] = {"PostgreSQL", nullptr};
+const char* const kRasterDrivers[] = {"PostGISRaster", nullptr};
+
+GDALDataset* OpenRaw(const std::string& connectionString, unsigned flags, const char* const* drivers) {
+    return GDALDataset::FromHandle(GDALOpenEx(connectionString.c_str(), flags | GDAL_OF_READONLY, drivers, nullptr, nullptr));
+}
+
+SharedDatasetHandle OpenVector(const PgConnection& c) {
+    ErrorCapture capture;
+    GDALDataset* ds = OpenRaw("PG:" + c.ConnInfo(), GDAL_OF_VECTOR, kVectorDrivers);
+    if (!ds) Fail(capture, errnum::kPathNotFound, "cannot connect to " + c.Describe(), c.password);
+    return SharedDatasetHandle(ds, DatasetCloser{});
+}
+
+using Row = std::vector<std::optional<std::string>>;
+
+std::vector<Row> Query(GDALDataset& ds, const std::string& sql, const std::string& password) {
+    ErrorCapture capture;
+    OGRLayer* result = ds.ExecuteSQL(sql.c_str(), nullptr, nullptr);
+    std::vector<Row> rows;
+    if (result) {
+        const int fields = result->GetLayerDefn()->GetFieldCount();
+        result->ResetReading();
+        while (OGRFeature* f = result->GetNextFeature()) {
+            Row row;
+            for (int i = 0; i < fields; ++i)
+                row.push_back(f->IsFieldSetAndNotNull(i) ? std::optional<std::string>(f->GetFieldAsString(i)) : std::nullopt);
+            rows.push_back(std::move(row));
+            OGRFeature::DestroyFeature(f);
+        }
+        ds.ReleaseResultSet(result);
+    }
+    if (capture.HasError()) Fail(capture, errnum::kAutomationError, "the database catalogue cannot be read", password);
+    return rows;
+}
+
+int ShapeKindOf(std::string type) {
+    std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (type.size() > 1 && type.back() == 'M') type.pop_back(); // POINTM is a point
+    if (type == "POINT") return gis::shape::kPoint;
+    if (type == "MULTIPOINT") return gis::shape::kMultipoint;
+    if (type == "LINESTRING" || type == "MULTILINESTRING" || type == "CIRCULARSTRING" || type == "COMPOUNDCURVE" ||
+        type == "MULTICURVE")
+        return gis::shape::kPolyline;
+    if (type == "POLYGON" || type == "MULTIPOLYGON" || type == "CURVEPOLYGON" || type == "MULTISURFACE" ||
+        type == "TRIANGLE")
+        return gis::shape::kPolygon;
+    if (type == "POLYHEDRALSURFACE" || type == "TIN") return gis::shape::kMultiPatch;
+    return 0; // GEOMETRY, GEOMETRYCOLLECTION: a mixed class
+}
+
+// ---- Datasets ---------------------------------------------------------------
+
+class PgFeatureClass final : public gis::FeatureClass {
+public:
+    PgFeatureClass(SharedDatasetHandle ds, OGRLayer* layer, gis::DatasetNamePtr name, gis::FeatureClassDetails details)
+        : ds_(std::move(ds)), layer_(layer), name_(std::move(name)), details_(details) {}
+    std::string Name() const override { return name_->Name(); }
+    std::string AliasName() const override { return name_->Name(); }
+    int FeatureKind() const override { return details_.featureKind; }
+    int ShapeKind() const override { return details_.shapeKind; }
+    long long FeatureCount() const override {
+        ErrorCapture capture;
+        const auto n = layer_->GetFeatureCount(TRUE);
+        return capture.HasError() ? -1 : static_cast<long long>(n);
+    }
+    gis::DatasetNamePtr FullName() const override { return name_; }
+
+private:
+    SharedDatasetHandle ds_;
+    OGRLayer* layer_;
+    gis::DatasetNamePtr name_;
+    gis::FeatureClassDetails details_;
+};
+
+class PgRaster final : public gis::RasterDataset {
+public:
+    PgRaster(SharedDatasetHandle ds, std::string name) : ds_(std::move(ds)), name_(std::move(name)) {}
+    std::string Name() const override { return name_; }
+    int Width() const override { return ds_->GetRasterXSize(); }
+    int Height() const override { return ds_->GetRasterYSize(); }
+    int BandCount() const override { return ds_->GetRasterCount(); }
+
+private:
+    SharedDatasetHandle ds_;
+    std::string name_;
+};
+
+// ---- Dataset names ----------------------------------------------------------
+
+class PgName final : public GdalDatasetName, public std::enable_shared_from_this<PgName> {
+public:
+    PgName(PgContextPtr ctx, std::string name, int kind, std::string schema, std::string table)
+        : ctx_(std::move(ctx)), name_(std::move(name)), kind_(kind), schema_(std::move(schema)), table_(std::move(table)),
+          workspace_(ctx_->workspaceName) {}
+
+    std::string Name() const override { return name_; }
+    void SetName(const std::string& name) override {
+        name_ = name;
+        if (kind_ == gis::kind::kFeatureDataset) {
+            schema_ = name;
+            return;
+        }
+        const auto dot = name.find('.');
+        if (dot != std::string::npos) {
+            schema_ = name.substr(0, dot);
+            table_ = name.substr(dot + 1);
+        } else {
+            table_ = name;
+        }
+    }
+    int Kind() const override { return kind_; }
+    std::vector<gis::DatasetNamePtr> SubsetNames() const override { return subsets; }
+    gis::WorkspaceNamePtr GetWorkspaceName() const override { return workspace_; }
+    void SetWorkspaceName(gis::WorkspaceNamePtr name) override { workspace_ = std::move(name); }
+    std::optional<gis::FeatureClassDetails> Details() const override {
+        if (kind_ != gis::kind::kFeatureClass) return std::nullopt;
+        return details;
+    }
+
+    gis::DatasetPtr Open() const override {
+        InitGdal();
+        // A name whose workspace name was changed opens where that points.
+        PgConnection c = ctx_->connection;
+        if (workspace_ && workspace_ != ctx_->workspaceName &&
+            workspace_->Factory() == gis::FactoryKind::SpatialDatabase)
+            c = PgConnection::FromProperties(workspace_->ConnectionProperties());
+        if (kind_ == gis::kind::kFeatureClass) return OpenFeatureClass(c);
+        if (kind_ == gis::kind::kRasterDataset) return OpenRaster(c);
+        throw PlatformError(errnum::kTypeMismatch, kPgSource, "'" + name_ + "' is not a feature class or a raster dataset");
+    }
+
+    // Filled by the catalogue.
+    std::vector<gis::DatasetNamePtr> subsets;
+    gis::FeatureClassDetails details;
+    std::string column;
+    bool oneOfSeveralGeometries = false;
+
+private:
+    std::string LayerName() const {
+        std::string layer = schema_ == "public" ? table_ : schema_ + "." + table_;
+        if (oneOfSeveralGeometries) layer += "(" + column + ")";
+        return layer;
+    }
+
+    gis::DatasetPtr OpenFeatureClass(const PgConnection& c) const {
+        auto ds = OpenVector(c);
+        ErrorCapture capture;
+        OGRLayer* layer = ds->GetLayerByName(LayerName().c_str());
+        if (!layer) Fail(capture, errnum::kFileNotFound, "no spatial table " + LayerName() + " in " + c.Describe(), c.password);
+        return std::make_shared<PgFeatureClass>(ds, layer, std::const_pointer_cast<PgName>(shared_from_this()), details);
+    }
+
+    gis::DatasetPtr OpenRaster(const PgConnection& c) const {
+        const std::string s = "PG:" + c.ConnInfo() + " schema=" + QuoteConnValue(schema_) + " table=" +
+                              QuoteConnValue(table_) + " column=" + QuoteConnValue(column) + " mode=2";
+        ErrorCapture capture;
+        GDALDataset* ds = OpenRaw(s, GDAL_OF_RASTER, kRasterDrivers);
+        if (!ds) Fail(capture, errnum::kFileNotFound, "cannot open the raster table " + schema_ + "." + table_, c.password);
+        return std::make_shared<PgRaster>(SharedDatasetHandle(ds, DatasetCloser{}), name_);
+    }
+
+    PgContextPtr ctx_;
+    std::string name_;
+    int kind_;
+    std::string schema_;
+    std::string table_;
+    gis::WorkspaceNamePtr workspace_;
+};
+using PgNamePtr = std::shared_ptr<PgName>;
+
+// The catalogue of one database, read with a handful of queries.
+struct Catalogue {
+    std::vector<PgNamePtr> featureDatasets;
+    std::vector<PgNamePtr> featureClasses; // public's
+    std::vector<PgNamePtr> rasters;        // public's
+    std::vector<PgNamePtr> tables;         // plain tables outside feature datasets
+};
+
+Catalogue ReadCatalogue(GDALDataset& ds, const PgContextPtr& ctx) {
+    const std::string& pw = ctx->connection.password;
+    const auto probe = Query(ds,
+                             "SELECT (to_regclass('geometry_columns') IS NOT NULL)::int, "
+                             "(to_regclass('raster_columns') IS NOT NULL)::int, "
+                             "(SELECT n.nspname FROM pg_extension e JOIN pg_namespace n ON n.oid = e.extnamespace "
+                             "WHERE e.extname = 'postgis')",
+                             pw);
+    const bool hasGeometry = !probe.empty() && probe[0][0].value_or("0") == "1";
+    const bool hasRaster = !probe.empty() && probe[0][1].value_or("0") == "1";
+    const std::string postgisSchema = probe.empty() ? std::string() : probe[0][2].value_or("");
+
+    struct Table {
+        int kind = gis::kind::kTable;
+        std::string column;
+        int shapeKind = 0;
+        int geometryColumns = 0;
+    };
+    using Key = std::pair<std::string, std::string>;
+    std::map<Key, Table> tables; // ordered by schema, then table
+    for (const auto& r : Query(ds,
+                               "SELECT table_schema::text, table_name::text FROM information_schema.tables "
+                               "WHERE table_schema NOT IN ('pg_catalog', 'information_schema', 'topology') "
+                               "AND table_schema NOT LIKE 'pg\\_%'",
+                               pw)) {
+        if (!r[0] || !r[1]) continue;
+        static const std::set<std::string> kOwn = {"spatial_ref_sys", "geometry_columns", "geography_columns",
+                                                   "raster_columns", "raster_overviews"};
+        if (*r[0] == postgisSchema && kOwn.count(*r[1])) continue;
+        tables[{*r[0], *r[1]}];
+    }
+    if (hasGeometry) {
+        for (const auto& r : Query(ds,
+                                   "SELECT f_table_schema::text, f_table_name::text, f_geometry_column::text, type::text "
+                                   "FROM geometry_columns ORDER BY 1, 2, 3",
+                                   pw)) {
+            if (!r[0] || !r[1]) continue;
+            auto it = tables.find({*r[0], *r[1]});
+            if (it == tables.end()) continue; // not visible to this user
+            Table& t = it->second;
+            if (++t.geometryColumns == 1) {
+                t.kind = gis::kind::kFeatureClass;
+                t.column = r[2].value_or("");
+                t.shapeKind = ShapeKindOf(r[3].value_or(""));
+            }
+        }
+    }
+    if (hasRaster) {
+        std::set<Key> overviews;
+        if (const auto ov = Query(ds, "SELECT (to_regclass('raster_overviews') IS NOT NULL)::int", pw);
+            !ov.empty() && ov[0][0].value_or("0") == "1")
+            for (const auto& r : Query(ds, "SELECT o_table_schema::text, o_table_name::text FROM raster_overviews", pw))
+                if (r[0] && r[1]) overviews.insert({*r[0], *r[1]});
+        for (const auto& r : Query(ds,
+                                   "SELECT r_table_schema::text, r_table_name::text, r_raster_column::text "
+                                   "FROM raster_columns ORDER BY 1, 2, 3",
+                                   pw)) {
+            if (!r[0] || !r[1]) continue;
+            auto it = tables.find({*r[0], *r[1]});
+            if (it == tables.end()) continue;
+            if (overviews.count(it->first)) {
+                tables.erase(it);
+                continue;
+            }
+            if (it->second.kind == gis::kind::kTable) {
+                it->second.kind = gis::kind::kRasterDataset;
+                it->second.column = r[2].value_or("");
+            }
+        }
+    }
+
+    std::set<std::string> spatialSchemas;
+    for (const auto& [key, t] : tables)
+        if (t.kind != gis::kind::kTable && key.first != "public") spatialSchemas.insert(key.first);
+
+    auto makeName = [&](const Key& key, const Table& t, std::string display) {
+        auto n = std::make_shared<PgName>(ctx, std::move(display), t.kind, key.first, key.second);
+        n->column = t.column;
+        n->details = {gis::feature::kSimple, t.shapeKind};
+        n->oneOfSeveralGeometries = t.geometryColumns > 1;
+        return n;
+    };
+
+    Catalogue cat;
+    std::map<std::string, PgNamePtr> datasets;
+    for (const auto& [key, t] : tables) {
+        const auto& [schema, table] = key;
+        if (spatialSchemas.count(schema)) {
+            auto& fd = datasets[schema];
+            if (!fd) {
+                fd = std::make_shared<PgName>(ctx, schema, gis::kind::kFeatureDataset, schema, "");
+                cat.featureDatasets.push_back(fd);
+            }
+            fd->subsets.push_back(makeName(key, t, table));
+        } else if (schema == "public") {
+            auto n = makeName(key, t, table);
+            (t.kind == gis::kind::kFeatureClass ? cat.featureClasses
+             : t.kind == gis::kind::kRasterDataset ? cat.rasters
+                                                   : cat.tables)
+                .push_back(n);
+        } else {
+            cat.tables.push_back(makeName(key, t, schema + "." + table));
+        }
+    }
+    return cat;
+}
+
+// ---- Workspace ----------------------------------------------------------------
+
+class PgWorkspace final : public gis::Workspace {
+public:
+    PgWorkspace(PgContextPtr ctx, SharedDatasetHandle ds) : ctx_(std::move(ctx)), ds_(std::move(ds)) {}
+
+    gis::WorkspaceNamePtr Name() const override { return ctx_->workspaceName; }
+
+    std::vector<gis::DatasetNamePtr> ListDatasetNames(int datasetKind) override {
+        InitGdal();
+        if (!catalogue_) catalogue_ = ReadCatalogue(*ds_, ctx_);
+        const Catalogue& c = *catalogue_;
+        std::vector<gis::DatasetNamePtr> out;
+        auto add = [&](const std::vector<PgNamePtr>& names) { out.insert(out.end(), names.begin(), names.end()); };
+        switch (datasetKind) {
+        case gis::kind::kAny:
+            add(c.featureDatasets), add(c.featureClasses), add(c.rasters), add(c.tables);
+            break;
+        case gis::kind::kGeo:
+            add(c.featureDatasets), add(c.featureClasses), add(c.rasters);
+            break;
+        case gis::kind::kFeatureDataset: add(c.featureDatasets); break;
+        case gis::kind::kFeatureClass: add(c.featureClasses); break;
+        case gis::kind::kRasterDataset: add(c.rasters); break;
+        case gis::kind::kTable: add(c.tables); break;
+        default: break;
+        }
+        return out;
+    }
+
+    std::vector<gis::VersionInfo> ListVersions() override {
+        InitGdal();
+        const std::string& pw = ctx_->connection.password;
+        const auto probe = Query(*ds_, "SELECT (to_regclass('sde.sde_versions') IS NOT NULL)::int", pw);
+        if (probe.empty() || probe[0][0].value_or("0") != "1")
+            return {{"sde.DEFAULT", "Instance default version.", std::nullopt}};
+        std::vector<gis::VersionInfo> versions;
+        for (const auto& r : Query(*ds_,
+                                   "SELECT owner::text, name::text, description::text, parent_owner::text, "
+                                   "parent_name::text FROM sde.sde_versions ORDER BY version_id",
+                                   pw)) {
+            gis::VersionInfo v;
+            v.name = r[0].value_or("") + "." + r[1].value_or("");
+            v.description = r[2].value_or("");
+            if (r[4]) v.parent = (r[3] ? *r[3] + "." : std::string()) + *r[4];
+            versions.push_back(std::move(v));
+        }
+        return versions;
+    }
+
+private:
+    PgContextPtr ctx_;
+    SharedDatasetHandle ds_;
+    std::optional<Catalogue> catalogue_;
+};
+
+// ---- Factory ------------------------------------------------------------------
+
+class PgFactory final : public gis::WorkspaceFactory {
+public:
+    gis::FactoryKind Kind() const noexcept override { return gis::FactoryKind::SpatialDatabase; }
+
+    gis::WorkspacePtr OpenWorkspace(const gis::PropertySet& properties, gis::WindowHandle) override {
+        InitGdal();
+        lastFailure_.clear();
+        auto ctx = std::make_shared<PgContext>();
+        ctx->connection = PgConnection::FromProperties(properties);
+        ctx->properties = properties;
+        ctx->workspaceName = std::make_shared<gis::WorkspaceName>(gis::FactoryKind::SpatialDatabase,
+                                                                  ctx->connection.Describe(), properties);
+        ErrorCapture capture;
+        GDALDataset* ds = OpenRaw("PG:" + ctx->connection.ConnInfo(), GDAL_OF_VECTOR, kVectorDrivers);
+        if (!ds) {
+            // An unreachable server or a refused login is an answer, not a
+            // fault of ours: the caller tells the user.
+            lastFailure_ = Scrub(OneLine(capture.Message().empty() ? "cannot connect to " + ctx->connection.Describe()
+                                                                   : capture.Message()),
+                                 ctx->connection.password);
+            return nullptr;
+        }
+        return std::make_shared<PgWorkspace>(ctx, SharedDatasetHandle(ds, DatasetCloser{}));
+    }
+
+    gis::WorkspacePtr OpenWorkspaceFromFile(const std::string& path, gis::WindowHandle parent) override {
+        return OpenWorkspace(ReadConnectionProperties(path), parent);
+    }
+
+    gis::PropertySet ReadConnectionProperties(const std::string& path) override {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            const int err = errno;
+            throw PlatformError(err == EACCES ? errnum::kPermissionDenied : errnum::kFileNotFound, kPgSource,
+                                "cannot read the connection file " + path);
+        }
+        std::string text;
+        constexpr std::size_t kMaxBytes = 64 * 1024; // a connection file is a few lines
+        text.resize(kMaxBytes + 1);
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(in.gcount()));
+        if (text.size() > kMaxBytes)
+            throw PlatformError(kInvalidFileFormat, kPgSource, "not a Marbrook connection file: " + path + " is too large");
+        try {
+            return ParseConnectionFile(text);
+        } catch (const PlatformError& e) {
+            throw PlatformError(e.Number(), kPgSource, e.Description() + " (" + path + ")");
+        }
+    }
+
+    gis::WorkspaceNamePtr CreateConnectionFile(const std::string& folder, const std::string& fileName,
+                                               const gis::PropertySet& properties, gis::WindowHandle) override {
+        const std::string path = folder.empty() || folder.back() == '/' ? folder + fileName : folder + "/" + fileName;
+        // Never replaces a file; readable by its owner only, from the first byte.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            const int err = errno;
+            if (err == ENOENT || err == EACCES || err == EEXIST || err == EROFS || err == ENOTDIR) {
+                lastFailure_ = "cannot create " + path + ": " + std::strerror(err);
+                return nullptr;
+            }
+            throw PlatformError(errnum::kPathFileAccessError, kPgSource, "cannot create " + path + ": " + std::strerror(err));
+        }
+        ::fchmod(fd, 0600);
+        const std::string text = FormatConnectionFile(properties);
+        std::size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                const int err = errno;
+                ::close(fd);
+                ::unlink(path.c_str());
+                throw PlatformError(errnum::kPathFileAccessError, kPgSource, "cannot write " + path + ": " + std::strerror(err));
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        if (::close(fd) != 0) {
+            const int err = errno;
+            ::unlink(path.c_str());
+            throw PlatformError(errnum::kPathFileAccessError, kPgSource, "cannot write " + path + ": " + std::strerror(err));
+        }
+        return std::make_shared<gis::WorkspaceName>(gis::FactoryKind::SpatialDatabase, path, properties);
+    }
+
+    std::string LastOpenFailure() const override { return lastFailure_; }
+
+private:
+    std::string lastFailure_;
+};
+
+} // namespace
+
+std::shared_ptr<gis::WorkspaceFactory> NewSpatialDatabaseFactory() {
+    InitGdal();
+    return std::make_shared<PgFactory>();
+}
+
+} // namespace marbrook::gdal

@@ -1,28 +1,37 @@
 #include "browser/BrowserServices.h"
 
-// The spatial-database listings and the new-connection form are not part of
-// this build yet: their locations list nothing and the "新建空间数据库连接"
-// entry creates nothing. The browser treats both like an empty database.
+#include <memory>
+
+#include "connections/DatabaseListings.h"
+#include "connections/frmOpenWorkspace.h"
+#include "platform/platform.h"
+#include "support/basWindowPos.h"
 
 namespace marbrook::browser {
 
-long ListSdeConnection(Platform&, const std::string&, DataItems& items, std::int16_t, gis::WindowHandle) {
-    items.assign(1, DataItem{});
-    return 0;
+long ListSdeConnection(Platform& p, const std::string& connectionFile, DataItems& items, std::int16_t filterType,
+                       gis::WindowHandle parent) {
+    return OpenSdeConnectionEx(p, connectionFile, items, filterType, parent);
 }
 
-long ListSdeFeatureDataset(Platform&, const std::string&, const std::string&, DataItems& items, std::int16_t,
-                           gis::WindowHandle) {
-    items.assign(1, DataItem{});
-    return 0;
+long ListSdeFeatureDataset(Platform& p, const std::string& connectionFile, const std::string& datasetName,
+                           DataItems& items, std::int16_t filterType, gis::WindowHandle parent) {
+    return OpenFeatureDatasetFromSDEEx(p, connectionFile, datasetName, items, filterType, parent);
 }
 
-long ListPgdbFeatureDataset(Platform&, const std::string&, const std::string&, DataItems& items, std::int16_t,
-                            gis::WindowHandle) {
-    items.assign(1, DataItem{});
-    return 0;
+long ListPgdbFeatureDataset(Platform& p, const std::string& mdbPath, const std::string& datasetName, DataItems& items,
+                            std::int16_t filterType, gis::WindowHandle parent) {
+    return OpenFeatureDatasetFromPGeoDBEx(p, mdbPath, datasetName, items, filterType, parent);
 }
 
-bool RunNewConnectionForm(Platform&, const std::string&, gis::WindowHandle) { return false; }
+bool RunNewConnectionForm(Platform& p, const std::string& sdeDataPath, gis::WindowHandle parent) {
+    auto form = std::make_unique<frmOpenWorkspace>(p);
+    form->msSdeDataPath = sdeDataPath;
+    QMShowForm(p, *form, parent, 0, 1);
+    // A cancelled form is simply dropped; a confirmed one is unloaded first.
+    if (!form->mbOkClik) return false;
+    p.ui.UnloadForm(*form);
+    return true;
+}
 
 } // namespace marbrook::browser

@@ -170,6 +170,8 @@ std::vector<Row> Query(GDALDataset& ds, const std::string& sql, const std::strin
             Row row;
             for (int i = 0; i < fields; ++i)
                 row.push_back(f->IsFieldSetAndNotNull(i) ? std::optional<std::string>(f->GetFieldAsString(i)) : std::nullopt);
+            // Callers index fixed columns: a column GDAL folded away reads as NULL.
+            if (row.size() < 8) row.resize(8);
             rows.push_back(std::move(row));
             OGRFeature::DestroyFeature(f);
         }
@@ -325,10 +327,10 @@ struct Catalogue {
 Catalogue ReadCatalogue(GDALDataset& ds, const PgContextPtr& ctx) {
     const std::string& pw = ctx->connection.password;
     const auto probe = Query(ds,
-                             "SELECT (to_regclass('geometry_columns') IS NOT NULL)::int, "
-                             "(to_regclass('raster_columns') IS NOT NULL)::int, "
+                             "SELECT (to_regclass('geometry_columns') IS NOT NULL)::int AS has_geometry, "
+                             "(to_regclass('raster_columns') IS NOT NULL)::int AS has_raster, "
                              "(SELECT n.nspname FROM pg_extension e JOIN pg_namespace n ON n.oid = e.extnamespace "
-                             "WHERE e.extname = 'postgis')",
+                             "WHERE e.extname = 'postgis') AS postgis_schema",
                              pw);
     const bool hasGeometry = !probe.empty() && probe[0][0].value_or("0") == "1";
     const bool hasRaster = !probe.empty() && probe[0][1].value_or("0") == "1";
@@ -371,7 +373,7 @@ Catalogue ReadCatalogue(GDALDataset& ds, const PgContextPtr& ctx) {
     }
     if (hasRaster) {
         std::set<Key> overviews;
-        if (const auto ov = Query(ds, "SELECT (to_regclass('raster_overviews') IS NOT NULL)::int", pw);
+        if (const auto ov = Query(ds, "SELECT (to_regclass('raster_overviews') IS NOT NULL)::int AS has_overviews", pw);
             !ov.empty() && ov[0][0].value_or("0") == "1")
             for (const auto& r : Query(ds, "SELECT o_table_schema::text, o_table_name::text FROM raster_overviews", pw))
                 if (r[0] && r[1]) overviews.insert({*r[0], *r[1]});
@@ -462,7 +464,7 @@ public:
     std::vector<gis::VersionInfo> ListVersions() override {
         InitGdal();
         const std::string& pw = ctx_->connection.password;
-        const auto probe = Query(*ds_, "SELECT (to_regclass('sde.sde_versions') IS NOT NULL)::int", pw);
+        const auto probe = Query(*ds_, "SELECT (to_regclass('sde.sde_versions') IS NOT NULL)::int AS has_versions", pw);
         if (probe.empty() || probe[0][0].value_or("0") != "1")
             return {{"sde.DEFAULT", "Instance default version.", std::nullopt}};
         std::vector<gis::VersionInfo> versions;

@@ -2,6 +2,7 @@
 // services, Qt for the user interface, POSIX for the system.
 #include <memory>
 
+#include "interface/CLayerFunctionExport.h"
 #include "platform/error.h"
 #include "platform/platform.h"
 #include "platform/posix/PosixSystem.h"
@@ -90,5 +91,9 @@ Platform& DefaultPlatform() {
     static Assembled assembled;
     return assembled.platform;
 }
+
+// Defined here, not beside the class, so that programs linking only the core
+// (the unit tests) need none of the real back ends.
+CLayerFunctionExport::CLayerFunctionExport() : CLayerFunctionExport(DefaultPlatform()) {}
 
 } // namespace marbrook

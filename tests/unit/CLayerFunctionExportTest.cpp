@@ -6,6 +6,8 @@
 #include "interface/CLayerFunctionExport.h"
 #include "platform/error.h"
 #include "support/Globals.h"
+#include "support/Text.h"
+#include "tests/doubles/BrowserScript.h"
 #include "tests/doubles/TestPlatform.h"
 
 namespace marbrook {
@@ -146,6 +148,126 @@ TEST(AddLayerForMap, ACancelledDialogPutsNothingInTheMap) {
     CLayerFunctionExport api(t);
     const auto result = api.AddLayerForMap(map, 9);
     EXPECT_TRUE(std::holds_alternative<std::monostate>(result));
+    EXPECT_EQ(t.gis.Calls("InsertLayer"), 0);
+    EXPECT_TRUE(map->Layers().empty());
+    ExpectNoLog(t);
+}
+
+// A folder the browser opens at (its remembered location), holding three
+// shapefiles and a raster in the in-memory catalogue.
+struct DataFolder {
+    explicit DataFolder(TestPlatform& t) {
+        // Every folder on the way down is listed too: give each an empty store.
+        for (std::string at = dir.Path(); at != "/"; at = text::ParentFolder(at)) {
+            const std::string parent = text::ParentFolder(at);
+            const std::string slash = parent == "/" ? parent : parent + "/";
+            t.gis.AddWorkspace(gis::FactoryKind::Shapefile, slash);
+            t.gis.AddWorkspace(gis::FactoryKind::Raster, slash);
+        }
+        auto& shapes = t.gis.AddWorkspace(gis::FactoryKind::Shapefile, dir.Path() + "/");
+        t.gis.Add(shapes, t.gis.FeatureClass("wells", gis::feature::kSimple, gis::shape::kPoint));
+        t.gis.Add(shapes, t.gis.FeatureClass("roads", gis::feature::kSimple, gis::shape::kPolyline));
+        t.gis.Add(shapes, t.gis.FeatureClass("parcels", gis::feature::kSimple, gis::shape::kPolygon));
+        t.gis.Add(shapes, t.gis.FeatureClass("dome", gis::feature::kSimple, gis::shape::kMultiPatch));
+        auto& rasters = t.gis.AddWorkspace(gis::FactoryKind::Raster, dir.Path() + "/");
+        t.gis.Add(rasters, t.gis.Name("dem.tif", gis::kind::kRasterDataset));
+        t.system.SaveSetting("VERDANTA", "OPENDLG", "CURDIR", dir.Path());
+    }
+    testing::TempDir dir;
+};
+
+// "The user" picks the named entries and presses the add button.
+void Choose(TestPlatform& t, std::vector<std::string> names) {
+    testing::OnBrowser(t.ui, [names = std::move(names)](frmOpenDialog& form) {
+        EXPECT_TRUE(testing::SelectItems(form, names));
+        EXPECT_TRUE(testing::PressAdd(form));
+    });
+}
+
+std::vector<std::string> LayerNames(const std::vector<gis::LayerPtr>& layers) {
+    std::vector<std::string> out;
+    for (const auto& l : layers) out.push_back(l ? l->Name() : "<none>");
+    return out;
+}
+
+std::vector<std::string> LayerNames(const Collection& c) {
+    std::vector<gis::LayerPtr> layers;
+    for (long i = 1; i <= c.Count(); ++i) layers.push_back(c.ItemAs<gis::Layer>(i));
+    return LayerNames(layers);
+}
+
+TEST(GetLayersByDlg, ConfirmedChoiceComesBackAsLayersInGroupOrder) {
+    TestPlatform t;
+    DataFolder folder(t);
+    Choose(t, {"dem.tif", "parcels.shp", "dome.shp", "wells.shp"});
+    CLayerFunctionExport api(t);
+    const auto layers = api.GetLayersByDlg(7, true);
+    ASSERT_TRUE(layers.has_value());
+    EXPECT_EQ(LayerNames(*layers), (std::vector<std::string>{"wells", "parcels", "dem.tif"}));
+    ExpectNoLog(t);
+}
+
+TEST(GetLayersByDlg, AChoiceThatMakesNoLayerGivesAnEmptyCollection) {
+    TestPlatform t;
+    DataFolder folder(t);
+    Choose(t, {"dome.shp"});
+    CLayerFunctionExport api(t);
+    const auto layers = api.GetLayersByDlg(7, false);
+    ASSERT_TRUE(layers.has_value());
+    EXPECT_EQ(layers->Count(), 0);
+}
+
+TEST(GetLayersByDlg, FailingToBuildALayerGivesNone) {
+    TestPlatform t;
+    DataFolder folder(t);
+    Choose(t, {"parcels.shp", "wells.shp"});
+    t.gis.FailAt("NewFeatureLayer", 2);
+    CLayerFunctionExport api(t);
+    EXPECT_FALSE(api.GetLayersByDlg(7, true).has_value());
+    const auto log = t.LogEntries();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].position, "Marbrook.basOpenDialogs.AddLayersBySort:111");
+}
+
+TEST(AddLayerForMap, HandsTheLayersToTheServiceLastFirst) {
+    TestPlatform t;
+    DataFolder folder(t);
+    Choose(t, {"roads.shp", "dem.tif", "wells.shp"});
+    auto map = t.gis.NewMap();
+    auto earlier = t.gis.NewRasterLayer();
+    earlier->SetName("basemap");
+    map->InsertLayerAt(earlier, 0);
+    CLayerFunctionExport api(t);
+    api.AddLayerForMap(map, 9);
+    EXPECT_EQ(LayerNames(t.gis.inserted), (std::vector<std::string>{"dem.tif", "roads", "wells"}));
+    EXPECT_EQ(LayerNames(map->Layers()), (std::vector<std::string>{"wells", "roads", "dem.tif", "basemap"}));
+    ExpectNoLog(t);
+}
+
+TEST(AddLayerForMap, AFailingServiceStopsAtThatLayer) {
+    TestPlatform t;
+    DataFolder folder(t);
+    Choose(t, {"roads.shp", "dem.tif", "wells.shp"});
+    t.gis.FailAt("InsertLayer", 2, 777, "map locked");
+    auto map = t.gis.NewMap();
+    CLayerFunctionExport api(t);
+    api.AddLayerForMap(map, 9);
+    // The raster went in; the line layer failed and the point layer was never tried.
+    EXPECT_EQ(LayerNames(map->Layers()), std::vector<std::string>{"dem.tif"});
+    EXPECT_EQ(t.gis.Calls("InsertLayer"), 2);
+    const auto log = t.LogEntries();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].position, "Marbrook.CLayerFunctionExport.AddLayerForMap:104");
+    EXPECT_EQ(log[0].number, 777);
+}
+
+TEST(AddLayerForMap, AChoiceWithoutLayersMakesNoCall) {
+    TestPlatform t;
+    DataFolder folder(t);
+    Choose(t, {"dome.shp"});
+    auto map = t.gis.NewMap();
+    CLayerFunctionExport api(t);
+    api.AddLayerForMap(map, 9);
     EXPECT_EQ(t.gis.Calls("InsertLayer"), 0);
     EXPECT_TRUE(map->Layers().empty());
     ExpectNoLog(t);

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <string>
 
+#include "PickCommand.h"
 #include "catalogue/basOpenDialogs.h"
 #include "platform/platform.h"
 #include "support/ErrExport.h"
@@ -11,8 +12,9 @@
 namespace {
 
 void PrintUsage(std::ostream& out) {
-    out << "usage: marbrook info\n"
-           "  info   print the library's version and the folders it uses\n";
+    out << "usage: marbrook info | pick [--single]\n"
+           "  info   print the library's version and the folders it uses\n"
+           "  pick   show the data dialog and print the chosen layers (kind, name, source; tab-separated)\n";
 }
 
 int Info() {
@@ -35,6 +37,7 @@ int main(int argc, char** argv) {
     }
     const std::string command = argv[1];
     if (command == "info") return Info();
+    if (command == "pick") return marbrook::cli::Pick(argc, argv);
     std::cerr << "marbrook: unknown command '" << command << "'\n";
     PrintUsage(std::cerr);
     return 2;

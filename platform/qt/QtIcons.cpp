@@ -1,5 +1,6 @@
 #include "platform/qt/QtIcons.h"
 
+#include <QFile>
 #include <QHash>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -32,7 +33,9 @@ QPixmap RenderIcon(const QString& resourceName, int size) {
         return true;
     }();
     (void)initialised;
-    QSvgRenderer renderer(QStringLiteral(":/marbrook/icons/") + resourceName + QStringLiteral(".svg"));
+    const QString path = QStringLiteral(":/marbrook/icons/") + resourceName + QStringLiteral(".svg");
+    if (!QFile::exists(path)) return {};
+    QSvgRenderer renderer(path);
     if (!renderer.isValid()) return {};
     QPixmap pm(size, size);
     pm.fill(Qt::transparent);

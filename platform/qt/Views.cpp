@@ -125,7 +125,7 @@ std::unique_ptr<FormView> MakeConnectionView(ui::Form& form);
 
 std::unique_ptr<FormView> MakeView(ui::Form& form) {
     std::unique_ptr<FormView> view;
-    if (auto* browser = dynamic_cast<frmOpenDialog*>(&form)) view = std::make_unique<OpenDialogView>(*browser);
+    if (auto* browser = std::string(form.FormName()) == "frmOpenDialog" ? dynamic_cast<frmOpenDialog*>(&form) : nullptr) view = std::make_unique<OpenDialogView>(*browser);
     if (!view) view = MakeConnectionView(form);
     if (!view) view = std::make_unique<PlainView>(form);
     view->Flush();

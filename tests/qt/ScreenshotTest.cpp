@@ -1,0 +1,89 @@
+// Screenshots of the dialogs, saved into the build folder for a person to
+// look at: the browser listing the sample folder in report view, and the
+// new-connection form.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QPixmap>
+#include <QTest>
+
+#include "SampleCatalogue.h"
+#include "browser/frmOpenDialog.h"
+#include "connections/frmOpenWorkspace.h"
+#include "platform/gdal/GdalGis.h"
+#include "platform/platform.h"
+#include "platform/qt/QtUi.h"
+#include "support/Globals.h"
+#include "tests/doubles/FakeSystem.h"
+
+namespace marbrook::testing {
+namespace {
+
+QString ArtifactPath(const char* name) {
+    QDir dir(QStringLiteral(MARBROOK_ARTIFACTS_DIR));
+    dir.mkpath(QStringLiteral("."));
+    return dir.filePath(QString::fromLatin1(name));
+}
+
+// Saves a grab of `window` and checks that it holds a real picture.
+void SaveShot(QWidget* window, const char* name) {
+    window->show();
+    QApplication::processEvents();
+    const QPixmap shot = window->grab();
+    ASSERT_FALSE(shot.isNull());
+    const QString path = ArtifactPath(name);
+    ASSERT_TRUE(shot.save(path, "PNG")) << path.toStdString();
+    const QImage back(path);
+    EXPECT_EQ(back.size(), shot.size());
+    // More than a blank window: the picture has many colours.
+    QSet<QRgb> colours;
+    for (int y = 0; y < back.height(); y += 3)
+        for (int x = 0; x < back.width(); x += 3) colours.insert(back.pixel(x, y));
+    EXPECT_GT(colours.size(), 20);
+    std::cout << "screenshot: " << path.toStdString() << "\n";
+}
+
+TEST(DialogScreenshots, BrowserInReportViewAndNewConnectionForm) {
+    ResetProcessValues();
+    qt::EnsureApplication();
+    IsolatedHome home;
+    TempDir samples;
+    host::WriteSampleCatalogue(samples.Path());
+    FakeSystem system;
+    auto gis = gdal::NewGdalGis();
+    auto ui = qt::NewQtUi();
+    Platform platform{*gis, *ui, system};
+
+    frmOpenDialog browser(platform);
+    gsCurDir = samples.Path();
+    std::string unused;
+    browser.InitDataList(unused);
+    browser.SetFilterType(0);
+    ui->HandleOf(browser);
+    QWidget* window = qt::FormWindow(*ui, browser);
+    ASSERT_NE(window, nullptr);
+    window->show();
+    qt::FlushForm(*ui, browser);
+    QTest::mouseClick(window->findChild<QAbstractButton*>(QStringLiteral("OptReport")), Qt::LeftButton);
+    qt::FlushForm(*ui, browser);
+    ASSERT_EQ(browser.LVDataList.View(), 3);
+    ASSERT_GE(browser.LVDataList.Count(), 5);
+    SaveShot(window, "open-dialog-report.png");
+
+    frmOpenWorkspace connection(platform);
+    ui->HandleOf(connection);
+    qt::FlushForm(*ui, connection);
+    SaveShot(qt::FormWindow(*ui, connection), "new-connection.png");
+    ui->UnloadForm(connection);
+    ui->UnloadForm(browser);
+    ResetProcessValues();
+}
+
+} // namespace
+} // namespace marbrook::testing

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <string>
 
+#include "ConnectionCommand.h"
 #include "PickCommand.h"
 #include "catalogue/basOpenDialogs.h"
 #include "platform/platform.h"
@@ -12,9 +13,10 @@
 namespace {
 
 void PrintUsage(std::ostream& out) {
-    out << "usage: marbrook info | pick [--single]\n"
+    out << "usage: marbrook info | pick [--single] | connection create ...\n"
            "  info   print the library's version and the folders it uses\n"
-           "  pick   show the data dialog and print the chosen layers (kind, name, source; tab-separated)\n";
+           "  pick   show the data dialog and print the chosen layers (kind, name, source; tab-separated)\n"
+           "  connection create   write a spatial-database connection file (see: marbrook connection --help)\n";
 }
 
 int Info() {
@@ -38,6 +40,7 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     if (command == "info") return Info();
     if (command == "pick") return marbrook::cli::Pick(argc, argv);
+    if (command == "connection") return marbrook::cli::Connection(argc, argv);
     std::cerr << "marbrook: unknown command '" << command << "'\n";
     PrintUsage(std::cerr);
     return 2;

@@ -118,6 +118,8 @@ frmOpenDialog::frmOpenDialog(Platform& platform) : ui::Form(platform.ui), platfo
     ComboFilter.SetToolTipText("过滤数据类型");
     CmdAddData.SetCaption("添加(&A)");
     CmdAddData.SetToolTipText("添加");
+    // Usable only while the list has a selected item; the list starts empty.
+    CmdAddData.SetEnabled(false);
     CmdCancel.SetCaption("取消(&C)");
     CmdCancel.SetToolTipText("取消");
     mDataList.resize(1);

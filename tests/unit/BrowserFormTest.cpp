@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <functional>
 
 #include "browser/frmOpenDialog.h"
+#include "connections/frmOpenWorkspace.h"
 #include "interface/CLayerObj.h"
 #include "platform/error.h"
 #include "support/Globals.h"
@@ -555,6 +557,100 @@ TEST(BrowserForm, AddOnAGeodatabaseOrTheDatabaseRootOpensItInstead) {
     EXPECT_FALSE(w.form.mbOKClick);
     EXPECT_EQ(testing::ItemNames(w.form), (Names{"parcels"}));
     EXPECT_EQ(gsCurDir, data.path + "/city.mdb");
+}
+
+// A connection folder with one connection file to a database that holds a
+// feature dataset with a table and a feature class.
+struct SdeWorld {
+    explicit SdeWorld(BrowserWorld& w) : folder(w.Folder("sde")) {
+        const std::string file = folder + "/prod.sde";
+        w.File(file);
+        gis::PropertySet props;
+        props.SetProperty("SERVER", "srv");
+        props.SetProperty("INSTANCE", "5432");
+        w.t.gis.connectionFiles[file] = props;
+        auto& db = w.t.gis.AddWorkspace(gis::FactoryKind::SpatialDatabase, "srv:5432");
+        auto fd = w.t.gis.Name("transport", gis::kind::kFeatureDataset);
+        fd->subsets = {w.t.gis.Name("lookup", gis::kind::kTable),
+                       w.t.gis.FeatureClass("rails", gis::feature::kSimple, gis::shape::kPolyline)};
+        w.t.gis.Add(db, fd);
+        w.t.gis.AddWorkspace(gis::FactoryKind::SpatialDatabase, "srv:esri_sde");
+    }
+    std::string folder;
+};
+
+TEST(BrowserForm, DatabaseLocationsAreEnteredAndRemembered) {
+    BrowserWorld w(1);
+    SdeWorld sde(w);
+    w.Open();
+    w.Enter("数据库连接");
+    EXPECT_EQ(gsCurDir, "空间数据库");
+    w.Enter("prod.sde");
+    EXPECT_EQ(gsCurDir, "prod.sde");
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{"transport"}));
+    w.Enter("transport");
+    EXPECT_EQ(gsCurDir, "");
+    EXPECT_EQ(w.t.system.GetSetting("VERDANTA", "OPENDLG", "CURDIR"), "");
+    EXPECT_EQ(testing::LocationNames(w.form), (Names{"数据目录", w.drive.Path(), "数据库连接", "prod.sde", "transport"}));
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{"lookup", "rails"}));
+
+    // A table cannot be opened: one message, and nothing else changes.
+    ASSERT_TRUE(testing::DoubleClick(w.form, "lookup"));
+    ASSERT_EQ(w.t.ui.messages.size(), 1u);
+    EXPECT_EQ(w.t.ui.messages[0].text, "目前还不支持打开SDE表");
+    EXPECT_EQ(w.t.ui.messages[0].icon, ui::MessageIcon::Information);
+    EXPECT_EQ(w.t.ui.messages[0].title, "VERDANTA");
+    EXPECT_EQ(testing::CurrentLocation(w.form), "transport");
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{"lookup", "rails"}));
+    EXPECT_FALSE(w.form.mbOKClick);
+    EXPECT_EQ(gsCurDir, "");
+    EXPECT_EQ(w.t.ui.GetMousePointer(), ui::MousePointer::Default);
+    // Confirming with the table selected takes it as the last click left it.
+    ASSERT_TRUE(testing::PressAdd(w.form));
+    EXPECT_TRUE(w.form.mbOKClick);
+    Collection chosen;
+    ASSERT_EQ(w.form.GetSelectDataset(chosen), 1);
+    EXPECT_EQ(chosen.ItemAs<CLayerObj>(1)->DataName(), "lookup");
+    EXPECT_EQ(chosen.ItemAs<CLayerObj>(1)->pDataSetObj(), nullptr);
+    EXPECT_EQ(chosen.ItemAs<CLayerObj>(1)->DataType(), 0);
+}
+
+TEST(BrowserForm, NewConnectionEntryOpensTheConnectionForm) {
+    BrowserWorld w(1);
+    SdeWorld sde(w);
+    w.Open();
+    w.Enter("数据库连接");
+    const auto browserWindow = w.t.ui.HandleOf(w.form);
+
+    // Cancelled: the list is not listed again (the name box keeps the entry).
+    w.t.ui.OnModal("frmOpenWorkspace", [&](ui::Form& f) {
+        auto& connection = dynamic_cast<frmOpenWorkspace&>(f);
+        EXPECT_EQ(connection.msSdeDataPath, sde.folder);
+        connection.CmdCancel_Click();
+    });
+    ASSERT_TRUE(testing::DoubleClick(w.form, "新建空间数据库连接"));
+    EXPECT_EQ(w.t.ui.PendingActions(), 0u);
+    EXPECT_EQ(w.t.ui.shows.back().form, "frmOpenWorkspace");
+    EXPECT_EQ(w.t.ui.shows.back().parent, browserWindow);
+    EXPECT_TRUE(w.t.ui.shows.back().modal);
+    EXPECT_EQ(w.form.TxtDataName.Text(), "新建空间数据库连接");
+
+    // Confirmed: the new file shows in the listing.
+    w.t.ui.OnModal("frmOpenWorkspace", [&](ui::Form& f) {
+        auto& connection = dynamic_cast<frmOpenWorkspace&>(f);
+        connection.txtServer.SetText("srv");
+        connection.CmdOK_Click();
+        ASSERT_TRUE(connection.mbOkClik);
+        // The in-memory GIS writes no file; the real one does.
+        w.File(sde.folder + "/" + connection.msSdeDataName);
+    });
+    ASSERT_TRUE(testing::DoubleClick(w.form, "新建空间数据库连接"));
+    EXPECT_EQ(w.t.ui.PendingActions(), 0u);
+    EXPECT_EQ(w.form.TxtDataName.Text(), "");
+    const Names items = testing::ItemNames(w.form);
+    EXPECT_NE(std::find(items.begin(), items.end(), "Connection to srv.sde"), items.end());
+    EXPECT_EQ(w.t.ui.unloaded.back(), "frmOpenWorkspace");
+    EXPECT_FALSE(w.form.mbOKClick) << "creating a connection does not close the browser";
 }
 
 TEST(BrowserForm, CancelHidesWithoutConfirming) {

@@ -37,7 +37,9 @@ ComponentLoader::ComponentLoader(const std::string& path) {
     for (const std::string& candidate : Candidates(path)) {
         const bool byName = candidate.find('/') == std::string::npos;
         if (!byName && !std::filesystem::exists(candidate)) continue;
-        handle_ = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+        // The library registers Qt resources, GDAL drivers and exit handlers;
+        // it must stay mapped after dlclose for those to be torn down safely.
+        handle_ = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         if (handle_) {
             path_ = candidate;
             error_.clear();

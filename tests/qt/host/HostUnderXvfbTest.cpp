@@ -1,0 +1,132 @@
+// The demo host on a real (virtual) X display: it loads libmarbrook.so with
+// dlopen, and synthetic mouse input adds a shapefile layer through the
+// library's dialog. Run by run-under-xvfb.sh.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "ComponentLoader.h"
+#include "FirstStart.h"
+#include "HostWindow.h"
+#include "SampleCatalogue.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh home for the library's settings, data and error log.
+struct FreshHome {
+    fs::path root;
+    FreshHome() {
+        root = fs::temp_directory_path() / ("marbrook-host-test-" + std::to_string(::getpid()));
+        fs::remove_all(root);
+        for (const char* sub : {"config", "data", "lib"}) fs::create_directories(root / sub);
+        setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+        setenv("MARBROOK_HOME", (root / "lib").c_str(), 1);
+    }
+    ~FreshHome() {
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+};
+
+QWidget* VisibleWindow(const char* objectName) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->objectName() == QLatin1String(objectName)) return w;
+    return nullptr;
+}
+
+// Runs `step` every 50 ms until it returns true or 10 s have passed.
+void Poll(std::function<bool()> step, bool& timedOut) {
+    auto* timer = new QTimer;
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, step, started, &timedOut] {
+        if (step()) {
+            timer->deleteLater();
+            timer->stop();
+        } else if (started->elapsed() > 10000) {
+            timedOut = true;
+            timer->stop();
+            timer->deleteLater();
+            // Give up: close whatever is open so the test can report.
+            if (QWidget* d = VisibleWindow("frmOpenDialog")) d->close();
+        }
+    });
+    timer->start(50);
+}
+
+TEST(HostUnderXvfb, AddsAShapefileLayerThroughTheDialog) {
+    FreshHome home;
+    const std::string samples = marbrook::host::SampleFolder();
+    marbrook::host::WriteSampleCatalogue(samples);
+    ASSERT_TRUE(marbrook::host::RememberLocationIfUnset(marbrook::host::RememberedLocationFile(), samples));
+
+    marbrook::host::ComponentLoader loader(MARBROOK_LIBRARY_FILE);
+    ASSERT_TRUE(loader.Loaded()) << loader.Error();
+    {
+        marbrook::host::HostWindow window(loader);
+        ASSERT_TRUE(window.Ready()) << window.Pane()->toPlainText().toStdString();
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+        // While the modal dialog runs inside the click below, this plays the
+        // user: find the shapefile in the list and double-click it.
+        bool timedOut = false;
+        bool clicked = false;
+        Poll([&] {
+            QWidget* dialog = VisibleWindow("frmOpenDialog");
+            if (!dialog) return false;
+            for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
+                if (!view->isVisible() || !view->model()) continue;
+                for (int r = 0; r < view->model()->rowCount(); ++r) {
+                    const QModelIndex idx = view->model()->index(r, 0);
+                    if (idx.data().toString() != QLatin1String("roads.shp")) continue;
+                    view->scrollTo(idx);
+                    const QPoint at = view->visualRect(idx).center();
+                    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+                    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+                    clicked = true;
+                    return true;
+                }
+            }
+            return false;
+        }, timedOut);
+        QTest::mouseClick(window.findChild<QAbstractButton*>(QStringLiteral("AddData")), Qt::LeftButton);
+
+        EXPECT_FALSE(timedOut) << "the dialog never listed roads.shp";
+        EXPECT_TRUE(clicked);
+        EXPECT_EQ(VisibleWindow("frmOpenDialog"), nullptr) << "the dialog stayed open";
+        QTreeWidget* layers = window.LayerList();
+        ASSERT_EQ(layers->topLevelItemCount(), 1) << window.Pane()->toPlainText().toStdString();
+        EXPECT_EQ(layers->topLevelItem(0)->text(1), QStringLiteral("roads"));
+        EXPECT_EQ(layers->topLevelItem(0)->text(2), QStringLiteral("lines"));
+        EXPECT_FALSE(layers->topLevelItem(0)->icon(1).isNull());
+        fs::create_directories(MARBROOK_ARTIFACTS_DIR);
+        window.grab().save(QStringLiteral(MARBROOK_ARTIFACTS_DIR "/host-with-layer.png"), "PNG");
+    }
+    EXPECT_TRUE(loader.CanUnloadNow());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

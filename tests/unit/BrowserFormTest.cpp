@@ -653,6 +653,65 @@ TEST(BrowserForm, NewConnectionEntryOpensTheConnectionForm) {
     EXPECT_FALSE(w.form.mbOKClick) << "creating a connection does not close the browser";
 }
 
+TEST(BrowserForm, NamesOfAMultiSelectionAreJoinedInListOrder) {
+    BrowserWorld w;
+    const std::string data = w.Folder("data");
+    w.File(data + "/city.mdb");
+    auto& pgdb = w.t.gis.AddWorkspace(gis::FactoryKind::PersonalGeodatabase, data + "/city.mdb");
+    for (const char* name : {"roads", "rivers ", "lakes", "towns"})
+        w.t.gis.Add(pgdb, w.t.gis.FeatureClass(name, gis::feature::kSimple, gis::shape::kPolyline));
+    w.Open();
+    w.Enter(w.drive.Path());
+    w.Enter("data");
+    w.Enter("city.mdb");
+    w.form.LVDataList.SetMultiSelect(true);
+    ASSERT_TRUE(testing::SelectItems(w.form, {"towns", "roads", "rivers "}));
+    EXPECT_EQ(w.form.TxtDataName.Text(), "roads;rivers;towns");
+    ASSERT_EQ(w.form.SelDataList().size(), 4u);
+    EXPECT_EQ(w.form.SelDataList()[2].DataName, "rivers ");
+    EXPECT_EQ(w.form.SelDataList()[2].pDataSetObj, nullptr) << "a click copies no dataset object";
+    ASSERT_TRUE(testing::PressAdd(w.form));
+    EXPECT_NE(w.form.SelDataList()[2].pDataSetObj, nullptr) << "confirming copies the dataset objects";
+}
+
+TEST(BrowserForm, DoubleClickOnAnUnclassifiedItemListsTheLocationAgain) {
+    BrowserWorld w;
+    const std::string data = w.Folder("data");
+    w.Shape(data, "cloud", gis::shape::kMultipoint);
+    w.Open();
+    w.Enter(w.drive.Path());
+    w.Enter("data");
+    const std::string remembered = gsCurDir;
+    const int listings = w.t.gis.Calls("OpenWorkspace");
+    ASSERT_TRUE(testing::DoubleClick(w.form, "cloud.shp"));
+    EXPECT_GT(w.t.gis.Calls("OpenWorkspace"), listings);
+    EXPECT_EQ(testing::CurrentLocation(w.form), "data");
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{"cloud.shp"}));
+    EXPECT_FALSE(w.form.mbOKClick);
+    EXPECT_EQ(gsCurDir, remembered);
+    // The add button confirms it as the last click left it.
+    ASSERT_TRUE(testing::ClickItem(w.form, "cloud.shp"));
+    ASSERT_TRUE(testing::PressAdd(w.form));
+    EXPECT_TRUE(w.form.mbOKClick);
+    ASSERT_EQ(w.form.SelDataList().size(), 2u);
+    EXPECT_EQ(w.form.SelDataList()[1].pDataSetObj, nullptr);
+}
+
+TEST(BrowserForm, ReplayFindsAFolderWhoseNameIsNotUtf8) {
+    BrowserWorld w;
+    const std::string odd = "caf\xE9";
+    w.Folder("data/" + odd + "/inner");
+    w.ListableAlong(w.drive.Path());
+    w.t.system.drives = {{"/", 3}};
+    gsCurDir = w.drive / ("data/" + odd + "/inner");
+    w.Open();
+    EXPECT_EQ(testing::CurrentLocation(w.form), "inner");
+    const Names locations = testing::LocationNames(w.form);
+    EXPECT_EQ(locations[locations.size() - 2], text::SanitizeUtf8(odd));
+    EXPECT_EQ(w.form.CurNode().DataFullName, w.drive / ("data/" + odd + "/inner"));
+    EXPECT_TRUE(w.Log().empty());
+}
+
 TEST(BrowserForm, CancelHidesWithoutConfirming) {
     BrowserWorld w;
     w.Open();

@@ -53,7 +53,7 @@ gis::WorkspacePtr OpenFromFile(Platform& p, gis::FactoryKind kind, const std::st
 // The geometry classification of a feature-class name, one column per store.
 enum class Store { Shapefile, PersonalGdb, Cad };
 
-// Returns dtUnclassified for "left at 0"; -1 for "not listed" (a CAD multipatch).
+// Returns dtUnclassified for "left at 0".
 std::int16_t Classify(const gis::FeatureClassDetails& d, Store store) {
     if (d.featureKind == gis::feature::kSimple) {
         switch (d.shapeKind) {
@@ -62,7 +62,7 @@ std::int16_t Classify(const gis::FeatureClassDetails& d, Store store) {
         case gis::shape::kLine: return dtLineFeatureClass;
         case gis::shape::kPolygon: return dtPolygonFeatureClass;
         case gis::shape::kMultiPatch:
-            if (store == Store::Cad) return -1;
+            // Drawings never get here: their multipatch class is not listed.
             return store == Store::PersonalGdb ? dtOtherFeatureClass : dtUnclassified;
         default: break;
         }
@@ -452,16 +452,18 @@ long GetCadFiles(Platform& p, const std::string& cadPath, DataItems& items, std:
         for (const auto& member : drawing->SubsetNames()) {
             step(107);
             if (member->Kind() != gis::kind::kFeatureClass) continue;
+            // A drawing's multipatch class is never offered, whatever the
+            // filter: no layer can be made of it.
+            step(108);
+            const gis::FeatureClassDetails details = gis::RequireDetails(*member);
+            if (details.featureKind == gis::feature::kSimple && details.shapeKind == gis::shape::kMultiPatch) continue;
             DataItem entry;
             entry.DataLocation = dlPersonalGdb;
             entry.DataName = text::SanitizeUtf8(member->Name());
             entry.DataFullName = cadPath;
             entry.pDataSetObj = member;
             if (classify) {
-                step(108);
-                const std::int16_t type = Classify(gis::RequireDetails(*member), Store::Cad);
-                if (type < 0) continue; // a multipatch is not offered from a drawing
-                entry.DataType = type;
+                entry.DataType = Classify(details, Store::Cad);
                 entry.DataTypeDesc = desc::kCadFeatureClass;
             }
             step(109);

@@ -2,6 +2,13 @@
 
 #include <mutex>
 
+// The spatial-database factory comes from its own module when it is built.
+#if __has_include("platform/gdal/postgis/PostgisFactory.h")
+#include "platform/gdal/postgis/PostgisFactory.h"
+#define MARBROOK_HAVE_SPATIAL_DATABASE_FACTORY 1
+#endif
+
+#include "platform/gdal/detail/FileStores.h"
 #include "platform/gdal/detail/GdalCommon.h"
 #include "platform/gdal/detail/GdalLayers.h"
 
@@ -13,16 +20,31 @@ void CPL_STDCALL QuietHandler(CPLErr, CPLErrorNum, const char*) {}
 
 class GdalGis final : public gis::GisService {
 public:
-    gis::WorkspaceFactoryPtr CreateWorkspaceFactory(gis::FactoryKind) override {
-        throw PlatformError(errnum::kNotSupported, kGdalSource, "this workspace factory is not available yet");
+    gis::WorkspaceFactoryPtr CreateWorkspaceFactory(gis::FactoryKind kind) override {
+        InitGdal();
+        switch (kind) {
+        case gis::FactoryKind::Shapefile: return NewShapefileFactory();
+        case gis::FactoryKind::Raster: return NewRasterFactory();
+        case gis::FactoryKind::Cad: return NewCadFactory();
+        case gis::FactoryKind::PersonalGeodatabase: return NewPersonalGeodatabaseFactory();
+        case gis::FactoryKind::SpatialDatabase:
+            // Dispatch point of the spatial-database (PostGIS) factory.
+#ifdef MARBROOK_HAVE_SPATIAL_DATABASE_FACTORY
+            return NewSpatialDatabaseFactory();
+#else
+            break;
+#endif
+        }
+        throw PlatformError(errnum::kNotSupported, kGdalSource, "this workspace factory is not available");
     }
     gis::DatasetPtr OpenName(const gis::DatasetName& name) override {
+        InitGdal();
         const auto* own = dynamic_cast<const GdalDatasetName*>(&name);
         if (!own) throw PlatformError(errnum::kTypeMismatch, kGdalSource, "the name does not belong to this platform");
         return own->Open();
     }
-    gis::CadDrawingDatasetPtr OpenCadDrawingDataset(gis::Workspace&, const std::string&) override {
-        throw PlatformError(errnum::kNotSupported, kGdalSource, "CAD drawings are not available yet");
+    gis::CadDrawingDatasetPtr OpenCadDrawingDataset(gis::Workspace& cadWorkspace, const std::string& name) override {
+        return OpenCadDrawing(cadWorkspace, name);
     }
     gis::FeatureLayerPtr NewFeatureLayer(gis::LayerKind kind) override { return NewLayerOfFeatures(*this, kind); }
     gis::RasterLayerPtr NewRasterLayer() override { return NewLayerOfRaster(); }
@@ -39,13 +61,16 @@ private:
 void InitGdal() {
     static std::once_flag once;
     std::call_once(once, [] {
+        // The process-wide handler covers threads that never come here.
         CPLSetErrorHandler(&QuietHandler);
         GDALAllRegister();
     });
+    // GDAL's handler stack is per thread: each thread that calls GDAL through
+    // us gets the quiet handler at the bottom of its own stack, once.
     thread_local bool threadReady = false;
     if (!threadReady) {
         CPLSetThreadLocalConfigOption("CPL_LOG_ERRORS", "OFF");
-        CPLSetErrorHandler(&QuietHandler);
+        CPLPushErrorHandler(&QuietHandler);
         threadReady = true;
     }
 }

@@ -1,0 +1,715 @@
+// Shapefile, raster, CAD and personal-geodatabase workspaces on GDAL/OGR.
+//
+// Listing is cheap: names come from the folder, a few header bytes or the
+// database's own catalogue tables. GDAL opens a file only when a name is
+// opened.
+#include "platform/gdal/detail/FileStores.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "platform/gdal/GdalGis.h"
+#include "platform/gdal/detail/GdalCommon.h"
+
+namespace marbrook::gdal {
+
+namespace fs = std::filesystem;
+using gis::DatasetNamePtr;
+using gis::FactoryKind;
+using gis::FeatureClassDetails;
+using gis::WorkspaceNamePtr;
+
+namespace {
+
+// ---- Small helpers -----------------------------------------------------------
+
+std::string Upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+// The upper-case extension of a file name, without its dot.
+std::string UpperExt(std::string_view name) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) return {};
+    return Upper(name.substr(dot + 1));
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+// A folder path without its trailing "/" (the root stays "/").
+std::string NormalFolder(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+std::string ReadPrefix(const std::string& path, std::size_t n) {
+    std::ifstream in(path, std::ios::binary);
+    std::string out(n, '\0');
+    if (!in.read(out.data(), static_cast<std::streamsize>(n))) out.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return out;
+}
+
+// The names in a folder, split into files and folders; PlatformError when the
+// folder cannot be read.
+struct Entries {
+    std::vector<std::string> files;
+    std::vector<std::string> folders;
+};
+
+Entries ReadFolder(const std::string& folder) {
+    Entries out;
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    if (ec) {
+        throw PlatformError(ec == std::errc::no_such_file_or_directory ? errnum::kPathNotFound : errnum::kPermissionDenied,
+                            kGdalSource, "cannot read the folder " + folder + ": " + ec.message());
+    }
+    for (const fs::directory_entry& e : it) {
+        std::error_code typeEc;
+        const bool isDir = e.is_directory(typeEc); // follows links, as a user would
+        (isDir ? out.folders : out.files).push_back(e.path().filename().string());
+    }
+    return out;
+}
+
+void RequireFolder(const std::string& folder) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) throw PlatformError(errnum::kPathNotFound, kGdalSource, "no folder " + folder);
+}
+
+WorkspaceNamePtr WsName(FactoryKind kind, const std::string& path) { return std::make_shared<gis::WorkspaceName>(kind, path); }
+
+// ---- Names -----------------------------------------------------------------
+
+// A dataset name of a file store. What it opens, and its members, are given
+// as functions so that every store shares one name type.
+class FileName final : public GdalDatasetName, public std::enable_shared_from_this<FileName> {
+public:
+    using Opener = std::function<gis::DatasetPtr(const FileName&)>;
+    using Members = std::function<std::vector<DatasetNamePtr>()>;
+
+    FileName(std::string name, int kind, WorkspaceNamePtr workspace, std::optional<FeatureClassDetails> details,
+             Opener opener, Members members = {})
+        : name_(std::move(name)), kind_(kind), workspace_(std::move(workspace)), details_(details),
+          opener_(std::move(opener)), members_(std::move(members)) {}
+
+    std::string Name() const override { return name_; }
+    void SetName(const std::string& name) override { name_ = name; }
+    int Kind() const override { return kind_; }
+    std::vector<DatasetNamePtr> SubsetNames() const override {
+        InitGdal();
+        return members_ ? members_() : std::vector<DatasetNamePtr>{};
+    }
+    WorkspaceNamePtr GetWorkspaceName() const override { return workspace_; }
+    void SetWorkspaceName(WorkspaceNamePtr name) override { workspace_ = std::move(name); }
+    std::optional<FeatureClassDetails> Details() const override { return details_; }
+    gis::DatasetPtr Open() const override {
+        InitGdal();
+        if (!opener_) throw PlatformError(errnum::kNotSupported, kGdalSource, "the dataset " + name_ + " cannot be opened");
+        return opener_(*this);
+    }
+    DatasetNamePtr Self() const { return std::const_pointer_cast<FileName>(shared_from_this()); }
+
+private:
+    std::string name_;
+    int kind_;
+    WorkspaceNamePtr workspace_;
+    std::optional<FeatureClassDetails> details_;
+    Opener opener_;
+    Members members_;
+};
+
+// ---- Datasets ----------------------------------------------------------------
+
+// Which features of a drawing's layers belong to a class; none: all of them.
+using FeatureFilter = std::function<bool(OGRFeature&)>;
+
+class OgrFeatureClass final : public gis::FeatureClass {
+public:
+    OgrFeatureClass(SharedDatasetHandle ds, std::vector<OGRLayer*> layers, const FileName& name, FeatureFilter filter)
+        : ds_(std::move(ds)), layers_(std::move(layers)), name_(name.Name()), fullName_(name.Self()),
+          details_(name.Details().value_or(FeatureClassDetails{})), filter_(std::move(filter)) {}
+
+    std::string Name() const override { return name_; }
+    std::string AliasName() const override { return name_; }
+    int FeatureKind() const override { return details_.featureKind; }
+    int ShapeKind() const override { return details_.shapeKind; }
+    long long FeatureCount() const override {
+        InitGdal();
+        ErrorCapture capture;
+        long long n = 0;
+        for (OGRLayer* layer : layers_) {
+            if (!filter_) {
+                const GIntBig c = layer->GetFeatureCount(TRUE);
+                if (c < 0) return -1;
+                n += c;
+                continue;
+            }
+            layer->ResetReading();
+            while (std::unique_ptr<OGRFeature> f{layer->GetNextFeature()}) {
+                if (filter_(*f)) ++n;
+            }
+        }
+        return n;
+    }
+    DatasetNamePtr FullName() const override { return fullName_; }
+
+private:
+    SharedDatasetHandle ds_;
+    std::vector<OGRLayer*> layers_;
+    std::string name_;
+    DatasetNamePtr fullName_;
+    FeatureClassDetails details_;
+    FeatureFilter filter_;
+};
+
+class GdalRaster final : public gis::RasterDataset {
+public:
+    GdalRaster(SharedDatasetHandle ds, std::string name) : ds_(std::move(ds)), name_(std::move(name)) {}
+    std::string Name() const override { return name_; }
+    int Width() const override { return ds_->GetRasterXSize(); }
+    int Height() const override { return ds_->GetRasterYSize(); }
+    int BandCount() const override { return ds_->GetRasterCount(); }
+
+private:
+    SharedDatasetHandle ds_;
+    std::string name_;
+};
+
+class GdalCadDrawing final : public gis::CadDrawingDataset {
+public:
+    GdalCadDrawing(SharedDatasetHandle ds, std::string name, std::string path)
+        : ds_(std::move(ds)), name_(std::move(name)), path_(std::move(path)) {}
+    std::string Name() const override { return name_; }
+    std::string FilePath() const override { return path_; }
+
+private:
+    SharedDatasetHandle ds_;
+    std::string name_;
+    std::string path_;
+};
+
+// ---- Workspaces and factories -------------------------------------------------
+
+class FileWorkspace final : public gis::Workspace {
+public:
+    using Lister = std::function<std::vector<DatasetNamePtr>(int kind)>;
+    FileWorkspace(WorkspaceNamePtr name, Lister lister) : name_(std::move(name)), lister_(std::move(lister)) {}
+    WorkspaceNamePtr Name() const override { return name_; }
+    std::vector<DatasetNamePtr> ListDatasetNames(int kind) override {
+        InitGdal();
+        return lister_(kind);
+    }
+    std::vector<gis::VersionInfo> ListVersions() override {
+        throw PlatformError(errnum::kTypeMismatch, kGdalSource, "a file workspace is not versioned");
+    }
+
+private:
+    WorkspaceNamePtr name_;
+    Lister lister_;
+};
+
+class FileFactory final : public gis::WorkspaceFactory {
+public:
+    using Opener = std::function<gis::WorkspacePtr(const std::string& path)>;
+    FileFactory(FactoryKind kind, Opener opener) : kind_(kind), opener_(std::move(opener)) {}
+    FactoryKind Kind() const noexcept override { return kind_; }
+    gis::WorkspacePtr OpenWorkspace(const gis::PropertySet& properties, gis::WindowHandle) override {
+        const auto path = properties.GetProperty("DATABASE");
+        if (!path || path->empty())
+            throw PlatformError(errnum::kInvalidProcedureCall, kGdalSource, "the property DATABASE is missing");
+        InitGdal();
+        return opener_(*path);
+    }
+    gis::WorkspacePtr OpenWorkspaceFromFile(const std::string& path, gis::WindowHandle) override {
+        InitGdal();
+        return opener_(path);
+    }
+    gis::PropertySet ReadConnectionProperties(const std::string&) override {
+        throw PlatformError(errnum::kNotSupported, kGdalSource, "only spatial databases have connection files");
+    }
+    WorkspaceNamePtr CreateConnectionFile(const std::string&, const std::string&, const gis::PropertySet&,
+                                          gis::WindowHandle) override {
+        throw PlatformError(errnum::kNotSupported, kGdalSource, "only spatial databases have connection files");
+    }
+
+private:
+    FactoryKind kind_;
+    Opener opener_;
+};
+
+bool ListsKind(int wanted, int kind) {
+    if (wanted == gis::kind::kAny) return true;
+    if (wanted == gis::kind::kGeo)
+        return kind == gis::kind::kFeatureDataset || kind == gis::kind::kFeatureClass ||
+               kind == gis::kind::kRasterDataset || kind == gis::kind::kRasterCatalog;
+    return wanted == kind;
+}
+
+// ---- Shapefiles ----------------------------------------------------------------
+
+const char* const kShapeDrivers[] = {"ESRI Shapefile", nullptr};
+
+std::vector<DatasetNamePtr> ListShapefiles(const std::string& folder, int kind) {
+    std::vector<DatasetNamePtr> out;
+    if (!ListsKind(kind, gis::kind::kFeatureClass)) return out;
+    const auto ws = WsName(FactoryKind::Shapefile, folder);
+    for (const std::string& file : ReadFolder(folder).files) {
+        if (UpperExt(file) != "SHP") continue;
+        const std::string path = Join(folder, file);
+        // A .shp whose header cannot be read is still listed (unclassified):
+        // the user must see the broken dataset; opening it reports why.
+        const int shapeKind = ParseShpHeader(ReadPrefix(path, 100)).value_or(0);
+        out.push_back(std::make_shared<FileName>(
+            file.substr(0, file.size() - 4), gis::kind::kFeatureClass, ws, FeatureClassDetails{gis::feature::kSimple, shapeKind},
+            [path](const FileName& name) -> gis::DatasetPtr {
+                auto ds = OpenShared(path, GDAL_OF_VECTOR | GDAL_OF_READONLY, kShapeDrivers);
+                OGRLayer* layer = ds->GetLayerCount() > 0 ? ds->GetLayer(0) : nullptr;
+                if (!layer) throw PlatformError(errnum::kFileNotFound, kGdalSource, "the shapefile " + path + " holds no layer");
+                return std::make_shared<OgrFeatureClass>(ds, std::vector<OGRLayer*>{layer}, name, FeatureFilter{});
+            }));
+    }
+    return out;
+}
+
+// ---- Rasters -------------------------------------------------------------------
+
+// Raster formats we offer, and the extensions that are worth probing for them.
+constexpr std::array kRasterDriverNames = {"GTiff", "HFA",  "AAIGrid", "AIG",  "JPEG", "PNG",  "BMP",  "GIF",
+                                           "JP2OpenJPEG", "EHdr", "ENVI", "USGSDEM", "NITF", "VRT", "GSAG",
+                                           "GSBG", "GS7BG", "ERS", "RST"};
+constexpr std::array kRasterExtensions = {"TIF", "TIFF", "IMG", "ASC", "JPG", "JPEG", "PNG", "BMP", "GIF", "JP2",
+                                          "J2K", "BIL", "BIP", "BSQ", "DEM", "NTF", "NITF", "VRT", "GRD", "ERS", "RST"};
+
+const std::vector<const char*>& RasterDrivers() {
+    static const std::vector<const char*> drivers = [] {
+        std::vector<const char*> out;
+        for (const char* name : kRasterDriverNames)
+            if (GDALGetDriverByName(name)) out.push_back(name);
+        out.push_back(nullptr);
+        return out;
+    }();
+    return drivers;
+}
+
+bool IsRasterCandidate(std::string_view file) {
+    const std::string ext = UpperExt(file);
+    return std::find(kRasterExtensions.begin(), kRasterExtensions.end(), ext) != kRasterExtensions.end();
+}
+
+gis::DatasetPtr OpenRaster(const std::string& path, const std::string& name) {
+    auto ds = OpenShared(path, GDAL_OF_RASTER | GDAL_OF_READONLY, RasterDrivers().data());
+    return std::make_shared<GdalRaster>(ds, name);
+}
+
+std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
+    std::vector<DatasetNamePtr> out;
+    if (!ListsKind(kind, gis::kind::kRasterDataset)) return out;
+    const auto ws = WsName(FactoryKind::Raster, folder);
+    Entries entries = ReadFolder(folder);
+    // Siblings by name, so that each candidate is probed with only the files
+    // that share its stem (world files, headers) and GDAL never lists the
+    // folder again.
+    std::vector<std::string> sorted = entries.files;
+    std::sort(sorted.begin(), sorted.end());
+    const auto add = [&](const std::string& name, const std::string& path) {
+        out.push_back(std::make_shared<FileName>(name, gis::kind::kRasterDataset, ws, std::nullopt,
+                                                 [path](const FileName& n) { return OpenRaster(path, n.Name()); }));
+    };
+    ErrorCapture quiet; // a file that is not a raster is simply not listed
+    for (const std::string& file : entries.files) {
+        if (!IsRasterCandidate(file)) continue;
+        const auto dot = file.rfind('.');
+        const std::string stem = file.substr(0, dot);
+        std::vector<const char*> siblings;
+        for (auto it = std::lower_bound(sorted.begin(), sorted.end(), stem); it != sorted.end() && it->compare(0, stem.size(), stem) == 0; ++it)
+            siblings.push_back(it->c_str());
+        siblings.push_back(nullptr);
+        const std::string path = Join(folder, file);
+        if (GDALIdentifyDriverEx(path.c_str(), GDAL_OF_RASTER, RasterDrivers().data(), siblings.data())) add(file, path);
+    }
+    for (const std::string& sub : entries.folders) {
+        std::error_code ec;
+        const std::string path = Join(folder, sub);
+        if (fs::is_regular_file(Join(path, "hdr.adf"), ec)) add(sub, path);
+    }
+    return out;
+}
+
+// ---- CAD drawings ----------------------------------------------------------------
+
+const char* const kCadDrivers[] = {"DXF", "CAD", nullptr};
+
+bool IsDrawing(std::string_view file) {
+    const std::string ext = UpperExt(file);
+    return ext == "DXF" || ext == "DWG";
+}
+
+// GDAL reads DWG in release R2000 only; any other release is refused before
+// GDAL sees it, with a description that says so.
+void RequireReadableDrawing(const std::string& path) {
+    if (UpperExt(path) != "DWG") return;
+    const std::string code = ReadPrefix(path, 6);
+    if (code == kReadableDwgVersion) return;
+    throw PlatformError(errnum::kNotSupported, kGdalSource,
+                        "the drawing " + path + " is a DWG of release " + DwgRelease(code) +
+                            "; only DWG R2000 (AC1015) drawings can be read");
+}
+
+SharedDatasetHandle OpenDrawing(const std::string& path) {
+    RequireReadableDrawing(path);
+    return OpenShared(path, GDAL_OF_VECTOR | GDAL_OF_READONLY, kCadDrivers);
+}
+
+std::string FieldText(OGRFeature& f, const char* field) {
+    const int i = f.GetFieldIndex(field);
+    if (i < 0 || !f.IsFieldSetAndNotNull(i)) return {};
+    return f.GetFieldAsString(i);
+}
+
+OGRwkbGeometryType FlatType(OGRFeature& f) {
+    const OGRGeometry* g = f.GetGeometryRef();
+    return g ? wkbFlatten(g->getGeometryType()) : wkbNone;
+}
+
+// Texts are points that carry a text (hatches carry their pattern name there).
+bool IsText(OGRFeature& f) {
+    const auto t = FlatType(f);
+    return (t == wkbPoint || t == wkbMultiPoint) && !FieldText(f, "Text").empty();
+}
+
+bool IsFace(OGRFeature& f, OGRwkbGeometryType flat) {
+    if (flat == wkbTIN || flat == wkbPolyhedralSurface) return true;
+    const std::string sub = FieldText(f, "SubClasses");
+    return sub.find("AcDbFace") != std::string::npos || sub.find("AcDbPolyFaceMesh") != std::string::npos;
+}
+
+// The classes a drawing offers, as filters over its mixed-geometry layers.
+struct CadClass {
+    const char* name;
+    int featureKind;
+    int shapeKind;
+    bool (*accepts)(OGRFeature&);
+};
+
+const std::array<CadClass, 5> kCadClasses = {{
+    {"Annotation", gis::feature::kCoverageAnnotation, gis::shape::kPoint, [](OGRFeature& f) { return IsText(f); }},
+    {"Point", gis::feature::kSimple, gis::shape::kPoint,
+     [](OGRFeature& f) {
+         const auto t = FlatType(f);
+         return (t == wkbPoint || t == wkbMultiPoint) && !IsText(f);
+     }},
+    {"Polyline", gis::feature::kSimple, gis::shape::kPolyline,
+     [](OGRFeature& f) {
+         const auto t = FlatType(f);
+         return t == wkbLineString || t == wkbMultiLineString || t == wkbCircularString || t == wkbCompoundCurve ||
+                t == wkbMultiCurve;
+     }},
+    {"Polygon", gis::feature::kSimple, gis::shape::kPolygon,
+     [](OGRFeature& f) {
+         const auto t = FlatType(f);
+         return (t == wkbPolygon || t == wkbMultiPolygon || t == wkbCurvePolygon || t == wkbMultiSurface) && !IsFace(f, t);
+     }},
+    {"MultiPatch", gis::feature::kSimple, gis::shape::kMultiPatch,
+     [](OGRFeature& f) {
+         const auto t = FlatType(f);
+         return t != wkbNone && IsFace(f, t);
+     }},
+}};
+
+gis::CadDrawingDatasetPtr DrawingDataset(const std::string& path, const std::string& name) {
+    return std::make_shared<GdalCadDrawing>(OpenDrawing(path), name, path);
+}
+
+std::vector<DatasetNamePtr> DrawingMembers(const std::string& path, const std::string& file, const WorkspaceNamePtr& ws) {
+    RequireReadableDrawing(path);
+    std::vector<DatasetNamePtr> out;
+    for (const CadClass& c : kCadClasses) {
+        const auto accepts = c.accepts;
+        out.push_back(std::make_shared<FileName>(
+            c.name, gis::kind::kFeatureClass, ws, FeatureClassDetails{c.featureKind, c.shapeKind},
+            [path, accepts](const FileName& name) -> gis::DatasetPtr {
+                auto ds = OpenDrawing(path);
+                std::vector<OGRLayer*> layers;
+                for (int i = 0; i < ds->GetLayerCount(); ++i) layers.push_back(ds->GetLayer(i));
+                return std::make_shared<OgrFeatureClass>(ds, std::move(layers), name, FeatureFilter(accepts));
+            }));
+    }
+    out.push_back(std::make_shared<FileName>(file, gis::kind::kCadDrawing, ws, std::nullopt,
+                                             [path](const FileName& n) { return DrawingDataset(path, n.Name()); }));
+    return out;
+}
+
+std::vector<DatasetNamePtr> ListDrawings(const std::string& folder, int kind) {
+    std::vector<DatasetNamePtr> out;
+    if (!ListsKind(kind, gis::kind::kFeatureDataset)) return out;
+    const auto ws = WsName(FactoryKind::Cad, folder);
+    for (const std::string& file : ReadFolder(folder).files) {
+        if (!IsDrawing(file)) continue;
+        const std::string path = Join(folder, file);
+        out.push_back(std::make_shared<FileName>(
+            file, gis::kind::kFeatureDataset, ws, std::nullopt,
+            [path](const FileName& n) { return DrawingDataset(path, n.Name()); },
+            [path, file, ws] { return DrawingMembers(path, file, ws); }));
+    }
+    return out;
+}
+
+// ---- Personal geodatabases ---------------------------------------------------------
+
+const char* const kPgeoDrivers[] = {"PGeo", nullptr};
+
+struct CatalogItem {
+    std::string name;
+    int kind = 0;
+    std::string parent; // the feature dataset it belongs to, "" at the top level
+    FeatureClassDetails details;
+};
+
+// Runs a query of MDB Tools' own SQL (no JOIN, no ORDER BY) and hands each
+// row to `row`; false when the query fails (the table does not exist).
+bool ForEachRow(GDALDataset& ds, const char* sql, const std::function<void(OGRFeature&)>& row) {
+    ErrorCapture quiet;
+    OGRLayer* result = ds.ExecuteSQL(sql, nullptr, nullptr);
+    if (!result) return false;
+    while (std::unique_ptr<OGRFeature> f{result->GetNextFeature()}) row(*f);
+    ds.ReleaseResultSet(result);
+    return true;
+}
+
+std::string StripBraces(std::string s) {
+    s.erase(std::remove_if(s.begin(), s.end(), [](char c) { return c == '{' || c == '}'; }), s.end());
+    return Upper(s);
+}
+
+int ItemKind(const std::string& typeGuid) {
+    static const std::map<std::string, int> kinds = {
+        {"74737149-DCB5-4257-8904-B9724E32A530", gis::kind::kFeatureDataset},
+        {"70737809-852C-4A03-9E22-2CECEA5B9BFA", gis::kind::kFeatureClass},
+        {"CD06BC3B-789D-4C51-AAFA-A467912B8965", gis::kind::kTable},
+        {"5ED667A3-9CA9-44A2-8029-D95BF23704B9", gis::kind::kRasterDataset},
+        {"35B601F7-45CE-4AFF-ADB7-7702D3839B12", gis::kind::kRasterCatalog},
+    };
+    const auto it = kinds.find(StripBraces(typeGuid));
+    return it == kinds.end() ? 0 : it->second;
+}
+
+// The tables of the database, from its system catalogue: MDB Tools prints
+// to the terminal when a query names a table that does not exist, so only
+// tables known to exist are queried.
+std::set<std::string> TableNames(GDALDataset& ds) {
+    std::set<std::string> out;
+    ForEachRow(ds, "SELECT Name FROM MSysObjects WHERE Type = 1", [&](OGRFeature& f) { out.insert(f.GetFieldAsString(0)); });
+    return out;
+}
+
+std::vector<CatalogItem> ReadCatalog(GDALDataset& ds, const std::string& path) {
+    const std::set<std::string> tables = TableNames(ds);
+    const auto has = [&](const char* t) { return tables.count(t) > 0; };
+    // Shape kinds: only GDB_GeomColumns tells a multipatch from a 3D polygon.
+    std::map<std::string, int> shapeKinds;
+    if (has("GDB_GeomColumns")) ForEachRow(ds, "SELECT TableName, ShapeType FROM GDB_GeomColumns", [&](OGRFeature& f) {
+        shapeKinds[f.GetFieldAsString(0)] = f.GetFieldAsInteger(1);
+    });
+    const auto shapeOf = [&](const std::string& name, int fallback) {
+        const auto it = shapeKinds.find(name);
+        return it == shapeKinds.end() ? fallback : it->second;
+    };
+
+    std::vector<CatalogItem> items;
+    const bool modern = has("GDB_Items") && ForEachRow(ds, "SELECT Name, Type, Path, DatasetSubtype1, DatasetSubtype2 FROM GDB_Items", [&](OGRFeature& f) {
+        CatalogItem item;
+        item.kind = ItemKind(f.GetFieldAsString(1));
+        if (item.kind == 0 || !f.IsFieldSetAndNotNull(0)) return;
+        item.name = f.GetFieldAsString(0);
+        // "\Hydro\lines": member of Hydro; "\points": top level.
+        std::string itemPath = f.GetFieldAsString(2);
+        if (!itemPath.empty() && itemPath.front() == '\\') itemPath.erase(0, 1);
+        const auto sep = itemPath.find('\\');
+        if (sep != std::string::npos) item.parent = itemPath.substr(0, sep);
+        if (item.kind == gis::kind::kFeatureClass) {
+            item.details.featureKind = f.IsFieldSetAndNotNull(3) ? f.GetFieldAsInteger(3) : gis::feature::kSimple;
+            item.details.shapeKind = shapeOf(item.name, f.IsFieldSetAndNotNull(4) ? f.GetFieldAsInteger(4) : 0);
+        }
+        items.push_back(std::move(item));
+    });
+    if (modern) return items;
+
+    // The older catalogue.
+    std::map<int, std::string> datasets;
+    const bool legacy = has("GDB_ObjectClasses");
+    if (has("GDB_FeatureDataset")) ForEachRow(ds, "SELECT ID, Name FROM GDB_FeatureDataset", [&](OGRFeature& f) {
+        datasets[f.GetFieldAsInteger(0)] = f.GetFieldAsString(1);
+    });
+    std::map<int, FeatureClassDetails> featureClasses;
+    if (has("GDB_FeatureClasses")) ForEachRow(ds, "SELECT ObjectClassID, FeatureType, GeometryType FROM GDB_FeatureClasses", [&](OGRFeature& f) {
+        featureClasses[f.GetFieldAsInteger(0)] = {f.GetFieldAsInteger(1), f.GetFieldAsInteger(2)};
+    });
+    if (!legacy) throw PlatformError(errnum::kFileNotFound, kGdalSource, path + " holds no geodatabase catalogue");
+    for (const auto& [id, name] : datasets) items.push_back({name, gis::kind::kFeatureDataset, {}, {}});
+    ForEachRow(ds, "SELECT ID, Name, DatasetID FROM GDB_ObjectClasses", [&](OGRFeature& f) {
+        CatalogItem item;
+        item.name = f.GetFieldAsString(1);
+        const auto fc = featureClasses.find(f.GetFieldAsInteger(0));
+        item.kind = fc == featureClasses.end() ? gis::kind::kTable : gis::kind::kFeatureClass;
+        if (fc != featureClasses.end()) item.details = {fc->second.featureKind, shapeOf(item.name, fc->second.shapeKind)};
+        if (f.IsFieldSetAndNotNull(2)) {
+            const auto ds2 = datasets.find(f.GetFieldAsInteger(2));
+            if (ds2 != datasets.end()) item.parent = ds2->second;
+        }
+        items.push_back(std::move(item));
+    });
+    return items;
+}
+
+class PgeoCatalog {
+public:
+    PgeoCatalog(std::string path, SharedDatasetHandle ds) : path_(std::move(path)), ds_(std::move(ds)) {
+        items_ = ReadCatalog(*ds_, path_);
+        ws_ = WsName(FactoryKind::PersonalGeodatabase, path_);
+    }
+
+    std::vector<DatasetNamePtr> Names(int kind, const std::string& parent, const std::shared_ptr<PgeoCatalog>& self) const {
+        std::vector<DatasetNamePtr> out;
+        for (const CatalogItem& item : items_) {
+            if (item.parent != parent || !ListsKind(kind, item.kind)) continue;
+            out.push_back(MakeName(item, self));
+        }
+        return out;
+    }
+
+private:
+    DatasetNamePtr MakeName(const CatalogItem& item, const std::shared_ptr<PgeoCatalog>& self) const {
+        const std::string path = path_;
+        std::optional<FeatureClassDetails> details;
+        FileName::Opener opener;
+        FileName::Members members;
+        switch (item.kind) {
+        case gis::kind::kFeatureClass:
+            details = item.details;
+            opener = [self](const FileName& n) -> gis::DatasetPtr {
+                ErrorCapture capture;
+                OGRLayer* layer = self->ds_->GetLayerByName(n.Name().c_str());
+                if (!layer) capture.Throw(errnum::kFileNotFound, "no feature class " + n.Name() + " in " + self->path_);
+                return std::make_shared<OgrFeatureClass>(self->ds_, std::vector<OGRLayer*>{layer}, n, FeatureFilter{});
+            };
+            break;
+        case gis::kind::kFeatureDataset: {
+            const std::string datasetName = item.name;
+            members = [self, datasetName] { return self->Names(gis::kind::kAny, datasetName, self); };
+            break;
+        }
+        case gis::kind::kRasterDataset:
+        case gis::kind::kRasterCatalog:
+            opener = [path](const FileName& n) -> gis::DatasetPtr {
+                throw PlatformError(errnum::kNotSupported, kGdalSource,
+                                    "the raster dataset " + n.Name() + " of " + path +
+                                        " cannot be opened: rasters stored in a personal geodatabase cannot be read");
+            };
+            break;
+        default:
+            break;
+        }
+        return std::make_shared<FileName>(item.name, item.kind, ws_, details, std::move(opener), std::move(members));
+    }
+
+    std::string path_;
+    SharedDatasetHandle ds_;
+    std::vector<CatalogItem> items_;
+    WorkspaceNamePtr ws_;
+};
+
+gis::WorkspacePtr OpenPgeo(const std::string& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) throw PlatformError(errnum::kFileNotFound, kGdalSource, "no personal geodatabase " + path);
+    // Checked before the ODBC driver sees the file: it prints to the terminal
+    // about files it cannot read.
+    const std::string head = ReadPrefix(path, 19);
+    if (head.size() < 19 || (head.compare(4, 15, "Standard Jet DB") != 0 && head.compare(4, 15, "Standard ACE DB") != 0))
+        throw PlatformError(errnum::kFileNotFound, kGdalSource, path + " is not a personal geodatabase (not an Access database)");
+    auto catalog = std::make_shared<PgeoCatalog>(path, OpenShared(path, GDAL_OF_VECTOR | GDAL_OF_READONLY, kPgeoDrivers));
+    return std::make_shared<FileWorkspace>(WsName(FactoryKind::PersonalGeodatabase, path),
+                                           [catalog](int kind) { return catalog->Names(kind, "", catalog); });
+}
+
+template <class Lister>
+gis::WorkspaceFactoryPtr FolderFactory(FactoryKind kind, Lister lister) {
+    return std::make_shared<FileFactory>(kind, [kind, lister](const std::string& path) -> gis::WorkspacePtr {
+        const std::string folder = NormalFolder(path);
+        RequireFolder(folder);
+        return std::make_shared<FileWorkspace>(WsName(kind, folder), [folder, lister](int k) { return lister(folder, k); });
+    });
+}
+
+} // namespace
+
+// ---- Public --------------------------------------------------------------------
+
+std::optional<int> ParseShpHeader(std::string_view bytes) noexcept {
+    if (bytes.size() < 100) return std::nullopt;
+    const auto u8 = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])); };
+    const std::uint32_t fileCode = u8(0) << 24 | u8(1) << 16 | u8(2) << 8 | u8(3);
+    const std::uint32_t version = u8(28) | u8(29) << 8 | u8(30) << 16 | u8(31) << 24;
+    const std::uint32_t type = u8(32) | u8(33) << 8 | u8(34) << 16 | u8(35) << 24;
+    if (fileCode != 9994 || version != 1000) return std::nullopt;
+    switch (type) {
+    case 0: return 0;
+    case 1: case 11: case 21: return gis::shape::kPoint;
+    case 3: case 13: case 23: return gis::shape::kPolyline;
+    case 5: case 15: case 25: return gis::shape::kPolygon;
+    case 8: case 18: case 28: return gis::shape::kMultipoint;
+    case 31: return gis::shape::kMultiPatch;
+    default: return std::nullopt;
+    }
+}
+
+std::optional<int> ParseShpHeader(std::span<const std::byte> bytes) noexcept {
+    return ParseShpHeader(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+std::string DwgRelease(std::string_view code) {
+    static const std::map<std::string, std::string, std::less<>> releases = {
+        {"AC1012", "R13"},   {"AC1014", "R14"},   {"AC1015", "R2000"}, {"AC1018", "R2004"},
+        {"AC1021", "R2007"}, {"AC1024", "R2010"}, {"AC1027", "R2013"}, {"AC1032", "R2018"},
+    };
+    const auto it = releases.find(code);
+    if (it != releases.end()) return it->second + " (" + it->first + ")";
+    std::string shown;
+    for (char c : code) shown += (c >= 0x20 && c < 0x7f) ? c : '?';
+    return shown.empty() ? std::string("unknown") : "unknown (" + shown + ")";
+}
+
+gis::WorkspaceFactoryPtr NewShapefileFactory() { return FolderFactory(FactoryKind::Shapefile, &ListShapefiles); }
+gis::WorkspaceFactoryPtr NewRasterFactory() { return FolderFactory(FactoryKind::Raster, &ListRasters); }
+gis::WorkspaceFactoryPtr NewCadFactory() { return FolderFactory(FactoryKind::Cad, &ListDrawings); }
+gis::WorkspaceFactoryPtr NewPersonalGeodatabaseFactory() {
+    return std::make_shared<FileFactory>(FactoryKind::PersonalGeodatabase, &OpenPgeo);
+}
+
+gis::CadDrawingDatasetPtr OpenCadDrawing(gis::Workspace& cadWorkspace, const std::string& name) {
+    InitGdal();
+    const auto ws = cadWorkspace.Name();
+    if (!ws || ws->Factory() != FactoryKind::Cad)
+        throw PlatformError(errnum::kTypeMismatch, kGdalSource, "the workspace is not a CAD workspace");
+    const std::string path = Join(ws->PathName(), name);
+    std::error_code ec;
+    if (!IsDrawing(name) || !fs::is_regular_file(path, ec))
+        throw PlatformError(errnum::kFileNotFound, kGdalSource, "no drawing " + path);
+    return DrawingDataset(path, name);
+}
+
+} // namespace marbrook::gdal

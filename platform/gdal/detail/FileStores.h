@@ -1,0 +1,33 @@
+#pragma once
+// The file-based stores of the GDAL back end: shapefile, raster, CAD and
+// personal-geodatabase workspaces, and what their names open.
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/gis.h"
+
+namespace marbrook::gdal {
+
+// The shape kind (gis::shape codes; 0 for a null-shape file) that the first
+// 100 bytes of a .shp file declare, Z and M variants counting as their base
+// kind; none when the bytes are not a shapefile header.
+std::optional<int> ParseShpHeader(std::span<const std::byte> bytes) noexcept;
+std::optional<int> ParseShpHeader(std::string_view bytes) noexcept;
+
+// The release a DWG file's first six bytes name ("R2000" for "AC1015"), or
+// the six bytes themselves when the code is not known.
+std::string DwgRelease(std::string_view versionCode);
+inline constexpr std::string_view kReadableDwgVersion = "AC1015";
+
+gis::WorkspaceFactoryPtr NewShapefileFactory();
+gis::WorkspaceFactoryPtr NewRasterFactory();
+gis::WorkspaceFactoryPtr NewCadFactory();
+gis::WorkspaceFactoryPtr NewPersonalGeodatabaseFactory();
+
+// The drawing dataset `name` (file name with extension) of a CAD workspace.
+gis::CadDrawingDatasetPtr OpenCadDrawing(gis::Workspace& cadWorkspace, const std::string& name);
+
+} // namespace marbrook::gdal

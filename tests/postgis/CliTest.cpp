@@ -96,7 +96,9 @@ TEST_F(MarbrookProgram, ConnectionThatCannotOpenExitsOneWithOneLineAndNoPassword
     EXPECT_EQ(Run("connection create --server h --user u " + Quote(dir.Path())).status, 2); // no instance
     // Nothing the program logged holds the password.
     for (const auto& entry : {home / "marbrook.err", home / "libmarbrook.err"})
-        if (testing::FakeSystem().FileExists(entry)) EXPECT_EQ(ReadFile(entry).find(wrong), std::string::npos);
+        if (testing::FakeSystem().FileExists(entry)) {
+            EXPECT_EQ(ReadFile(entry).find(wrong), std::string::npos);
+        }
     EXPECT_EQ(Run("connection frobnicate").status, 2);
 }
 

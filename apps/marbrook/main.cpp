@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ConnectionCommand.h"
+#include "ListCommand.h"
 #include "PickCommand.h"
 #include "catalogue/basOpenDialogs.h"
 #include "platform/platform.h"
@@ -13,8 +14,9 @@
 namespace {
 
 void PrintUsage(std::ostream& out) {
-    out << "usage: marbrook info | pick [--single] | connection create ...\n"
+    out << "usage: marbrook info | list [--filter N] LOCATION | pick [--single] | connection create ...\n"
            "  info   print the library's version and the folders it uses\n"
+           "  list   list a location as the data browser would (see: marbrook list --help)\n"
            "  pick   show the data dialog and print the chosen layers (kind, name, source; tab-separated)\n"
            "  connection create   write a spatial-database connection file (see: marbrook connection --help)\n";
 }
@@ -39,6 +41,7 @@ int main(int argc, char** argv) {
     }
     const std::string command = argv[1];
     if (command == "info") return Info();
+    if (command == "list") return marbrook::cli::List(argc, argv);
     if (command == "pick") return marbrook::cli::Pick(argc, argv);
     if (command == "connection") return marbrook::cli::Connection(argc, argv);
     std::cerr << "marbrook: unknown command '" << command << "'\n";

@@ -1,0 +1,144 @@
+// "marbrook list" run as a program on real folders and files.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include "tests/gdal/GdalFixtures.h"
+
+namespace marbrook {
+namespace {
+
+using testing::TempDir;
+using testing::WriteFile;
+
+// The program sits in <build>/apps/ beside this test's <build>/tests/.
+std::string ProgramPath() {
+    const auto self = std::filesystem::read_symlink("/proc/self/exe");
+    return (self.parent_path().parent_path() / "apps" / "marbrook").string();
+}
+
+struct ProgramRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+ProgramRun RunList(const std::string& home, const std::vector<std::string>& args) {
+    TempDir io;
+    std::string command = "MARBROOK_HOME='" + home + "' '" + ProgramPath() + "' list";
+    for (const auto& a : args) command += " '" + a + "'";
+    command += " >'" + io / "out" + "' 2>'" + io / "err" + "'";
+    ProgramRun r;
+    const int raw = std::system(command.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = testing::ReadFile(io / "out");
+    r.err = testing::ReadFile(io / "err");
+    return r;
+}
+
+std::multiset<std::string> Lines(const std::string& text) {
+    std::multiset<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.insert(line);
+    return out;
+}
+
+class ListCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::filesystem::exists(ProgramPath())) GTEST_SKIP() << "the marbrook program is not built at " << ProgramPath();
+    }
+    TempDir home;
+};
+
+TEST_F(ListCommand, AFolderWithEveryKindOfEntryPrintsTheBrowsersCodes) {
+    TempDir dir;
+    const std::string d = dir.Path();
+    std::filesystem::create_directory(d + "/sub");
+    WriteFile(d + "/base.MDB", "");
+    WriteFile(d + "/tab\there.mdb", "");
+    WriteFile(d + "/caf\xe9.mdb", "");
+    testing::WriteDxf(d + "/site.dxf");
+    testing::WriteShapefile(d, "roads", wkbLineString, {"LINESTRING (0 0,1 1)"});
+    testing::WriteShapefile(d, "wells", wkbPoint, {"POINT (1 1)"});
+    testing::WriteShapefile(d, "parcels", wkbPolygon, {"POLYGON ((0 0,0 1,1 1,0 0))"});
+    testing::WriteRaster("GTiff", d + "/dem.tif", 3, 3);
+    WriteFile(d + "/readme.txt", "");
+
+    const ProgramRun r = RunList(home.Path(), {d});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::multiset<std::string> expected = {
+        "4\t5\t个人空间数据库\tbase.MDB\t" + d + "/base.MDB",
+        "4\t5\t个人空间数据库\ttab\\there.mdb\t" + d + "/tab\\there.mdb",
+        "4\t5\t个人空间数据库\tcaf\xEF\xBF\xBD.mdb\t" + d + "/caf\xe9.mdb",
+        "7\t16\tCAD File\tsite.dxf\t" + d + "/site.dxf",
+        "1\t1\t文件夹连接\tsub\t" + d + "/sub",
+        "2\t11\tShape File\troads.shp\t" + d + "/roads.shp",
+        "2\t10\tShape File\twells.shp\t" + d + "/wells.shp",
+        "2\t12\tShape File\tparcels.shp\t" + d + "/parcels.shp",
+        "2\t13\tRasterDataset\tdem.tif\t" + d + "/dem.tif",
+    };
+    EXPECT_EQ(Lines(r.out), expected);
+    // Files before folders, then the datasets.
+    const auto sub = r.out.find("\tsub\t");
+    EXPECT_LT(r.out.find("site.dxf"), sub);
+    EXPECT_GT(r.out.find("roads.shp"), sub);
+
+    // The filter keeps files and folders and picks the datasets.
+    const ProgramRun rasters = RunList(home.Path(), {"--filter", "2", d});
+    EXPECT_EQ(rasters.status, 0);
+    EXPECT_EQ(Lines(rasters.out).size(), 6u);
+    EXPECT_EQ(rasters.out.find(".shp"), std::string::npos);
+}
+
+TEST_F(ListCommand, DrawingsGeodatabasesAndConnectionFiles) {
+    TempDir dir;
+    testing::WriteDxf(dir / "site.dxf");
+    const ProgramRun drawing = RunList(home.Path(), {dir / "site.dxf"});
+    EXPECT_EQ(drawing.status, 0);
+    EXPECT_EQ(Lines(drawing.out),
+              (std::multiset<std::string>{"4\t23\tCAD Feature Class\tAnnotation\t" + dir / "site.dxf",
+                                          "4\t10\tCAD Feature Class\tPoint\t" + dir / "site.dxf",
+                                          "4\t11\tCAD Feature Class\tPolyline\t" + dir / "site.dxf",
+                                          "4\t12\tCAD Feature Class\tPolygon\t" + dir / "site.dxf"}));
+    if (testing::HasTestData("pgeo/fd_sample.mdb")) {
+        const std::string mdb = testing::TestData("pgeo/fd_sample.mdb");
+        const ProgramRun gdb = RunList(home.Path(), {"--filter", "4", mdb});
+        EXPECT_EQ(gdb.status, 0);
+        EXPECT_EQ(gdb.out, "4\t25\tRaster Dataset\tdem\t" + mdb + "\n");
+    }
+    const ProgramRun connections = RunList(home.Path(), {"--connections"});
+    EXPECT_EQ(connections.status, 0) << connections.err;
+    EXPECT_EQ(connections.out.rfind("5\t4\t\t新建空间数据库连接\t", 0), 0u) << connections.out;
+}
+
+TEST_F(ListCommand, EmptyMissingAndBadUsage) {
+    TempDir empty;
+    const ProgramRun none = RunList(home.Path(), {empty.Path()});
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(none.err, "");
+
+    const ProgramRun missing = RunList(home.Path(), {empty / "missing"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1) << missing.err;
+    EXPECT_NE(testing::ReadFile(home / "libmarbrook.err").find("Marbrook.basOpenDialogs.GetSubFolderFiles:103"),
+              std::string::npos);
+
+    const ProgramRun help = RunList(home.Path(), {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: marbrook list"), std::string::npos);
+    EXPECT_EQ(RunList(home.Path(), {"--filter", "x", empty.Path()}).status, 2);
+    EXPECT_EQ(RunList(home.Path(), {}).status, 2);
+}
+
+} // namespace
+} // namespace marbrook

@@ -1,10 +1,12 @@
 #include "platform/gdal/detail/GdalLayers.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/gdal/detail/GdalCommon.h"
 
 namespace marbrook::gdal {
 
@@ -23,6 +25,60 @@ std::string Describe(const gis::DatasetName& name) {
     if (!workspace || workspace->PathName().empty()) return dataset;
     return workspace->PathName() + "/" + dataset;
 }
+
+// The data-source name a layer owns. Callers change a layer's source name in
+// place (workspace and name) before connecting it elsewhere; a layer must not
+// hand out the name object it was opened from, which belongs to the browser
+// or to the caller, or re-pointing one layer would silently re-point their
+// names too. This copy opens what its origin opens while it is unchanged, and
+// once changed finds its dataset again in its (new) workspace.
+class LayerSourceName final : public GdalDatasetName {
+public:
+    LayerSourceName(gis::GisService& gis, gis::DatasetNamePtr origin)
+        : gis_(gis), origin_(std::move(origin)), name_(origin_->Name()), kind_(origin_->Kind()),
+          workspace_(origin_->GetWorkspaceName()), details_(origin_->Details()) {}
+
+    std::string Name() const override { return name_; }
+    void SetName(const std::string& name) override { name_ = name; }
+    int Kind() const override { return kind_; }
+    std::vector<gis::DatasetNamePtr> SubsetNames() const override { return Unchanged() ? origin_->SubsetNames() : Resolve()->SubsetNames(); }
+    gis::WorkspaceNamePtr GetWorkspaceName() const override { return workspace_; }
+    void SetWorkspaceName(gis::WorkspaceNamePtr name) override { workspace_ = std::move(name); }
+    std::optional<gis::FeatureClassDetails> Details() const override { return details_; }
+    gis::DatasetPtr Open() const override { return gis_.OpenName(Unchanged() ? *origin_ : *Resolve()); }
+
+private:
+    [[nodiscard]] bool Unchanged() const { return name_ == origin_->Name() && SameWorkspace(workspace_, origin_->GetWorkspaceName()); }
+
+    static bool SameWorkspace(const gis::WorkspaceNamePtr& a, const gis::WorkspaceNamePtr& b) {
+        if (a == b) return true;
+        if (!a || !b) return false;
+        return a->Factory() == b->Factory() && a->PathName() == b->PathName() &&
+               a->ConnectionProperties().Properties() == b->ConnectionProperties().Properties();
+    }
+
+    // The dataset of this name and kind in the workspace the name now gives.
+    gis::DatasetNamePtr Resolve() const {
+        if (!workspace_) ObjectNotSet("the data-source name has no workspace");
+        const gis::WorkspaceFactoryPtr factory = gis_.CreateWorkspaceFactory(workspace_->Factory());
+        if (!factory) ObjectNotSet("no workspace factory");
+        const gis::WorkspacePtr workspace =
+            workspace_->Factory() == gis::FactoryKind::SpatialDatabase
+                ? factory->OpenWorkspace(workspace_->ConnectionProperties(), gis::kNoWindow)
+                : factory->OpenWorkspaceFromFile(workspace_->PathName(), gis::kNoWindow);
+        if (!workspace) ObjectNotSet("the workspace " + workspace_->PathName() + " could not be opened");
+        for (const gis::DatasetNamePtr& candidate : workspace->ListDatasetNames(kind_))
+            if (candidate && candidate->Name() == name_) return candidate;
+        throw PlatformError(errnum::kFileNotFound, kLayerSource, "no dataset " + name_ + " in " + workspace_->PathName());
+    }
+
+    gis::GisService& gis_;
+    gis::DatasetNamePtr origin_;
+    std::string name_;
+    int kind_;
+    gis::WorkspaceNamePtr workspace_;
+    std::optional<gis::FeatureClassDetails> details_;
+};
 
 // Feature, annotation and coverage-annotation layers differ only in the kind
 // they report: each draws the feature class it holds.
@@ -43,9 +99,9 @@ public:
     bool Connect(const gis::DatasetName& name) override {
         try {
             gis::FeatureClassPtr opened = gis::AsFeatureClass(gis_.OpenName(name));
-            gis::DatasetNamePtr full = opened->FullName();
+            gis::DatasetNamePtr source = OwnSource(*opened);
             featureClass_ = std::move(opened);
-            if (full) source_ = std::move(full);
+            if (source) source_ = std::move(source);
             return true;
         } catch (...) {
             // A layer whose source cannot be read must not keep drawing the
@@ -57,14 +113,20 @@ public:
 
     gis::FeatureClassPtr GetFeatureClass() const override { return featureClass_; }
     void SetFeatureClass(gis::FeatureClassPtr featureClass) override {
-        gis::DatasetNamePtr full = featureClass ? featureClass->FullName() : nullptr;
+        gis::DatasetNamePtr source = featureClass ? OwnSource(*featureClass) : nullptr;
         featureClass_ = std::move(featureClass);
-        source_ = std::move(full);
+        source_ = std::move(source);
     }
     bool Selectable() const override { return selectable_; }
     void SetSelectable(bool selectable) override { selectable_ = selectable; }
 
 private:
+    gis::DatasetNamePtr OwnSource(const gis::FeatureClass& featureClass) const {
+        gis::DatasetNamePtr full = featureClass.FullName();
+        if (!full) return nullptr;
+        return std::make_shared<LayerSourceName>(gis_, std::move(full));
+    }
+
     gis::GisService& gis_;
     gis::LayerKind kind_;
     std::string name_;

@@ -1,0 +1,51 @@
+# Installing Marbrook: the shared library, its public headers, the programs,
+# a CMake package (find_package(Marbrook)) and a pkg-config file.
+include(CMakePackageConfigHelpers)
+
+set(MARBROOK_INCLUDE_ROOT ${CMAKE_INSTALL_INCLUDEDIR}/marbrook)
+set(MARBROOK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Marbrook)
+
+# The public headers: the public class, the chosen item, the in-process
+# entry points and the platform interfaces they are written in.
+install(FILES interface/CLayerFunctionExport.h interface/CLayerObj.h interface/ComponentEntry.h
+  DESTINATION ${MARBROOK_INCLUDE_ROOT}/interface)
+file(GLOB MARBROOK_PLATFORM_HEADERS ${PROJECT_SOURCE_DIR}/platform/*.h)
+install(FILES ${MARBROOK_PLATFORM_HEADERS} DESTINATION ${MARBROOK_INCLUDE_ROOT}/platform)
+
+# libmarbrook.so carries the platform interfaces' few out-of-line parts; the
+# static interface target is exported too, because the library names it.
+install(TARGETS marbrook marbrook_platform_api marbrook_warnings EXPORT MarbrookTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  INCLUDES DESTINATION ${MARBROOK_INCLUDE_ROOT})
+install(EXPORT MarbrookTargets NAMESPACE Marbrook:: DESTINATION ${MARBROOK_CMAKE_DIR})
+
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/MarbrookConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/MarbrookConfig.cmake INSTALL_DESTINATION ${MARBROOK_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/MarbrookConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/MarbrookConfig.cmake ${PROJECT_BINARY_DIR}/MarbrookConfigVersion.cmake
+  DESTINATION ${MARBROOK_CMAKE_DIR})
+
+# Relocatable: the prefix is found from where the .pc file lies, so that
+# `cmake --install --prefix` anywhere gives a working file.
+file(RELATIVE_PATH MARBROOK_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" MARBROOK_PC_TO_PREFIX "${MARBROOK_PC_TO_PREFIX}")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/marbrook.pc.in ${PROJECT_BINARY_DIR}/marbrook.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/marbrook.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# Installed programs find the installed library beside them.
+foreach(program marbrook_cli)
+  if(TARGET ${program})
+    set_target_properties(${program} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  endif()
+endforeach()
+
+# Install into a scratch prefix and build a host against it (label install).
+if(MARBROOK_TESTS)
+  add_test(NAME installed_package_builds_a_host
+    COMMAND ${CMAKE_COMMAND} -DBUILD=${PROJECT_BINARY_DIR} -DSOURCE=${PROJECT_SOURCE_DIR}
+      -DLIBDIR=${CMAKE_INSTALL_LIBDIR} -P ${PROJECT_SOURCE_DIR}/tests/install/InstallTest.cmake)
+  set_tests_properties(installed_package_builds_a_host PROPERTIES LABELS install TIMEOUT 300)
+endif()

@@ -102,5 +102,24 @@ TEST_F(MarbrookProgram, ConnectionThatCannotOpenExitsOneWithOneLineAndNoPassword
     EXPECT_EQ(Run("connection frobnicate").status, 2);
 }
 
+TEST_F(MarbrookProgram, ListShowsAConnectionFileAndItsFeatureDatasets) {
+    const Result made = Run(CreateArgs("--password " + Quote(Env("MARBROOK_PG_PASSWORD")), dir.Path()));
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string sde = made.out.substr(0, made.out.size() - 1);
+    auto line = [&](const char* location, const char* type, const char* desc, const char* name) {
+        return std::string(location) + "\t" + type + "\t" + desc + "\t" + name + "\t" + sde + "\n";
+    };
+    const Result top = Run("list --filter 4 " + Quote(sde));
+    EXPECT_EQ(top.status, 0) << top.err;
+    EXPECT_EQ(top.out, line("2", "25", "Raster Dataset", "elevation"));
+    const Result members = Run("list " + Quote(sde + "::transport"));
+    EXPECT_EQ(members.status, 0) << members.err;
+    EXPECT_EQ(members.out, line("2", "21", "Feature Class", "rail"));
+    const Result all = Run("list " + Quote(sde));
+    EXPECT_EQ(all.out.rfind(line("5", "24", "Feature Dataset", "hydro"), 0), 0u) << all.out;
+    EXPECT_EQ(all.out.find(Env("MARBROOK_PG_PASSWORD")), std::string::npos);
+    EXPECT_EQ(all.out.find("lookup"), std::string::npos); // tables never at the top level
+}
+
 } // namespace
 } // namespace marbrook

@@ -71,6 +71,29 @@ void Poll(std::function<bool()> step, bool& timedOut) {
     timer->start(50);
 }
 
+// Plays the user while the modal dialog runs: double-clicks the list item
+// named `name` once the dialog lists it.
+void DoubleClickWhenListed(const QString& name, bool& clicked, bool& timedOut) {
+    Poll([&clicked, name] {
+        QWidget* dialog = VisibleWindow("frmOpenDialog");
+        if (!dialog) return false;
+        for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
+            if (!view->isVisible() || !view->model()) continue;
+            for (int r = 0; r < view->model()->rowCount(); ++r) {
+                const QModelIndex idx = view->model()->index(r, 0);
+                if (idx.data().toString() != name) continue;
+                view->scrollTo(idx);
+                const QPoint at = view->visualRect(idx).center();
+                QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+                QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+                clicked = true;
+                return true;
+            }
+        }
+        return false;
+    }, timedOut);
+}
+
 TEST(HostUnderXvfb, AddsAShapefileLayerThroughTheDialog) {
     FreshHome home;
     const std::string samples = marbrook::host::SampleFolder();
@@ -89,24 +112,7 @@ TEST(HostUnderXvfb, AddsAShapefileLayerThroughTheDialog) {
         // user: find the shapefile in the list and double-click it.
         bool timedOut = false;
         bool clicked = false;
-        Poll([&] {
-            QWidget* dialog = VisibleWindow("frmOpenDialog");
-            if (!dialog) return false;
-            for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
-                if (!view->isVisible() || !view->model()) continue;
-                for (int r = 0; r < view->model()->rowCount(); ++r) {
-                    const QModelIndex idx = view->model()->index(r, 0);
-                    if (idx.data().toString() != QLatin1String("roads.shp")) continue;
-                    view->scrollTo(idx);
-                    const QPoint at = view->visualRect(idx).center();
-                    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
-                    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
-                    clicked = true;
-                    return true;
-                }
-            }
-            return false;
-        }, timedOut);
+        DoubleClickWhenListed(QStringLiteral("roads.shp"), clicked, timedOut);
         QTest::mouseClick(window.findChild<QAbstractButton*>(QStringLiteral("AddData")), Qt::LeftButton);
 
         EXPECT_FALSE(timedOut) << "the dialog never listed roads.shp";
@@ -117,6 +123,18 @@ TEST(HostUnderXvfb, AddsAShapefileLayerThroughTheDialog) {
         EXPECT_EQ(layers->topLevelItem(0)->text(1), QStringLiteral("roads"));
         EXPECT_EQ(layers->topLevelItem(0)->text(2), QStringLiteral("lines"));
         EXPECT_FALSE(layers->topLevelItem(0)->icon(1).isNull());
+
+        // Re-point the layer through the dialog; the report line lands in the
+        // host's text pane through its SelText control.
+        layers->setCurrentItem(layers->topLevelItem(0));
+        bool clicked2 = false;
+        bool timedOut2 = false;
+        DoubleClickWhenListed(QStringLiteral("roads.shp"), clicked2, timedOut2);
+        QTest::mouseClick(window.findChild<QAbstractButton*>(QStringLiteral("Repoint")), Qt::LeftButton);
+        EXPECT_TRUE(clicked2 && !timedOut2);
+        EXPECT_TRUE(window.Pane()->toPlainText().contains(QString::fromUtf8("修改【roads】数据源成功！")))
+            << window.Pane()->toPlainText().toStdString();
+        EXPECT_EQ(layers->topLevelItemCount(), 1);
         fs::create_directories(MARBROOK_ARTIFACTS_DIR);
         window.grab().save(QStringLiteral(MARBROOK_ARTIFACTS_DIR "/host-with-layer.png"), "PNG");
     }

@@ -121,6 +121,8 @@ start() {
   [ "$(id -u)" -eq 0 ] && chown -R "$owner" "$dir"
   chmod 0600 "$dir/pwfile"
   port=$(free_port)
+  # Written first, so that "stop" can clean up whatever a failed start left.
+  printf 'MARBROOK_PG_DIR=%s\nMARBROOK_PG_BINDIR=%s\n' "$dir" "$bindir" >"$envfile"
 
   as_owner "$bindir/initdb" -D "$dir/data" -U "$user" --pwfile="$dir/pwfile" -E UTF8 --locale=C.UTF-8 \
     --auth-local=trust --auth-host=scram-sha-256 >"$dir/initdb.log" 2>&1 ||

@@ -115,7 +115,7 @@ public:
         }
         if (v.modalLoop) throw PlatformError(errnum::kInvalidProcedureCall, "Marbrook", "Form already displayed; can't show modally");
         d->setWindowModality(Qt::ApplicationModal);
-        // Our own pointer must not stay busy over a form waiting for the user.
+        // The pointer must not say "busy" over a form waiting for the user.
         const ui::MousePointer before = pointer_;
         if (before != ui::MousePointer::Default) SetMousePointer(ui::MousePointer::Default);
         d->show();
@@ -127,6 +127,8 @@ public:
         // The view may have been unloaded meanwhile; find it again.
         if (auto it = views_.find(&form); it != views_.end() && it->second.get() == &v) v.modalLoop = nullptr;
         if (d) d->setWindowModality(Qt::NonModal);
+        // The caller restores its own pointer on its way out.
+        if (before != ui::MousePointer::Default) SetMousePointer(before);
     }
 
     void HideForm(ui::Form& form) override {

@@ -698,11 +698,13 @@ void frmOpenDialog::LVDataList_ItemClick() noexcept {
 
 void frmOpenDialog::GetSelDataList() noexcept {
     Steps step(platform_, "Marbrook.frmOpenDialog.GetSelDataList:");
+    // The names are gathered first and shown once: with thousands of items
+    // selected, growing the box name by name would copy the text each time.
+    std::string names;
     try {
         step(100);
         TxtDataName.SetText({});
         mSelDataList.assign(1, DataItem{});
-        std::string names;
         step(101);
         for (const auto& item : LVDataList.Items()) {
             if (!item.selected) continue;
@@ -718,9 +720,11 @@ void frmOpenDialog::GetSelDataList() noexcept {
             step(103);
             if (!names.empty()) names += ';';
             names += text::Trim(from.DataName);
-            TxtDataName.SetText(names);
         }
+        step(104);
+        TxtDataName.SetText(std::move(names));
     } catch (...) {
+        IgnoreFailure([&] { TxtDataName.SetText(names); });
         step.Report();
     }
 }

@@ -1,5 +1,6 @@
 // The spatial-database connections against a real PostgreSQL + PostGIS
 // server, which scripts/with-pg.sh starts and describes in MARBROOK_PG_*.
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -300,6 +301,41 @@ TEST_F(Postgis, VersionsComeFromTheCatalogueTableOrAreTheDefault) {
     ASSERT_EQ(only.size(), 1u);
     EXPECT_EQ(only[0].name, "sde.DEFAULT");
     EXPECT_FALSE(only[0].parent);
+}
+
+TEST_F(Postgis, OverviewTablesAreHiddenAndTheFirstOfSeveralGeometriesIsListed) {
+    gdal::InitGdal();
+    const std::string conn = "PG:" + gdal::postgis::PgConnection::FromProperties(
+                                         Props(Env("MARBROOK_PG_PASSWORD"), Env("MARBROOK_PG_DB_PLAIN")))
+                                         .ConnInfo();
+    GDALDataset* ds = GDALDataset::FromHandle(GDALOpenEx(conn.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr));
+    ASSERT_NE(ds, nullptr);
+    for (const char* sql :
+         {"DROP SCHEMA IF EXISTS extra CASCADE", "CREATE EXTENSION IF NOT EXISTS postgis_raster", "CREATE SCHEMA extra",
+          "CREATE TABLE extra.two (id integer PRIMARY KEY, a geometry(Polygon, 4326), b geometry(Point, 4326))",
+          "CREATE TABLE extra.dem (rid integer PRIMARY KEY, rast raster)",
+          "INSERT INTO extra.dem VALUES (1, ST_AddBand(ST_MakeEmptyRaster(8, 8, 0, 8, 1, -1, 0, 0, 4326), '8BUI'::text, 1, 0))",
+          "SELECT AddRasterConstraints('extra'::name, 'dem'::name, 'rast'::name)",
+          "SELECT ST_CreateOverview('extra.dem'::regclass, 'rast', 2)"}) {
+        CPLErrorReset();
+        ds->ReleaseResultSet(ds->ExecuteSQL(sql, nullptr, nullptr));
+        ASSERT_EQ(CPLGetLastErrorType(), CE_None) << sql << ": " << CPLGetLastErrorMsg();
+    }
+    GDALClose(GDALDataset::ToHandle(ds));
+
+    auto ws = gdal::NewSpatialDatabaseFactory()->OpenWorkspace(
+        Props(Env("MARBROOK_PG_PASSWORD"), Env("MARBROOK_PG_DB_PLAIN")), gis::kNoWindow);
+    ASSERT_TRUE(ws);
+    const auto datasets = ws->ListDatasetNames(gis::kind::kFeatureDataset);
+    ASSERT_EQ(datasets.size(), 1u);
+    const auto members = datasets[0]->SubsetNames();
+    ASSERT_EQ(members.size(), 2u); // the overview table o_2_dem is not listed
+    EXPECT_EQ(members[0]->Name(), "dem");
+    EXPECT_EQ(members[0]->Kind(), gis::kind::kRasterDataset);
+    EXPECT_EQ(members[1]->Name(), "two");
+    EXPECT_EQ(gis::RequireDetails(*members[1]).shapeKind, gis::shape::kPolygon);
+    auto two = gis::AsFeatureClass(gis.OpenName(*members[1]));
+    EXPECT_EQ(two->FeatureCount(), 0);
 }
 
 // ---- Without a server -------------------------------------------------------------

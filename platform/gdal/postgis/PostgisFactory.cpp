@@ -330,11 +330,13 @@ Catalogue ReadCatalogue(GDALDataset& ds, const PgContextPtr& ctx) {
                              "SELECT (to_regclass('geometry_columns') IS NOT NULL)::int AS has_geometry, "
                              "(to_regclass('raster_columns') IS NOT NULL)::int AS has_raster, "
                              "(SELECT n.nspname FROM pg_extension e JOIN pg_namespace n ON n.oid = e.extnamespace "
-                             "WHERE e.extname = 'postgis') AS postgis_schema",
+                             "WHERE e.extname = 'postgis') AS postgis_schema, "
+                             "(to_regclass('raster_overviews') IS NOT NULL)::int AS has_overviews",
                              pw);
     const bool hasGeometry = !probe.empty() && probe[0][0].value_or("0") == "1";
     const bool hasRaster = !probe.empty() && probe[0][1].value_or("0") == "1";
     const std::string postgisSchema = probe.empty() ? std::string() : probe[0][2].value_or("");
+    const bool hasOverviews = !probe.empty() && probe[0][3].value_or("0") == "1";
 
     struct Table {
         int kind = gis::kind::kTable;
@@ -373,8 +375,7 @@ Catalogue ReadCatalogue(GDALDataset& ds, const PgContextPtr& ctx) {
     }
     if (hasRaster) {
         std::set<Key> overviews;
-        if (const auto ov = Query(ds, "SELECT (to_regclass('raster_overviews') IS NOT NULL)::int AS has_overviews", pw);
-            !ov.empty() && ov[0][0].value_or("0") == "1")
+        if (hasOverviews)
             for (const auto& r : Query(ds, "SELECT o_table_schema::text, o_table_name::text FROM raster_overviews", pw))
                 if (r[0] && r[1]) overviews.insert({*r[0], *r[1]});
         for (const auto& r : Query(ds,

@@ -1,8 +1,5 @@
 // Layers, maps and re-pointing on the GDAL back end, with shapefiles, a
 // GeoTIFF and a drawing written by GDAL into temporary folders.
-#include <gdal_priv.h>
-#include <ogrsf_frmts.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -20,6 +17,7 @@
 #include "platform/platform.h"
 #include "tests/doubles/BrowserScript.h"
 #include "tests/doubles/TestPlatform.h"
+#include "tests/gdal/GdalFixtures.h"
 
 namespace marbrook {
 namespace {
@@ -30,38 +28,11 @@ using testing::TestPlatform;
 
 // ---- Writing the data ---------------------------------------------------------
 
-struct Closer {
-    void operator()(GDALDataset* ds) const { GDALClose(GDALDataset::ToHandle(ds)); }
-};
-using Written = std::unique_ptr<GDALDataset, Closer>;
-
-Written NewVector(const char* driver, const std::string& path) {
-    gdal::InitGdal();
-    GDALDriver* drv = GetGDALDriverManager()->GetDriverByName(driver);
-    if (!drv) throw std::runtime_error(std::string("no GDAL driver ") + driver);
-    Written ds(drv->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-    if (!ds) throw std::runtime_error("cannot create " + path);
-    return ds;
-}
-
-void Put(OGRLayer& layer, const std::string& wkt, const char* style = nullptr) {
-    OGRFeature f(layer.GetLayerDefn());
-    OGRGeometry* g = nullptr;
-    if (OGRGeometryFactory::createFromWkt(wkt.c_str(), nullptr, &g) != OGRERR_NONE) throw std::runtime_error("bad WKT " + wkt);
-    f.SetGeometryDirectly(g);
-    if (style) f.SetStyleString(style);
-    if (layer.CreateFeature(&f) != OGRERR_NONE) throw std::runtime_error("cannot write a feature");
-}
-
 void Shapefile(const std::string& folder, const std::string& name, OGRwkbGeometryType type, const std::vector<std::string>& wkts,
                const char* shapeType = nullptr) {
-    auto ds = NewVector("ESRI Shapefile", folder + "/" + name + ".shp");
-    char** options = shapeType ? CSLSetNameValue(nullptr, "SHPT", shapeType) : nullptr;
-    OGRLayer* layer = ds->CreateLayer(name.c_str(), nullptr, type, options);
-    CSLDestroy(options);
-    if (!layer) throw std::runtime_error("cannot create layer " + name);
-    for (const auto& wkt : wkts) Put(*layer, wkt);
+    testing::WriteShapefile(folder, name, type, wkts, shapeType);
 }
+void GeoTiff(const std::string& path) { testing::WriteRaster("GTiff", path, 8, 6); }
 
 std::vector<std::string> Squares(int n) {
     std::vector<std::string> out;
@@ -70,26 +41,6 @@ std::vector<std::string> Squares(int n) {
         out.push_back("POLYGON ((" + x0 + " 0," + x0 + " 5," + x1 + " 5," + x1 + " 0," + x0 + " 0))");
     }
     return out;
-}
-
-void GeoTiff(const std::string& path) {
-    gdal::InitGdal();
-    GDALDriver* mem = GetGDALDriverManager()->GetDriverByName("MEM");
-    Written src(mem->Create("", 8, 6, 1, GDT_Byte, nullptr));
-    double transform[6] = {100, 1, 0, 200, 0, -1};
-    src->SetGeoTransform(transform);
-    Written out(GetGDALDriverManager()->GetDriverByName("GTiff")->CreateCopy(path.c_str(), src.get(), FALSE, nullptr, nullptr,
-                                                                              nullptr));
-    if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-// A drawing with a line, a polygon and a text.
-void Drawing(const std::string& path) {
-    auto ds = NewVector("DXF", path);
-    OGRLayer* layer = ds->CreateLayer("entities", nullptr, wkbUnknown, nullptr);
-    Put(*layer, "LINESTRING (0 0,5 5,10 0)");
-    Put(*layer, "POLYGON ((0 0,0 10,10 10,10 0,0 0))");
-    Put(*layer, "POINT (3 3)", "LABEL(f:\"Arial\",t:\"Well 7\",s:2g)");
 }
 
 // ---- The world ------------------------------------------------------------------
@@ -252,7 +203,7 @@ TEST_F(LayersOnGdal, ChosenItemsComeBackInGroupOrder) {
     Shapefile(dir.Path(), "parcels", wkbPolygon, Squares(3));
     Shapefile(dir.Path(), "wells", wkbPoint, {"POINT (1 1)", "POINT (2 2)"});
     GeoTiff(dir / "dem.tif");
-    Drawing(dir / "plan.dxf");
+    testing::WriteDxf(dir / "plan.dxf");
     auto shapes = OpenFolder(w.gis, gis::FactoryKind::Shapefile, dir.Path());
     auto rasters = OpenFolder(w.gis, gis::FactoryKind::Raster, dir.Path());
     auto cad = OpenFolder(w.gis, gis::FactoryKind::Cad, dir.Path());

@@ -98,6 +98,7 @@ ListViewWidget::ListViewWidget(QWidget* parent)
         v->setSelectionMode(QAbstractItemView::SingleSelection);
     }
     list_->setUniformItemSizes(true);
+    list_->setTextElideMode(Qt::ElideMiddle);
     list_->setMovement(QListView::Static);
     list_->setResizeMode(QListView::Adjust);
     stack_->addWidget(list_);
@@ -119,7 +120,7 @@ void ListViewWidget::SetMode(int mode) {
         list_->setFlow(QListView::LeftToRight);
         list_->setWrapping(true);
         list_->setWordWrap(true);
-        list_->setGridSize(QSize(84, 64));
+        list_->setGridSize(QSize(100, 64));
         break;
     case 1: // small icons, in rows
         list_->setViewMode(QListView::ListMode);

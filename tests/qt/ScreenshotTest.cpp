@@ -75,6 +75,11 @@ TEST(DialogScreenshots, BrowserInReportViewAndNewConnectionForm) {
     ASSERT_EQ(browser.LVDataList.View(), 3);
     ASSERT_GE(browser.LVDataList.Count(), 5);
     SaveShot(window, "open-dialog-report.png");
+    // The large icons, one picture per kind of data.
+    QTest::mouseClick(window->findChild<QAbstractButton*>(QStringLiteral("OptThumbs")), Qt::LeftButton);
+    qt::FlushForm(*ui, browser);
+    ASSERT_EQ(browser.LVDataList.View(), 0);
+    SaveShot(window, "open-dialog-icons.png");
 
     frmOpenWorkspace connection(platform);
     ui->HandleOf(connection);

@@ -41,14 +41,18 @@ public:
     std::string Name() const override { return name_; }
     void SetName(const std::string& name) override { name_ = name; }
     int Kind() const override { return kind_; }
-    std::vector<gis::DatasetNamePtr> SubsetNames() const override { return Unchanged() ? origin_->SubsetNames() : Resolve()->SubsetNames(); }
+    std::vector<gis::DatasetNamePtr> SubsetNames() const override {
+        return Unchanged() ? origin_->SubsetNames() : Resolve()->SubsetNames();
+    }
     gis::WorkspaceNamePtr GetWorkspaceName() const override { return workspace_; }
     void SetWorkspaceName(gis::WorkspaceNamePtr name) override { workspace_ = std::move(name); }
     std::optional<gis::FeatureClassDetails> Details() const override { return details_; }
     gis::DatasetPtr Open() const override { return gis_.OpenName(Unchanged() ? *origin_ : *Resolve()); }
 
 private:
-    [[nodiscard]] bool Unchanged() const { return name_ == origin_->Name() && SameWorkspace(workspace_, origin_->GetWorkspaceName()); }
+    [[nodiscard]] bool Unchanged() const {
+        return name_ == origin_->Name() && SameWorkspace(workspace_, origin_->GetWorkspaceName());
+    }
 
     static bool SameWorkspace(const gis::WorkspaceNamePtr& a, const gis::WorkspaceNamePtr& b) {
         if (a == b) return true;
@@ -62,13 +66,23 @@ private:
         if (!workspace_) ObjectNotSet("the data-source name has no workspace");
         const gis::WorkspaceFactoryPtr factory = gis_.CreateWorkspaceFactory(workspace_->Factory());
         if (!factory) ObjectNotSet("no workspace factory");
-        const gis::WorkspacePtr workspace =
-            workspace_->Factory() == gis::FactoryKind::SpatialDatabase
-                ? factory->OpenWorkspace(workspace_->ConnectionProperties(), gis::kNoWindow)
-                : factory->OpenWorkspaceFromFile(workspace_->PathName(), gis::kNoWindow);
+        gis::WorkspacePtr workspace;
+        if (workspace_->Factory() == gis::FactoryKind::SpatialDatabase) {
+            // A name that came from a connection file carries its path only.
+            const gis::PropertySet& given = workspace_->ConnectionProperties();
+            workspace = factory->OpenWorkspace(
+                given.Count() > 0 ? given : factory->ReadConnectionProperties(workspace_->PathName()), gis::kNoWindow);
+        } else {
+            workspace = factory->OpenWorkspaceFromFile(workspace_->PathName(), gis::kNoWindow);
+        }
         if (!workspace) ObjectNotSet("the workspace " + workspace_->PathName() + " could not be opened");
         for (const gis::DatasetNamePtr& candidate : workspace->ListDatasetNames(kind_))
             if (candidate && candidate->Name() == name_) return candidate;
+        // A feature class may live inside a feature dataset.
+        if (kind_ == gis::kind::kFeatureClass)
+            for (const gis::DatasetNamePtr& dataset : workspace->ListDatasetNames(gis::kind::kFeatureDataset))
+                for (const gis::DatasetNamePtr& member : dataset->SubsetNames())
+                    if (member && member->Kind() == kind_ && member->Name() == name_) return member;
         throw PlatformError(errnum::kFileNotFound, kLayerSource, "no dataset " + name_ + " in " + workspace_->PathName());
     }
 

@@ -403,6 +403,25 @@ TEST_F(LayersOnGdal, AChangedSourceNameIsFoundAgainInItsNewWorkspace) {
     ASSERT_EQ(OwnLog(w.t).size(), 1u);
 }
 
+TEST_F(LayersOnGdal, AChangedNameFindsAClassInsideAFeatureDataset) {
+    if (!testing::HasTestData("pgeo/fd_sample.mdb")) GTEST_SKIP() << "../shared/testdata/pgeo is absent";
+    auto gdb = OpenFolder(w.gis, gis::FactoryKind::PersonalGeodatabase, testing::TestData("pgeo/fd_sample.mdb"));
+    gis::DatasetNamePtr lines, polys;
+    for (const auto& member : Named(*gdb, gis::kind::kFeatureDataset, "Hydro")->SubsetNames()) {
+        if (member->Name() == "lines") lines = member;
+        if (member->Name() == "polys") polys = member;
+    }
+    ASSERT_TRUE(lines && polys);
+    auto layer = w.gis.NewFeatureLayer(gis::LayerKind::Feature);
+    layer->SetFeatureClass(gis::AsFeatureClass(w.gis.OpenName(*lines)));
+    layer->DataSourceName()->SetName("polys");
+    layer->Disconnect();
+    CLayerFunctionExport api(w.p);
+    ASSERT_TRUE(api.SetFLayerSource(true, layer, nullptr));
+    EXPECT_EQ(layer->GetFeatureClass()->ShapeKind(), gis::shape::kPolygon);
+    EXPECT_EQ(lines->Name(), "lines");
+}
+
 TEST_F(LayersOnGdal, SetFLayerSourceReportsAConnectionThatDoesNotTake) {
     TwoFolders f(w);
     CLayerFunctionExport api(w.p);

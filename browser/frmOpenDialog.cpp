@@ -379,6 +379,12 @@ void frmOpenDialog::RefreshDataList(int lvStyle) noexcept {
             return;
         }
         step(117);
+        // The location now listed is the current one, however it was reached
+        // (the up button and entering a drive from the root included): the
+        // location combo compares against it, so choosing the entry again
+        // after going up lists it rather than doing nothing.
+        if (const auto* listed = ComboLocation.SelectedItem())
+            mCurNode = CloneComboList(mComboList.at(static_cast<std::size_t>(listed->tag)));
         ShowItems(lvStyle, count, 0, step, 118);
         step(124);
         if (const auto* item = LVDataList.SelectedItem())

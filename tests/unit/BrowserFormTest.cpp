@@ -712,6 +712,28 @@ TEST(BrowserForm, ReplayFindsAFolderWhoseNameIsNotUtf8) {
     EXPECT_TRUE(w.Log().empty());
 }
 
+TEST(BrowserForm, ChoosingALocationAgainAfterGoingUpListsIt) {
+    BrowserWorld w;
+    w.Folder("a/b");
+    w.Open();
+    // Root -> the drive by the combo, back up, and the drive again.
+    testing::PickLocation(w.form, w.drive.Path());
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{"a"}));
+    ASSERT_TRUE(testing::PressUp(w.form));
+    EXPECT_EQ(testing::CurrentLocation(w.form), "数据目录");
+    testing::PickLocation(w.form, w.drive.Path());
+    EXPECT_EQ(testing::CurrentLocation(w.form), w.drive.Path());
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{"a"})) << "the list must show the chosen location";
+    // Up from b to a, then a in the combo: it is already shown.
+    w.Enter("a");
+    w.Enter("b");
+    ASSERT_TRUE(testing::PressUp(w.form));
+    const int listings = w.t.gis.Calls("OpenWorkspace");
+    testing::PickLocation(w.form, "a");
+    EXPECT_EQ(w.t.gis.Calls("OpenWorkspace"), listings) << "a is already shown";
+    EXPECT_EQ(testing::ItemNames(w.form), (Names{"b"}));
+}
+
 TEST(BrowserForm, CancelHidesWithoutConfirming) {
     BrowserWorld w;
     w.Open();

@@ -167,6 +167,11 @@ bool frmOpenDialog::InitDataList(std::string& /*sSdeDataPath*/) noexcept {
         ComboFilter.SetListIndex(0);
         step(104);
         LVDataList.SetView(ui::ListView::kList);
+        // The view buttons follow, so that a report view left from the last
+        // display does not stay pressed over a list view.
+        OptReport.SetValue(false);
+        OptThumbs.SetValue(false);
+        OptList.SetValue(true);
         RefreshDataList(LVDataList.View());
         step(105);
         result = true;

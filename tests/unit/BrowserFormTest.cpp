@@ -734,6 +734,17 @@ TEST(BrowserForm, ChoosingALocationAgainAfterGoingUpListsIt) {
     EXPECT_EQ(testing::ItemNames(w.form), (Names{"b"}));
 }
 
+TEST(BrowserForm, ANewStartShowsTheListViewWithItsButton) {
+    BrowserWorld w;
+    w.Open();
+    testing::PressView(w.form, 3);
+    w.Open();
+    EXPECT_EQ(w.form.LVDataList.View(), ui::ListView::kList);
+    EXPECT_TRUE(w.form.OptList.Value());
+    EXPECT_FALSE(w.form.OptReport.Value());
+    EXPECT_FALSE(w.form.OptThumbs.Value());
+}
+
 TEST(BrowserForm, CancelHidesWithoutConfirming) {
     BrowserWorld w;
     w.Open();

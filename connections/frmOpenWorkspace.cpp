@@ -16,7 +16,12 @@ constexpr const char* kDefaultVersion = "sde.DEFAULT";
 } // namespace
 
 std::string ConnectionFileCandidate(const std::string& trimmedServer, int index) {
-    const std::string base = "Connection to " + trimmedServer;
+    // A server may be a socket folder ("/run/postgresql") or hold "../":
+    // the file must still land in the connection folder.
+    std::string server = trimmedServer;
+    for (char& c : server)
+        if (c == '/') c = '_';
+    const std::string base = "Connection to " + server;
     return index == 0 ? base + ".sde" : base + "(" + std::to_string(index) + ").sde";
 }
 

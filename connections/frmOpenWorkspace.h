@@ -12,7 +12,8 @@ namespace marbrook {
 struct Platform;
 
 // The free-name rule of new connection files: candidate 0 is
-// "Connection to <server>.sde", candidates 1..10 "Connection to <server>(n).sde".
+// "Connection to <server>.sde", candidates 1..10 "Connection to <server>(n).sde";
+// every "/" of the server is written "_" so that the name never leaves the folder.
 inline constexpr int kConnectionFileCandidates = 11;
 std::string ConnectionFileCandidate(const std::string& trimmedServer, int index);
 

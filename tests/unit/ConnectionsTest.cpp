@@ -410,6 +410,20 @@ TEST(NewConnectionForm, OkTakesTheFirstFreeNameFillingGaps) {
     EXPECT_EQ(ConnectionFileCandidate("db1", 10), "Connection to db1(10).sde");
 }
 
+TEST(NewConnectionForm, AServerWithSlashesStillWritesIntoTheConnectionFolder) {
+    for (const std::string server : {"/run/postgresql", "../../etc/cron.d/x"}) {
+        SCOPED_TRACE(server);
+        FormWorld w;
+        w.t.gis.AddWorkspace(FactoryKind::SpatialDatabase, server + ":5432");
+        w.form.txtServer.SetText(server);
+        w.form.CmdOK_Click();
+        ASSERT_EQ(w.t.gis.createdFiles.size(), 1u);
+        const std::string name = w.t.gis.createdFiles[0].fileName;
+        EXPECT_EQ(name.find('/'), std::string::npos) << name;
+        EXPECT_EQ(w.form.msSdeFullPath, w.folder.Path() + "/" + name);
+    }
+}
+
 TEST(NewConnectionForm, ElevenNamesTakenRefusesAndStaysOpenUntilOneIsFreed) {
     FormWorld w;
     for (int i = 0; i < kConnectionFileCandidates; ++i)

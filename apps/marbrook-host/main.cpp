@@ -14,9 +14,16 @@
 namespace {
 
 bool DisplayAvailable() {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    for (const char* name : {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         if (const char* v = std::getenv(name); v && *v) return true;
-    return false;
+    const char* d = std::getenv("DISPLAY");
+    if (!d || !*d) return false;
+    // Qt ends the process when a local X display is gone: look before.
+    std::string display(d);
+    if (display.rfind("unix:", 0) == 0) display = display.substr(4);
+    if (display.rfind(':', 0) != 0) return true; // a remote display
+    const std::string number = display.substr(1, display.find('.') - 1);
+    return number.empty() || std::filesystem::exists("/tmp/.X11-unix/X" + number);
 }
 
 void PrepareFirstStart() {
@@ -43,7 +50,7 @@ int main(int argc, char** argv) {
             return 0;
         }
     if (!DisplayAvailable()) {
-        std::cerr << "marbrook-host: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+        std::cerr << "marbrook-host: no display found (DISPLAY and WAYLAND_DISPLAY name no running display).\n"
                      "  Start it from a desktop session, or on a machine without one under a virtual display:\n"
                      "    xvfb-run -a "
                   << argv[0] << "\n";

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -35,9 +36,16 @@ std::string Field(std::string s) {
 }
 
 bool DisplayAvailable() {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    for (const char* name : {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         if (const char* v = std::getenv(name); v && *v) return true;
-    return false;
+    const char* d = std::getenv("DISPLAY");
+    if (!d || !*d) return false;
+    // Qt ends the process when a local X display is gone: look before.
+    std::string display(d);
+    if (display.rfind("unix:", 0) == 0) display = display.substr(4);
+    if (display.rfind(':', 0) != 0) return true; // a remote display
+    const std::string number = display.substr(1, display.find('.') - 1);
+    return number.empty() || std::filesystem::exists("/tmp/.X11-unix/X" + number);
 }
 
 } // namespace
@@ -54,7 +62,7 @@ int Pick(int argc, char** argv) {
         }
     }
     if (!DisplayAvailable()) {
-        std::cerr << "marbrook pick: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set);\n"
+        std::cerr << "marbrook pick: no display found (DISPLAY and WAYLAND_DISPLAY name no running display);\n"
                      "  run it in a desktop session, or under a virtual display: xvfb-run -a marbrook pick\n";
         return 3;
     }

@@ -1,6 +1,8 @@
 #include "platform/qt/QtUi.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <map>
 
 #include <QApplication>
@@ -198,11 +200,21 @@ private:
 } // namespace
 
 bool DisplayAvailable() {
-    auto set = [](const char* name) {
+    auto value = [](const char* name) {
         const char* v = std::getenv(name);
-        return v != nullptr && *v != '\0';
+        return std::string(v ? v : "");
     };
-    return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
+    if (!value("QT_QPA_PLATFORM").empty() || !value("WAYLAND_DISPLAY").empty()) return true;
+    const std::string display = value("DISPLAY");
+    if (display.empty()) return false;
+    // A local X display whose socket is gone would make Qt abort the whole
+    // process when the application starts; remote displays are trusted.
+    std::string number;
+    if (display.rfind(':', 0) == 0) number = display.substr(1);
+    else if (display.rfind("unix:", 0) == 0) number = display.substr(5);
+    else return true;
+    number = number.substr(0, number.find('.'));
+    return number.empty() || std::filesystem::exists("/tmp/.X11-unix/X" + number);
 }
 
 void EnsureApplication() {
@@ -214,7 +226,7 @@ void EnsureApplication() {
     }
     if (!DisplayAvailable())
         throw PlatformError(errnum::kNotSupported, "Marbrook",
-                            "no display: set DISPLAY (X11) or WAYLAND_DISPLAY, or run under xvfb-run");
+                            "no display: set DISPLAY (X11) or WAYLAND_DISPLAY to a running display, or run under xvfb-run");
     // Lives to the end of the process: hosts and their widgets may still
     // refer to it while static objects are destroyed.
     static int argc = 1;

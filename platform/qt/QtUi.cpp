@@ -126,8 +126,9 @@ public:
         QEventLoop loop;
         v.modalLoop = &loop;
         if (form.IsVisible() && d && d->isVisible()) loop.exec(QEventLoop::DialogExec);
-        // The view may have been unloaded meanwhile; find it again.
-        if (auto it = views_.find(&form); it != views_.end() && it->second.get() == &v) v.modalLoop = nullptr;
+        // The view may have been unloaded (retired) meanwhile: it is still
+        // owned by this service either way, so the pointer is good.
+        v.modalLoop = nullptr;
         if (d) d->setWindowModality(Qt::NonModal);
         // The caller restores its own pointer on its way out.
         if (before != ui::MousePointer::Default) SetMousePointer(before);
@@ -146,6 +147,7 @@ public:
         form.MarkUnloaded();
         auto it = views_.find(&form);
         if (it == views_.end()) return;
+        if (QDialog* d = it->second->Dialog()) d->hide();
         it->second->EndModal();
         // The handler that asked for this may still be running inside one of
         // the view's signals: the view goes at the next service call.

@@ -270,6 +270,22 @@ TEST_F(QtViewTest, CloseBoxEndsTheShowWithoutAHandler) {
     EXPECT_FALSE(form->IsVisible());
 }
 
+TEST_F(QtViewTest, UnloadDuringTheShowEndsItAndDropsTheView) {
+    OpenSamples();
+    QTimer::singleShot(0, [this] { ui->UnloadForm(*form); });
+    ui->ShowForm(*form, true, ui::kNoParent);
+    EXPECT_FALSE(form->IsVisible());
+    EXPECT_FALSE(form->IsLoaded());
+    EXPECT_EQ(qt::FormWindow(*ui, *form), nullptr);
+    // Touching the form again loads it and gives it a new view.
+    ui->HandleOf(*form);
+    EXPECT_TRUE(form->IsLoaded());
+    ASSERT_NE(qt::FormWindow(*ui, *form), nullptr);
+    form->TxtDataName.SetText("again");
+    Sync();
+    EXPECT_EQ(Widget<QLineEdit>("TxtDataName")->text(), QStringLiteral("again"));
+}
+
 TEST_F(QtViewTest, MessageBoxHasTheIconTitleAndOneButton) {
     struct Seen {
         QString title, text;

@@ -7,7 +7,9 @@
 #include <memory>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QImage>
 #include <QPixmap>
@@ -80,6 +82,14 @@ TEST(DialogScreenshots, BrowserInReportViewAndNewConnectionForm) {
     qt::FlushForm(*ui, browser);
     ASSERT_EQ(browser.LVDataList.View(), 0);
     SaveShot(window, "open-dialog-icons.png");
+
+    // The location list open, with its indented entries and their pictures.
+    auto* combo = window->findChild<QComboBox*>(QStringLiteral("ComboLocation"));
+    ASSERT_NE(combo, nullptr);
+    combo->showPopup();
+    QApplication::processEvents();
+    SaveShot(combo->view()->window(), "location-list.png");
+    combo->hidePopup();
 
     frmOpenWorkspace connection(platform);
     ui->HandleOf(connection);

@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 
@@ -139,6 +141,37 @@ TEST(HostUnderXvfb, AddsAShapefileLayerThroughTheDialog) {
         window.grab().save(QStringLiteral(MARBROOK_ARTIFACTS_DIR "/host-with-layer.png"), "PNG");
     }
     EXPECT_TRUE(loader.CanUnloadNow());
+}
+
+TEST(HostFirstStart, PointsTheDialogAtTheSamplesOnlyWhenNoLocationIsStored) {
+    FreshHome home;
+    const fs::path file = home.root / "config" / "marbrook" / "VERDANTA.ini";
+    struct Case {
+        const char* name;
+        const char* before; // nullptr: no file
+        bool writes;
+        const char* after;
+    };
+    const Case cases[] = {
+        {"no file", nullptr, true, "[OPENDLG]\nCURDIR=/s\n"},
+        {"other sections kept", "[X]\na=1\n", true, "[X]\na=1\n[OPENDLG]\nCURDIR=/s\n"},
+        {"section without the key", "[opendlg]\nOther=2\n", true, "[opendlg]\nCURDIR=/s\nOther=2\n"},
+        {"stored location wins", "[OPENDLG]\nCURDIR=/home/me/maps\n", false, "[OPENDLG]\nCURDIR=/home/me/maps\n"},
+        {"an empty stored location is a choice too", "[OpenDlg]\n curdir = \n", false, "[OpenDlg]\n curdir = \n"},
+        {"the key elsewhere does not count", "[OTHER]\nCURDIR=/x\n", true, "[OTHER]\nCURDIR=/x\n[OPENDLG]\nCURDIR=/s\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(file);
+        if (c.before) {
+            fs::create_directories(file.parent_path());
+            std::ofstream(file) << c.before;
+        }
+        EXPECT_EQ(marbrook::host::RememberLocationIfUnset(file.string(), "/s"), c.writes);
+        std::ifstream in(file);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text, c.after);
+    }
 }
 
 } // namespace

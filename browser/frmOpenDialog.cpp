@@ -65,10 +65,13 @@ std::optional<std::int16_t> LayerTypeOf(int dataType) noexcept {
     case dtSdeLineFeatureClass:
     case dtSdePolygonFeatureClass: return ltFeatureClass;
     case dtRasterFile:
-    case dtPgdbOtherFeatureClass:
     case 15:
     case dtRasterDataset: return ltRaster;
     case dtCadFile: return ltCadDrawing;
+    // A feature class of a geodatabase's feature dataset that is neither
+    // simple nor annotation is a feature class like its top-level sibling:
+    // taken as a raster it would fail to open and lose the whole selection.
+    case dtPgdbOtherFeatureClass:
     case dtOtherFeatureClass:
     case dtAnnotationFeatureClass: return ltAnnotationClass;
     case dtFeatureDataset: return ltFeatureDataset;

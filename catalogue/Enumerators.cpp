@@ -452,17 +452,18 @@ long GetCadFiles(Platform& p, const std::string& cadPath, DataItems& items, std:
         for (const auto& member : drawing->SubsetNames()) {
             step(107);
             if (member->Kind() != gis::kind::kFeatureClass) continue;
-            // A drawing's multipatch class is never offered, whatever the
-            // filter: no layer can be made of it.
-            step(108);
-            const gis::FeatureClassDetails details = gis::RequireDetails(*member);
-            if (details.featureKind == gis::feature::kSimple && details.shapeKind == gis::shape::kMultiPatch) continue;
             DataItem entry;
             entry.DataLocation = dlPersonalGdb;
             entry.DataName = text::SanitizeUtf8(member->Name());
             entry.DataFullName = cadPath;
             entry.pDataSetObj = member;
             if (classify) {
+                // Classified, a drawing's multipatch class is not offered: no
+                // layer can be made of it. Under the raster filter every
+                // member stays unclassified, the multipatch one included.
+                step(108);
+                const gis::FeatureClassDetails details = gis::RequireDetails(*member);
+                if (details.featureKind == gis::feature::kSimple && details.shapeKind == gis::shape::kMultiPatch) continue;
                 entry.DataType = Classify(details, Store::Cad);
                 entry.DataTypeDesc = desc::kCadFeatureClass;
             }

@@ -531,6 +531,25 @@ TEST(BrowserForm, ChosenItemsGetTheirLayerKinds) {
         EXPECT_EQ(chosen.ItemAs<CLayerObj>(1)->DataType(), row.layerType);
         EXPECT_NE(chosen.ItemAs<CLayerObj>(1)->pDataSetObj(), nullptr);
     }
+    // A member of a feature dataset that is neither simple nor annotation is
+    // a feature class: it yields no layer, but neither does it fail the
+    // layers of the rest of the selection.
+    auto network = std::dynamic_pointer_cast<testing::MemoryName>(pgdb.names.back());
+    network->subsets = {w.t.gis.FeatureClass("dimensions", 13, 0), w.t.gis.FeatureClass("pipes", 1, 3)};
+    w.Open();
+    w.Enter(w.drive.Path());
+    w.Enter("data");
+    w.Enter("city.mdb");
+    w.Enter("network");
+    w.form.LVDataList.SetMultiSelect(true);
+    ASSERT_TRUE(testing::SelectItems(w.form, {"dimensions", "pipes"}));
+    ASSERT_TRUE(testing::PressAdd(w.form));
+    Collection chosen;
+    ASSERT_EQ(w.form.GetSelectDataset(chosen), 2);
+    EXPECT_EQ(chosen.ItemAs<CLayerObj>(1)->DataType(), ltAnnotationClass);
+    EXPECT_TRUE(AddLayersBySort(w.t, chosen));
+    ASSERT_EQ(chosen.Count(), 1);
+    EXPECT_EQ(chosen.ItemAs<gis::Layer>(1)->Name(), "pipes");
     EXPECT_TRUE(w.Log().empty());
 }
 

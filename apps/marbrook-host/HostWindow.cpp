@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTreeWidget>
@@ -161,7 +162,12 @@ HostWindow::~HostWindow() {
 
 ui::WindowHandle HostWindow::Handle() { return static_cast<ui::WindowHandle>(winId()); }
 
-void HostWindow::Say(const QString& line) { pane_->appendPlainText(line); }
+// Host messages are whole lines at the end of the pane, so that report lines
+// the library inserts at the caret start on a line of their own.
+void HostWindow::Say(const QString& line) {
+    pane_->moveCursor(QTextCursor::End);
+    pane_->insertPlainText(line + QStringLiteral("\n"));
+}
 
 void HostWindow::AddData() {
     if (!Ready()) return;

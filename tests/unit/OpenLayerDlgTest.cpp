@@ -75,6 +75,37 @@ TEST(OpenLayerDlg, ShowsTheConfiguredFormModallyAtTheOrigin) {
     EXPECT_EQ(t.ui.shows[0].top, 0);
 }
 
+TEST(OpenLayerDlg, RememberLocationSkipsTheFreshStartOfTheDataList) {
+    for (const bool remember : {false, true}) {
+        SCOPED_TRACE(remember ? "remembered" : "fresh start");
+        TestPlatform t;
+        COpenLayerDlg dlg(t);
+        dlg.RememberLocation(remember);
+        dlg.DataName(std::string("test"));
+        long comboEntries = -1;
+        std::string name;
+        t.ui.OnModal("frmOpenDialog", [&](ui::Form& f) {
+            auto& form = static_cast<frmOpenDialog&>(f);
+            comboEntries = form.ComboLocation.Count();
+            name = form.TxtDataName.Text();
+            form.CmdCancel_Click();
+        });
+        Collection selection;
+        dlg.DoModalOpen(0, selection);
+        if (remember) {
+            // Nothing rebuilt the lists, so the name box keeps its text.
+            EXPECT_EQ(comboEntries, 0);
+            EXPECT_EQ(name, "test");
+        } else {
+            // The root, the fake system's one drive "/", and the replayed
+            // library folder (two levels under /tmp); the listing empties
+            // the name box.
+            EXPECT_EQ(comboEntries, 4);
+            EXPECT_EQ(name, "");
+        }
+    }
+}
+
 TEST(OpenLayerDlg, CancelLeavesTheCallersCollectionUntouched) {
     TestPlatform t;
     COpenLayerDlg dlg(t);

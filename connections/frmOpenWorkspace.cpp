@@ -4,6 +4,7 @@
 
 #include "connections/frmChangeVersion.h"
 #include "platform/platform.h"
+#include "connections/ConnectionTest.h"
 #include "support/Failure.h"
 #include "support/Text.h"
 #include "support/basWindowPos.h"
@@ -159,33 +160,7 @@ gis::WorkspacePtr frmOpenWorkspace::TestConnection(bool bShowTips) noexcept {
         platform_.ui.SetMousePointer(ui::MousePointer::Hourglass);
         step(102);
         auto properties = ConnectionProperties();
-        step(109);
-        auto factory = platform_.gis.CreateWorkspaceFactory(gis::FactoryKind::SpatialDatabase);
-        step(110);
-        auto workspace = factory->OpenWorkspace(*properties, gis::kNoWindow);
-        step(111);
-        if (!workspace) {
-            step(112);
-            if (bShowTips) {
-                step(113);
-                platform_.ui.MessageBox("连接不成功.", ui::MessageIcon::Information, kTitle);
-            }
-            step(114);
-        } else {
-            step(115);
-            if (bShowTips) {
-                step(116);
-                platform_.ui.MessageBox("连接成功.", ui::MessageIcon::Information, kTitle);
-            }
-            step(117);
-            result = workspace;
-        }
-        step(118);
-        properties.reset();
-        step(119);
-        factory.reset();
-        step(120);
-        platform_.ui.SetMousePointer(ui::MousePointer::Default);
+        result = OpenSpatialDatabase(platform_, step, *properties, bShowTips);
     } catch (...) {
         step.Report();
         IgnoreFailure([&] { platform_.ui.SetMousePointer(ui::MousePointer::Default); });

@@ -20,6 +20,7 @@
 #include <functional>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "catalogue/basOpenDialogs.h"
@@ -36,10 +37,18 @@ double Seconds(const std::function<void()>& f) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// The back end keeps a folder's names for a moment so that the three
+// workspaces of one listing read the folder once; a timed listing starts
+// after that moment, as the first listing of a folder would.
+void LetKeptNamesExpire() { std::this_thread::sleep_for(std::chrono::milliseconds(1100)); }
+
 // The best of `runs` timings: the machine is shared.
 double Best(int runs, const std::function<void()>& f) {
     double best = 1e100;
-    for (int i = 0; i < runs; ++i) best = std::min(best, Seconds(f));
+    for (int i = 0; i < runs; ++i) {
+        LetKeptNamesExpire();
+        best = std::min(best, Seconds(f));
+    }
     return best;
 }
 
@@ -107,9 +116,14 @@ int main(int argc, char** argv) {
 
     // ---- the big folder ----
     const std::string big = work + "/big";
-    std::cout << "generating 10000 shapefiles, 1000 GeoTIFFs, 200 DXF, 50000 other files in " << big << " ..." << std::endl;
-    Generate(big, t, 10000, 1000, 200, 50000);
-    Run("sync");
+    // A WORK_FOLDER that already holds the generated folder is listed as it is.
+    const std::string done = work + "/big.generated";
+    if (!fs::exists(done)) {
+        std::cout << "generating 10000 shapefiles, 1000 GeoTIFFs, 200 DXF, 50000 other files in " << big << " ..." << std::endl;
+        Generate(big, t, 10000, 1000, 200, 50000);
+        Run("sync");
+        std::ofstream{done};
+    }
 
     long listed = 0;
     marbrook::DataItems items;
@@ -117,17 +131,40 @@ int main(int argc, char** argv) {
         std::string folder = big;
         listed = marbrook::GetSubFolderFiles(p, folder, items, 0);
     };
-    listing(); // warm the page cache for every contender alike
-    MinimalLoop(big);
-    const double tList = Best(3, listing);
     long shp = 0;
-    const double tLoop = Best(3, [&] { shp = MinimalLoop(big); });
+    const auto loop = [&] { shp = MinimalLoop(big); };
+    listing(); // warm the page cache for every contender alike
+    loop();
+    // Interleaved, so that a busy moment of the shared machine falls on both.
+    double tList = 1e100, tLoop = 1e100;
+    for (int i = 0; i < 5; ++i) {
+        LetKeptNamesExpire();
+        tList = std::min(tList, Seconds(listing));
+        tLoop = std::min(tLoop, Seconds(loop));
+    }
     const double tOgr = Best(1, [&] { Run("ogrinfo -ro -so -q '" + big + "' >/dev/null 2>&1"); });
     std::cout << "folder listing (filter 0): " << listed << " entries in " << tList << " s\n"
               << "minimal loop (readdir + .shp headers): " << shp << " headers in " << tLoop << " s\n"
               << "ogrinfo -ro -so: " << tOgr << " s\n"
               << "listing / minimal loop = " << tList / tLoop << " (goal: at most 2)\n"
               << "ogrinfo / listing = " << tOgr / tList << " (goal: at least 3)\n";
+
+    // Where the listing's time goes: each of its parts alone.
+    std::cout << "\nparts of the listing, best of 5\n";
+    const auto part = [&](const char* what, const std::function<void()>& f) {
+        f();
+        std::cout << "  " << what << ": " << Best(5, f) * 1e3 << " ms\n";
+    };
+    part("folder read (system service)", [&] { (void)p.system.ListFolder(big); });
+    part("shapefiles", [&] {
+        marbrook::DataItems some;
+        marbrook::GetShapeFilesEx(p, big + "/", some);
+    });
+    part("rasters", [&] {
+        marbrook::DataItems some;
+        marbrook::GetRasterFilesEx(p, big + "/", some);
+    });
+    part("drawing names", [&] { (void)marbrook::GetCADFilesDatasetName(p, big + "/", "d0.dxf"); });
 
     // ---- n drawings: time per drawing stays flat ----
     std::cout << "\ndrawings n, listing s, us per drawing\n";

@@ -24,7 +24,26 @@ long UpperBound(const DataItems& items) { return static_cast<long>(items.size())
 
 void ResetToBlank(DataItems& items) { items.assign(1, DataItem{}); }
 
-bool HasExtension(std::string_view name, std::string_view upper) { return text::UpperAscii(text::ExtensionPart(name)) == upper; }
+// The extension of a file name, without its dot ("" for ".profile"); no
+// copy: a folder listing asks it of every file.
+std::string_view ExtensionOf(std::string_view name) {
+    const auto slash = name.rfind('/');
+    if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) return {};
+    return name.substr(dot + 1);
+}
+
+bool EqualsUpper(std::string_view s, std::string_view upper) {
+    if (s.size() != upper.size()) return false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i] >= 'a' && s[i] <= 'z' ? static_cast<char>(s[i] - 'a' + 'A') : s[i];
+        if (c != upper[i]) return false;
+    }
+    return true;
+}
+
+bool HasExtension(std::string_view name, std::string_view upper) { return EqualsUpper(ExtensionOf(name), upper); }
 
 DataItem& Append(DataItems& items) {
     if (items.empty()) items.emplace_back(); // element 0 is always there
@@ -211,8 +230,8 @@ long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, s
         CadNameIndex cadNames(p, folderPath, parent);
         for (const std::string& name : contents.files) {
             step(131);
-            const std::string ext = text::UpperAscii(text::ExtensionPart(name));
-            if (ext == "MDB") {
+            const std::string_view ext = ExtensionOf(name);
+            if (EqualsUpper(ext, "MDB")) {
                 step(132);
                 DataItem& item = Append(items);
                 item.DataLocation = dlPersonalGdb;
@@ -221,7 +240,7 @@ long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, s
                 item.DataName = text::SanitizeUtf8(name);
                 item.DataFullName = folderPath + name;
                 ++count;
-            } else if (ext == "DXF" || ext == "DWG") {
+            } else if (EqualsUpper(ext, "DXF") || EqualsUpper(ext, "DWG")) {
                 step(138);
                 DataItem& item = Append(items);
                 item.DataLocation = dlCadFile;
@@ -318,7 +337,10 @@ long GetShapeFilesEx(Platform& p, const std::string& folderPath, DataItems& item
         step(102);
         for (const auto& name : workspace->ListDatasetNames(gis::kind::kFeatureClass)) {
             step(103);
-            const std::string fileName = name->Name() + ".shp";
+            // The extension as the file spells it (ROADS.SHP names a file
+            // that ROADS.shp does not, on Linux).
+            std::string extension = name->FileExtension();
+            const std::string fileName = name->Name() + (extension.empty() ? std::string(".shp") : std::move(extension));
             DataItem& item = Append(items);
             ++i;
             item.DataLocation = dlDatabaseRoot;

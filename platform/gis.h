@@ -107,6 +107,10 @@ public:
     virtual void SetWorkspaceName(WorkspaceNamePtr name) = 0;
     // The feature-class details; none for a name that is not a feature class.
     [[nodiscard]] virtual std::optional<FeatureClassDetails> Details() const = 0;
+    // For a dataset that is one file named by its stem (a shapefile): the
+    // file's extension with its dot, as the file spells it (".shp", ".SHP");
+    // empty when the platform does not say.
+    [[nodiscard]] virtual std::string FileExtension() const { return {}; }
 };
 
 // A version of a versioned spatial database.

@@ -5,8 +5,15 @@
 // opened.
 #include "platform/gdal/detail/FileStores.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -63,27 +70,109 @@ std::string ReadPrefix(const std::string& path, std::size_t n) {
     return out;
 }
 
-// The names in a folder, split into files and folders; PlatformError when the
-// folder cannot be read.
+// Up to `size` first bytes of a file into `buffer`, with one read: the
+// listing reads the head of thousands of files. The number of bytes read; 0
+// when the file cannot be read.
+std::size_t ReadHead(const std::string& path, char* buffer, std::size_t size) noexcept {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return 0;
+    ssize_t n;
+    do n = ::pread(fd, buffer, size, 0);
+    while (n < 0 && errno == EINTR);
+    ::close(fd);
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+// The names in a folder, split into files and folders, in the order the
+// file system gives them.
 struct Entries {
     std::vector<std::string> files;
     std::vector<std::string> folders;
 };
+using EntriesPtr = std::shared_ptr<const Entries>;
 
-Entries ReadFolder(const std::string& folder) {
+// What tells that a folder has not changed since it was read: any entry
+// added, removed or renamed changes its modification time, and a
+// modification time put back changes its status-change time.
+struct FolderStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    timespec modified{};
+    timespec changed{};
+    bool operator==(const FolderStamp& o) const noexcept {
+        return device == o.device && inode == o.inode && modified.tv_sec == o.modified.tv_sec &&
+               modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec &&
+               changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+
+// A folder listing opens the folder as a shapefile, a CAD and a raster
+// workspace; each reads the folder's names, and a folder of 90 000 files
+// would be read three times. The names read last on this thread serve the
+// reads of the same folder that follow within a moment, while the folder
+// is unchanged. The modification time is trusted only when it lies well
+// before the read: a file system stamps times with a coarse clock, and a
+// file added in the same tick as the previous change would not show.
+constexpr auto kEntriesLifetime = std::chrono::seconds(1);
+constexpr std::int64_t kCoarseClockMargin = 3; // seconds
+
+struct KeptEntries {
+    std::string folder;
+    FolderStamp stamp;
+    std::chrono::steady_clock::time_point readAt;
+    EntriesPtr entries;
+};
+
+thread_local KeptEntries tKept;
+
+[[noreturn]] void ThrowUnreadable(const std::string& folder, int error) {
+    throw PlatformError(error == ENOENT || error == ENOTDIR ? errnum::kPathNotFound : errnum::kPermissionDenied, kGdalSource,
+                        "cannot read the folder " + folder + ": " + std::strerror(error));
+}
+
+Entries ReadEntries(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) ThrowUnreadable(folder, errno);
+    std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, &::closedir);
+    const int dfd = ::dirfd(dir);
     Entries out;
-    std::error_code ec;
-    fs::directory_iterator it(folder, ec);
-    if (ec) {
-        throw PlatformError(ec == std::errc::no_such_file_or_directory ? errnum::kPathNotFound : errnum::kPermissionDenied,
-                            kGdalSource, "cannot read the folder " + folder + ": " + ec.message());
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir);
+        if (!e) break;
+        const char* name = e->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+        bool isDir = e->d_type == DT_DIR;
+        if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+            // A link counts as what it points to, as a user would see it; a
+            // dangling one as a file.
+            struct stat st{};
+            isDir = ::fstatat(dfd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        (isDir ? out.folders : out.files).emplace_back(name);
     }
-    for (const fs::directory_entry& e : it) {
-        std::error_code typeEc;
-        const bool isDir = e.is_directory(typeEc); // follows links, as a user would
-        (isDir ? out.folders : out.files).push_back(e.path().filename().string());
-    }
+    if (errno != 0) ThrowUnreadable(folder, errno);
     return out;
+}
+
+// The names of a folder; PlatformError when it cannot be read.
+EntriesPtr ReadFolder(const std::string& folder) {
+    struct stat st{};
+    if (::stat(folder.c_str(), &st) != 0) ThrowUnreadable(folder, errno);
+    const FolderStamp stamp{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim};
+    const auto now = std::chrono::steady_clock::now();
+    if (tKept.entries && tKept.folder == folder && tKept.stamp == stamp && now - tKept.readAt < kEntriesLifetime)
+        return tKept.entries;
+
+    timespec wall{};
+    ::clock_gettime(CLOCK_REALTIME, &wall);
+    auto entries = std::make_shared<const Entries>(ReadEntries(folder));
+    if (wall.tv_sec - st.st_mtim.tv_sec >= kCoarseClockMargin) {
+        tKept = KeptEntries{folder, stamp, now, entries};
+    } else {
+        tKept = KeptEntries{}; // changed a moment ago: the next read reads again
+    }
+    return entries;
 }
 
 void RequireFolder(const std::string& folder) {
@@ -103,9 +192,9 @@ public:
     using Members = std::function<std::vector<DatasetNamePtr>()>;
 
     FileName(std::string name, int kind, WorkspaceNamePtr workspace, std::optional<FeatureClassDetails> details,
-             Opener opener, Members members = {})
+             Opener opener, Members members = {}, std::string fileExtension = {})
         : name_(std::move(name)), kind_(kind), workspace_(std::move(workspace)), details_(details),
-          opener_(std::move(opener)), members_(std::move(members)) {}
+          opener_(std::move(opener)), members_(std::move(members)), fileExtension_(std::move(fileExtension)) {}
 
     std::string Name() const override { return name_; }
     void SetName(const std::string& name) override { name_ = name; }
@@ -117,6 +206,7 @@ public:
     WorkspaceNamePtr GetWorkspaceName() const override { return workspace_; }
     void SetWorkspaceName(WorkspaceNamePtr name) override { workspace_ = std::move(name); }
     std::optional<FeatureClassDetails> Details() const override { return details_; }
+    std::string FileExtension() const override { return fileExtension_; }
     gis::DatasetPtr Open() const override {
         InitGdal();
         if (!opener_) throw PlatformError(errnum::kNotSupported, kGdalSource, "the dataset " + name_ + " cannot be opened");
@@ -131,6 +221,7 @@ private:
     std::optional<FeatureClassDetails> details_;
     Opener opener_;
     Members members_;
+    std::string fileExtension_;
 };
 
 // ---- Datasets ----------------------------------------------------------------
@@ -264,24 +355,48 @@ bool ListsKind(int wanted, int kind) {
 
 const char* const kShapeDrivers[] = {"ESRI Shapefile", nullptr};
 
+// Whether a file name ends in "." and `ext` (upper case, ASCII), in any case,
+// with a stem before the dot.
+bool HasExtensionCi(std::string_view file, std::string_view upperExt) noexcept {
+    if (file.size() < upperExt.size() + 2 || file[file.size() - upperExt.size() - 1] != '.') return false;
+    const std::string_view tail = file.substr(file.size() - upperExt.size());
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        char c = tail[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != upperExt[i]) return false;
+    }
+    return true;
+}
+
+gis::DatasetPtr OpenShapefile(const std::string& path, const FileName& name) {
+    auto ds = OpenShared(path, GDAL_OF_VECTOR | GDAL_OF_READONLY, kShapeDrivers);
+    OGRLayer* layer = ds->GetLayerCount() > 0 ? ds->GetLayer(0) : nullptr;
+    if (!layer) throw PlatformError(errnum::kFileNotFound, kGdalSource, "the shapefile " + path + " holds no layer");
+    return std::make_shared<OgrFeatureClass>(ds, std::vector<OGRLayer*>{layer}, name, FeatureFilter{});
+}
+
 std::vector<DatasetNamePtr> ListShapefiles(const std::string& folder, int kind) {
     std::vector<DatasetNamePtr> out;
     if (!ListsKind(kind, gis::kind::kFeatureClass)) return out;
     const auto ws = WsName(FactoryKind::Shapefile, folder);
-    for (const std::string& file : ReadFolder(folder).files) {
-        if (UpperExt(file) != "SHP") continue;
-        const std::string path = Join(folder, file);
+    const EntriesPtr entries = ReadFolder(folder);
+    std::string path = Join(folder, "");
+    const std::size_t folderLength = path.size();
+    for (const std::string& file : entries->files) {
+        if (!HasExtensionCi(file, "SHP")) continue;
+        path.resize(folderLength);
+        path += file;
         // A .shp whose header cannot be read is still listed (unclassified):
         // the user must see the broken dataset; opening it reports why.
-        const int shapeKind = ParseShpHeader(ReadPrefix(path, 100)).value_or(0);
+        char header[100];
+        const std::size_t got = ReadHead(path, header, sizeof header);
+        const int shapeKind = ParseShpHeader(std::string_view(header, got)).value_or(0);
+        const std::size_t stem = file.size() - 4;
+        // The name is the stem; the extension is kept as the file spells it
+        // (ROADS.SHP), so that the name still leads to the real file.
         out.push_back(std::make_shared<FileName>(
-            file.substr(0, file.size() - 4), gis::kind::kFeatureClass, ws, FeatureClassDetails{gis::feature::kSimple, shapeKind},
-            [path](const FileName& name) -> gis::DatasetPtr {
-                auto ds = OpenShared(path, GDAL_OF_VECTOR | GDAL_OF_READONLY, kShapeDrivers);
-                OGRLayer* layer = ds->GetLayerCount() > 0 ? ds->GetLayer(0) : nullptr;
-                if (!layer) throw PlatformError(errnum::kFileNotFound, kGdalSource, "the shapefile " + path + " holds no layer");
-                return std::make_shared<OgrFeatureClass>(ds, std::vector<OGRLayer*>{layer}, name, FeatureFilter{});
-            }));
+            file.substr(0, stem), gis::kind::kFeatureClass, ws, FeatureClassDetails{gis::feature::kSimple, shapeKind},
+            [path](const FileName& name) { return OpenShapefile(path, name); }, FileName::Members{}, file.substr(stem)));
     }
     return out;
 }
@@ -316,36 +431,68 @@ gis::DatasetPtr OpenRaster(const std::string& path, const std::string& name) {
     return std::make_shared<GdalRaster>(ds, name);
 }
 
+// The first bytes a raster candidate is read with: enough for every format
+// that is recognised by its first bytes alone.
+constexpr std::size_t kRasterHeadSize = 64;
+
+// Whether a folder holds the driver that recognises these bytes: a driver
+// left out of this GDAL build (or skipped) lists nothing by its bytes.
+bool HasDriver(const char* name) {
+    const auto& drivers = RasterDrivers();
+    return std::any_of(drivers.begin(), drivers.end() - 1, [name](const char* d) { return std::strcmp(d, name) == 0; });
+}
+
 std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
     std::vector<DatasetNamePtr> out;
     if (!ListsKind(kind, gis::kind::kRasterDataset)) return out;
     const auto ws = WsName(FactoryKind::Raster, folder);
-    Entries entries = ReadFolder(folder);
-    // Siblings by name, so that each candidate is probed with only the files
-    // that share its stem (world files, headers) and GDAL never lists the
-    // folder again.
-    std::vector<std::string> sorted = entries.files;
-    std::sort(sorted.begin(), sorted.end());
+    const EntriesPtr entries = ReadFolder(folder);
     const auto add = [&](const std::string& name, const std::string& path) {
         out.push_back(std::make_shared<FileName>(name, gis::kind::kRasterDataset, ws, std::nullopt,
                                                  [path](const FileName& n) { return OpenRaster(path, n.Name()); }));
     };
-    ErrorCapture quiet; // a file that is not a raster is simply not listed
-    for (const std::string& file : entries.files) {
+    // Siblings by name, so that a candidate GDAL must judge is probed with
+    // only the files that share its stem (world files, headers) and GDAL
+    // never lists the folder again. Sorted only when GDAL is asked at all.
+    std::vector<std::string_view> sorted;
+    const auto siblingsOf = [&](const std::string& file) {
+        if (sorted.empty()) {
+            sorted.assign(entries->files.begin(), entries->files.end());
+            std::sort(sorted.begin(), sorted.end());
+        }
+        const std::string_view stem = std::string_view(file).substr(0, file.rfind('.'));
+        std::vector<std::string> siblings;
+        for (auto it = std::lower_bound(sorted.begin(), sorted.end(), stem); it != sorted.end() && it->substr(0, stem.size()) == stem; ++it)
+            siblings.emplace_back(*it);
+        return siblings;
+    };
+    std::optional<ErrorCapture> quiet; // a file that is not a raster is simply not listed
+    std::string path = Join(folder, "");
+    const std::size_t folderLength = path.size();
+    for (const std::string& file : entries->files) {
         if (!IsRasterCandidate(file)) continue;
-        const auto dot = file.rfind('.');
-        const std::string stem = file.substr(0, dot);
-        std::vector<const char*> siblings;
-        for (auto it = std::lower_bound(sorted.begin(), sorted.end(), stem); it != sorted.end() && it->compare(0, stem.size(), stem) == 0; ++it)
-            siblings.push_back(it->c_str());
-        siblings.push_back(nullptr);
-        const std::string path = Join(folder, file);
-        if (GDALIdentifyDriverEx(path.c_str(), GDAL_OF_RASTER, RasterDrivers().data(), siblings.data())) add(file, path);
+        path.resize(folderLength);
+        path += file;
+        // Most candidates say by their first bytes that they are ours; GDAL
+        // judges the rest, as it would have judged every one.
+        char head[kRasterHeadSize];
+        const std::size_t got = ReadHead(path, head, sizeof head);
+        const char* driver = RasterDriverByHead(UpperExt(file), std::string_view(head, got));
+        if (driver && HasDriver(driver)) {
+            add(file, path);
+            continue;
+        }
+        if (!quiet) quiet.emplace();
+        const std::vector<std::string> siblings = siblingsOf(file);
+        std::vector<const char*> siblingList;
+        for (const std::string& sibling : siblings) siblingList.push_back(sibling.c_str());
+        siblingList.push_back(nullptr);
+        if (GDALIdentifyDriverEx(path.c_str(), GDAL_OF_RASTER, RasterDrivers().data(), siblingList.data())) add(file, path);
     }
-    for (const std::string& sub : entries.folders) {
-        std::error_code ec;
-        const std::string path = Join(folder, sub);
-        if (fs::is_regular_file(Join(path, "hdr.adf"), ec)) add(sub, path);
+    for (const std::string& sub : entries->folders) {
+        const std::string gridFolder = Join(folder, sub);
+        struct stat st{};
+        if (::stat(Join(gridFolder, "hdr.adf").c_str(), &st) == 0 && S_ISREG(st.st_mode)) add(sub, gridFolder);
     }
     return out;
 }
@@ -354,10 +501,7 @@ std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
 
 const char* const kCadDrivers[] = {"DXF", "CAD", nullptr};
 
-bool IsDrawing(std::string_view file) {
-    const std::string ext = UpperExt(file);
-    return ext == "DXF" || ext == "DWG";
-}
+bool IsDrawing(std::string_view file) { return HasExtensionCi(file, "DXF") || HasExtensionCi(file, "DWG"); }
 
 // GDAL reads DWG in release R2000 only; any other release is refused before
 // GDAL sees it, with a description that says so.
@@ -458,7 +602,8 @@ std::vector<DatasetNamePtr> ListDrawings(const std::string& folder, int kind) {
     std::vector<DatasetNamePtr> out;
     if (!ListsKind(kind, gis::kind::kFeatureDataset)) return out;
     const auto ws = WsName(FactoryKind::Cad, folder);
-    for (const std::string& file : ReadFolder(folder).files) {
+    const EntriesPtr entries = ReadFolder(folder);
+    for (const std::string& file : entries->files) {
         if (!IsDrawing(file)) continue;
         const std::string path = Join(folder, file);
         out.push_back(std::make_shared<FileName>(
@@ -679,6 +824,35 @@ std::optional<int> ParseShpHeader(std::string_view bytes) noexcept {
 
 std::optional<int> ParseShpHeader(std::span<const std::byte> bytes) noexcept {
     return ParseShpHeader(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+const char* RasterDriverByHead(std::string_view upperExtension, std::string_view head) noexcept {
+    const auto starts = [&](std::string_view prefix) {
+        if (head.size() < prefix.size()) return false;
+        for (std::size_t i = 0; i < prefix.size(); ++i) {
+            char c = head[i];
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            if (c != prefix[i]) return false;
+        }
+        return true;
+    };
+    if (upperExtension == "TIF" || upperExtension == "TIFF") {
+        // Classic and big TIFF, either byte order, with the offset of the
+        // first directory after the signature.
+        if (head.size() < 8) return nullptr;
+        const std::string_view sig = head.substr(0, 4);
+        using namespace std::string_view_literals;
+        if (sig == "II*\0"sv || sig == "MM\0*"sv || sig == "II+\0"sv || sig == "MM\0+"sv) return "GTiff";
+        return nullptr;
+    }
+    if (upperExtension == "IMG") return head.size() >= 15 && starts("EHFA_HEADER_TAG") ? "HFA" : nullptr;
+    if (upperExtension == "ASC") {
+        if (head.size() < 40) return nullptr;
+        for (const std::string_view key : {"NCOLS", "NROWS", "XLLCORNER", "YLLCORNER", "XLLCENTER", "YLLCENTER"})
+            if (starts(key)) return "AAIGrid";
+        return nullptr;
+    }
+    return nullptr;
 }
 
 std::string DwgRelease(std::string_view code) {

@@ -17,6 +17,12 @@ namespace marbrook::gdal {
 std::optional<int> ParseShpHeader(std::span<const std::byte> bytes) noexcept;
 std::optional<int> ParseShpHeader(std::string_view bytes) noexcept;
 
+// The raster driver (GTiff, HFA, AAIGrid) that recognises a file of this
+// extension (upper case, no dot) by its first bytes alone, when `head`
+// holds such bytes; none when GDAL has to judge the file (or it is none of
+// them). Only bytes that the driver itself accepts are recognised here.
+const char* RasterDriverByHead(std::string_view upperExtension, std::string_view head) noexcept;
+
 // The release a DWG file's first six bytes name ("R2000" for "AC1015"), or
 // the six bytes themselves when the code is not known.
 std::string DwgRelease(std::string_view versionCode);

@@ -70,11 +70,13 @@ std::string ReadPrefix(const std::string& path, std::size_t n) {
     return out;
 }
 
-// Up to `size` first bytes of a file into `buffer`, with one read: the
-// listing reads the head of thousands of files. The number of bytes read; 0
+// Up to `size` first bytes of the file `file` of the folder open as
+// `folderFd` into `buffer`, with one read: the listing reads the head of
+// thousands of files, and opening them by the folder spares walking the
+// folder's path for each. The number of bytes read; 0
 // when the file cannot be read.
-std::size_t ReadHead(const std::string& path, char* buffer, std::size_t size) noexcept {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+std::size_t ReadHead(int folderFd, const std::string& file, char* buffer, std::size_t size) noexcept {
+    const int fd = ::openat(folderFd, file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return 0;
     ssize_t n;
     do n = ::pread(fd, buffer, size, 0);
@@ -124,6 +126,24 @@ struct KeptEntries {
 };
 
 thread_local KeptEntries tKept;
+
+// A folder open for reading its files by name; AT_FDCWD with the full path
+// when it cannot be opened.
+class FolderHandle {
+public:
+    explicit FolderHandle(const std::string& folder)
+        : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    ~FolderHandle() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+    [[nodiscard]] bool IsOpen() const noexcept { return fd_ >= 0; }
+    [[nodiscard]] int Fd() const noexcept { return fd_; }
+
+private:
+    int fd_;
+};
 
 [[noreturn]] void ThrowUnreadable(const std::string& folder, int error) {
     throw PlatformError(error == ENOENT || error == ENOTDIR ? errnum::kPathNotFound : errnum::kPermissionDenied, kGdalSource,
@@ -380,6 +400,7 @@ std::vector<DatasetNamePtr> ListShapefiles(const std::string& folder, int kind) 
     if (!ListsKind(kind, gis::kind::kFeatureClass)) return out;
     const auto ws = WsName(FactoryKind::Shapefile, folder);
     const EntriesPtr entries = ReadFolder(folder);
+    const FolderHandle folderFd(folder);
     std::string path = Join(folder, "");
     const std::size_t folderLength = path.size();
     for (const std::string& file : entries->files) {
@@ -389,7 +410,8 @@ std::vector<DatasetNamePtr> ListShapefiles(const std::string& folder, int kind) 
         // A .shp whose header cannot be read is still listed (unclassified):
         // the user must see the broken dataset; opening it reports why.
         char header[100];
-        const std::size_t got = ReadHead(path, header, sizeof header);
+        const std::size_t got = folderFd.IsOpen() ? ReadHead(folderFd.Fd(), file, header, sizeof header)
+                                                  : ReadHead(AT_FDCWD, path, header, sizeof header);
         const int shapeKind = ParseShpHeader(std::string_view(header, got)).value_or(0);
         const std::size_t stem = file.size() - 4;
         // The name is the stem; the extension is kept as the file spells it
@@ -467,6 +489,7 @@ std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
         return siblings;
     };
     std::optional<ErrorCapture> quiet; // a file that is not a raster is simply not listed
+    const FolderHandle folderFd(folder);
     std::string path = Join(folder, "");
     const std::size_t folderLength = path.size();
     for (const std::string& file : entries->files) {
@@ -476,7 +499,8 @@ std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
         // Most candidates say by their first bytes that they are ours; GDAL
         // judges the rest, as it would have judged every one.
         char head[kRasterHeadSize];
-        const std::size_t got = ReadHead(path, head, sizeof head);
+        const std::size_t got = folderFd.IsOpen() ? ReadHead(folderFd.Fd(), file, head, sizeof head)
+                                                  : ReadHead(AT_FDCWD, path, head, sizeof head);
         const char* driver = RasterDriverByHead(UpperExt(file), std::string_view(head, got));
         if (driver && HasDriver(driver)) {
             add(file, path);

@@ -10,21 +10,9 @@
 #include "FirstStart.h"
 #include "HostWindow.h"
 #include "SampleCatalogue.h"
+#include "platform/qt/DisplayCheck.h"
 
 namespace {
-
-bool DisplayAvailable() {
-    for (const char* name : {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        if (const char* v = std::getenv(name); v && *v) return true;
-    const char* d = std::getenv("DISPLAY");
-    if (!d || !*d) return false;
-    // Qt ends the process when a local X display is gone: look before.
-    std::string display(d);
-    if (display.rfind("unix:", 0) == 0) display = display.substr(4);
-    if (display.rfind(':', 0) != 0) return true; // a remote display
-    const std::string number = display.substr(1, display.find('.') - 1);
-    return number.empty() || std::filesystem::exists("/tmp/.X11-unix/X" + number);
-}
 
 void PrepareFirstStart() {
     const std::string samples = marbrook::host::SampleFolder();
@@ -49,7 +37,7 @@ int main(int argc, char** argv) {
                          "  MARBROOK_LIBRARY=<path> picks the library to load.\n";
             return 0;
         }
-    if (!DisplayAvailable()) {
+    if (!marbrook::qt::DisplayAvailable()) {
         std::cerr << "marbrook-host: no display found (DISPLAY and WAYLAND_DISPLAY name no running display).\n"
                      "  Start it from a desktop session, or on a machine without one under a virtual display:\n"
                      "    xvfb-run -a "

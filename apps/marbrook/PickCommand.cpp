@@ -10,6 +10,7 @@
 #include <string>
 
 #include "interface/CLayerFunctionExport.h"
+#include "platform/qt/DisplayCheck.h"
 #include "platform/gis.h"
 #include "platform/object.h"
 
@@ -35,19 +36,6 @@ std::string Field(std::string s) {
     return s;
 }
 
-bool DisplayAvailable() {
-    for (const char* name : {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        if (const char* v = std::getenv(name); v && *v) return true;
-    const char* d = std::getenv("DISPLAY");
-    if (!d || !*d) return false;
-    // Qt ends the process when a local X display is gone: look before.
-    std::string display(d);
-    if (display.rfind("unix:", 0) == 0) display = display.substr(4);
-    if (display.rfind(':', 0) != 0) return true; // a remote display
-    const std::string number = display.substr(1, display.find('.') - 1);
-    return number.empty() || std::filesystem::exists("/tmp/.X11-unix/X" + number);
-}
-
 } // namespace
 
 int Pick(int argc, char** argv) {
@@ -61,7 +49,7 @@ int Pick(int argc, char** argv) {
             return 2;
         }
     }
-    if (!DisplayAvailable()) {
+    if (!marbrook::qt::DisplayAvailable()) {
         std::cerr << "marbrook pick: no display found (DISPLAY and WAYLAND_DISPLAY name no running display);\n"
                      "  run it in a desktop session, or under a virtual display: xvfb-run -a marbrook pick\n";
         return 3;

@@ -201,24 +201,6 @@ private:
 
 } // namespace
 
-bool DisplayAvailable() {
-    auto value = [](const char* name) {
-        const char* v = std::getenv(name);
-        return std::string(v ? v : "");
-    };
-    if (!value("QT_QPA_PLATFORM").empty() || !value("WAYLAND_DISPLAY").empty()) return true;
-    const std::string display = value("DISPLAY");
-    if (display.empty()) return false;
-    // A local X display whose socket is gone would make Qt abort the whole
-    // process when the application starts; remote displays are trusted.
-    std::string number;
-    if (display.rfind(':', 0) == 0) number = display.substr(1);
-    else if (display.rfind("unix:", 0) == 0) number = display.substr(5);
-    else return true;
-    number = number.substr(0, number.find('.'));
-    return number.empty() || std::filesystem::exists("/tmp/.X11-unix/X" + number);
-}
-
 void EnsureApplication() {
     if (QCoreApplication* app = QCoreApplication::instance()) {
         if (!qobject_cast<QApplication*>(app))

@@ -2,6 +2,7 @@
 // The user-interface services on Qt 6 Widgets.
 #include <memory>
 
+#include "platform/qt/DisplayCheck.h"
 #include "platform/ui.h"
 
 class QWidget;
@@ -16,8 +17,6 @@ std::unique_ptr<ui::UiService> NewQtUi();
 // Makes sure a QApplication exists. Throws PlatformError when none can be
 // made: no display, or the process runs a non-widget Qt application.
 void EnsureApplication();
-// True when a window system is reachable (or a Qt platform was named).
-bool DisplayAvailable();
 
 // The handle a host passes for one of its windows, and back.
 ui::WindowHandle HandleOfWidget(QWidget* widget);

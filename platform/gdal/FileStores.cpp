@@ -288,19 +288,6 @@ private:
     FeatureFilter filter_;
 };
 
-class GdalRaster final : public gis::RasterDataset {
-public:
-    GdalRaster(SharedDatasetHandle ds, std::string name) : ds_(std::move(ds)), name_(std::move(name)) {}
-    std::string Name() const override { return name_; }
-    int Width() const override { return ds_->GetRasterXSize(); }
-    int Height() const override { return ds_->GetRasterYSize(); }
-    int BandCount() const override { return ds_->GetRasterCount(); }
-
-private:
-    SharedDatasetHandle ds_;
-    std::string name_;
-};
-
 class GdalCadDrawing final : public gis::CadDrawingDataset {
 public:
     GdalCadDrawing(SharedDatasetHandle ds, std::string name, std::string path)

@@ -47,6 +47,20 @@ using SharedDatasetHandle = std::shared_ptr<GDALDataset>;
 SharedDatasetHandle OpenShared(const std::string& path, unsigned flags, const char* const* allowedDrivers = nullptr,
                                const char* const* openOptions = nullptr);
 
+// A raster dataset over an open GDAL dataset, named as its dataset name.
+class GdalRaster final : public gis::RasterDataset {
+public:
+    GdalRaster(SharedDatasetHandle ds, std::string name) : ds_(std::move(ds)), name_(std::move(name)) {}
+    [[nodiscard]] std::string Name() const override { return name_; }
+    [[nodiscard]] int Width() const override { return ds_->GetRasterXSize(); }
+    [[nodiscard]] int Height() const override { return ds_->GetRasterYSize(); }
+    [[nodiscard]] int BandCount() const override { return ds_->GetRasterCount(); }
+
+private:
+    SharedDatasetHandle ds_;
+    std::string name_;
+};
+
 // The base of every dataset name of this back end: it knows how to open itself.
 class GdalDatasetName : public gis::DatasetName {
 public:

@@ -220,19 +220,6 @@ private:
     gis::FeatureClassDetails details_;
 };
 
-class PgRaster final : public gis::RasterDataset {
-public:
-    PgRaster(SharedDatasetHandle ds, std::string name) : ds_(std::move(ds)), name_(std::move(name)) {}
-    std::string Name() const override { return name_; }
-    int Width() const override { return ds_->GetRasterXSize(); }
-    int Height() const override { return ds_->GetRasterYSize(); }
-    int BandCount() const override { return ds_->GetRasterCount(); }
-
-private:
-    SharedDatasetHandle ds_;
-    std::string name_;
-};
-
 // ---- Dataset names ----------------------------------------------------------
 
 class PgName final : public GdalDatasetName, public std::enable_shared_from_this<PgName> {
@@ -304,7 +291,7 @@ private:
         ErrorCapture capture;
         GDALDataset* ds = OpenRaw(s, GDAL_OF_RASTER, kRasterDrivers);
         if (!ds) Fail(capture, errnum::kFileNotFound, "cannot open the raster table " + schema_ + "." + table_, c.password);
-        return std::make_shared<PgRaster>(SharedDatasetHandle(ds, DatasetCloser{}), name_);
+        return std::make_shared<GdalRaster>(SharedDatasetHandle(ds, DatasetCloser{}), name_);
     }
 
     PgContextPtr ctx_;

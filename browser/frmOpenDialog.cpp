@@ -497,53 +497,29 @@ void frmOpenDialog::UpdateAddButton() noexcept {
     IgnoreFailure([&] { CmdAddData.SetEnabled(LVDataList.SelectedItem() != nullptr); });
 }
 
-void frmOpenDialog::OptList_Click() noexcept {
-    Steps step(platform_, "Marbrook.frmOpenDialog.OptList_Click:");
-    try {
-        step(100);
-        OptReport.SetValue(false);
-        OptThumbs.SetValue(false);
-        OptList.SetValue(true);
-        step(101);
-        LVDataList.SetView(ui::ListView::kList);
-        step(102);
-        RefreshDataListEx(ui::ListView::kList, 0);
-        step(103);
-        LVDataList.SetFocus();
-    } catch (...) {
-        step.Report();
-    }
-}
+void frmOpenDialog::OptList_Click() noexcept { SwitchView("Marbrook.frmOpenDialog.OptList_Click:", OptList, ui::ListView::kList); }
 
 void frmOpenDialog::OptReport_Click() noexcept {
-    Steps step(platform_, "Marbrook.frmOpenDialog.OptReport_Click:");
-    try {
-        step(100);
-        OptList.SetValue(false);
-        OptThumbs.SetValue(false);
-        OptReport.SetValue(true);
-        step(101);
-        LVDataList.SetView(ui::ListView::kReport);
-        step(102);
-        RefreshDataListEx(ui::ListView::kReport, 0);
-        step(103);
-        LVDataList.SetFocus();
-    } catch (...) {
-        step.Report();
-    }
+    SwitchView("Marbrook.frmOpenDialog.OptReport_Click:", OptReport, ui::ListView::kReport);
 }
 
 void frmOpenDialog::OptThumbs_Click() noexcept {
-    Steps step(platform_, "Marbrook.frmOpenDialog.OptThumbs_Click:");
+    SwitchView("Marbrook.frmOpenDialog.OptThumbs_Click:", OptThumbs, ui::ListView::kIcon);
+}
+
+// A view button: the other two buttons off, this one on, the same items
+// shown again in the button's mode, without a selection.
+void frmOpenDialog::SwitchView(const char* position, ui::OptionButton& chosen, int viewMode) noexcept {
+    Steps step(platform_, position);
     try {
         step(100);
-        OptList.SetValue(false);
-        OptReport.SetValue(false);
-        OptThumbs.SetValue(true);
+        for (ui::OptionButton* button : {&OptList, &OptReport, &OptThumbs})
+            if (button != &chosen) button->SetValue(false);
+        chosen.SetValue(true);
         step(101);
-        LVDataList.SetView(ui::ListView::kIcon);
+        LVDataList.SetView(viewMode);
         step(102);
-        RefreshDataListEx(ui::ListView::kIcon, 0);
+        RefreshDataListEx(viewMode, 0);
         step(103);
         LVDataList.SetFocus();
     } catch (...) {

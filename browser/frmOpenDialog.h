@@ -72,6 +72,7 @@ protected:
 private:
     void SetSub(const std::string& sName) noexcept;
     void RefreshDataList(int lvStyle) noexcept;
+    void SwitchView(const char* position, ui::OptionButton& chosen, int viewMode) noexcept;
     void GetSelDataList() noexcept;
 
     // The window the catalogue and database routines get as their parent.

@@ -2,6 +2,8 @@
 // files, and the datasets of folders, personal geodatabases and drawings.
 #include <map>
 #include <string_view>
+#include <type_traits>
+#include <vector>
 
 #include "catalogue/basOpenDialogs.h"
 #include "platform/platform.h"
@@ -136,36 +138,50 @@ private:
 
 // ---- Drives ---------------------------------------------------------------
 
+namespace {
+
+// The drive entries of the location list and of the data list: one entry per
+// drive that is not a CD/DVD drive at 1..n, and a blank spare at n + 1 that
+// the caller removes or fills.
+template <class Record>
+long FillDrives(Platform& p, std::vector<Record>& records, Steps& step, int lastStep) {
+    long count = 0;
+    step(103);
+    const auto drives = p.system.LogicalDrives();
+    step(104);
+    if (drives.empty()) return 0;
+    step(107);
+    records.assign(1, Record{});
+    for (const auto& drive : drives) {
+        step(112);
+        if (drive.type == kCdDrive) continue;
+        step(114);
+        ++count;
+        step(115);
+        records.resize(static_cast<std::size_t>(count) + 2);
+        step(116);
+        Record& entry = records[static_cast<std::size_t>(count)];
+        entry.DataLocation = dlFolder;
+        entry.DataType = dtFolder;
+        entry.DataTypeDesc = desc::kFolder;
+        entry.DataFullName = drive.root;
+        entry.DataName = text::SanitizeUtf8(drive.root);
+        if constexpr (std::is_same_v<Record, DataNode>) {
+            entry.ParentNode = 0;
+            entry.ChildNode = -1;
+            entry.Level = 1;
+        }
+    }
+    step(lastStep);
+    return count;
+}
+
+} // namespace
+
 long GetLocalDrives4Combo(Platform& p, DataNodes& list) {
     Steps step(p, "Marbrook.basOpenDialogs.GetLocalDrives4Combo:");
-    long count = 0;
     try {
-        step(103);
-        const auto drives = p.system.LogicalDrives();
-        step(104);
-        if (drives.empty()) return 0;
-        step(107);
-        list.assign(1, DataNode{});
-        for (const auto& drive : drives) {
-            step(112);
-            if (drive.type == kCdDrive) continue;
-            step(114);
-            ++count;
-            step(115);
-            list.resize(static_cast<std::size_t>(count) + 2);
-            step(116);
-            DataNode& node = list[static_cast<std::size_t>(count)];
-            node.DataLocation = dlFolder;
-            node.DataType = dtFolder;
-            node.DataTypeDesc = desc::kFolder;
-            node.DataFullName = drive.root;
-            node.DataName = text::SanitizeUtf8(drive.root);
-            node.ParentNode = 0;
-            node.ChildNode = -1;
-            node.Level = 1;
-        }
-        step(125);
-        return count;
+        return FillDrives(p, list, step, 125);
     } catch (...) {
         step.Report();
         return 0;
@@ -174,31 +190,8 @@ long GetLocalDrives4Combo(Platform& p, DataNodes& list) {
 
 long GetLocalDrives4Datalist(Platform& p, DataItems& items) {
     Steps step(p, "Marbrook.basOpenDialogs.GetLocalDrives4Datalist:");
-    long count = 0;
     try {
-        step(103);
-        const auto drives = p.system.LogicalDrives();
-        step(104);
-        if (drives.empty()) return 0;
-        step(107);
-        ResetToBlank(items);
-        for (const auto& drive : drives) {
-            step(112);
-            if (drive.type == kCdDrive) continue;
-            step(114);
-            ++count;
-            step(115);
-            items.resize(static_cast<std::size_t>(count) + 2);
-            step(116);
-            DataItem& item = items[static_cast<std::size_t>(count)];
-            item.DataLocation = dlFolder;
-            item.DataType = dtFolder;
-            item.DataTypeDesc = desc::kFolder;
-            item.DataFullName = drive.root;
-            item.DataName = text::SanitizeUtf8(drive.root);
-        }
-        step(122);
-        return count;
+        return FillDrives(p, items, step, 122);
     } catch (...) {
         step.Report();
         return 0;

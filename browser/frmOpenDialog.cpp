@@ -394,13 +394,7 @@ void frmOpenDialog::RefreshDataList(int lvStyle) noexcept {
         if (const auto* listed = ComboLocation.SelectedItem())
             mCurNode = CloneComboList(mComboList.at(static_cast<std::size_t>(listed->tag)));
         ShowItems(lvStyle, count, 0, step, 118);
-        step(124);
-        if (const auto* item = LVDataList.SelectedItem())
-            TxtDataName.SetText(mDataList.at(static_cast<std::size_t>(item->tag)).DataName);
-        UpdateAddButton();
-        step(125);
-        platform_.ui.SetMousePointer(MousePointer::Default);
-        LVDataList.Refresh();
+        FinishDisplay(step, 124);
     } catch (...) {
         UpdateAddButton();
         IgnoreFailure([&] { platform_.ui.SetMousePointer(MousePointer::Default); });
@@ -417,18 +411,24 @@ void frmOpenDialog::RefreshDataListEx(int lvStyle, long iSelIndex) noexcept {
         platform_.ui.SetMousePointer(MousePointer::Hourglass);
         step(101);
         ShowItems(lvStyle, static_cast<long>(mDataList.size()) - 1, iSelIndex, step, 102);
-        step(108);
-        if (const auto* item = LVDataList.SelectedItem())
-            TxtDataName.SetText(mDataList.at(static_cast<std::size_t>(item->tag)).DataName);
-        UpdateAddButton();
-        step(109);
-        platform_.ui.SetMousePointer(MousePointer::Default);
-        LVDataList.Refresh();
+        FinishDisplay(step, 108);
     } catch (...) {
         UpdateAddButton();
         IgnoreFailure([&] { platform_.ui.SetMousePointer(MousePointer::Default); });
         step.Report();
     }
+}
+
+// The end of every display of the list: the selected item's name in the name
+// box, the add button following the selection, the normal pointer, a redraw.
+void frmOpenDialog::FinishDisplay(Steps& step, int firstStep) {
+    step(firstStep);
+    if (const auto* item = LVDataList.SelectedItem())
+        TxtDataName.SetText(mDataList.at(static_cast<std::size_t>(item->tag)).DataName);
+    UpdateAddButton();
+    step(firstStep + 1);
+    platform_.ui.SetMousePointer(MousePointer::Default);
+    LVDataList.Refresh();
 }
 
 void frmOpenDialog::ShowItems(int lvStyle, long count, long selIndex, Steps& step, int firstStep) {

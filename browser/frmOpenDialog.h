@@ -79,6 +79,7 @@ private:
     gis::WindowHandle Window();
     // Shows mDataList(1..count) in view `lvStyle`, selecting the item whose
     // index is `selIndex`. Steps are counted from `firstStep`.
+    void FinishDisplay(Steps& step, int firstStep);
     void ShowItems(int lvStyle, long count, long selIndex, Steps& step, int firstStep);
     // The alias column of a report row: empty for an entry whose name is not
     // a feature class. A platform failure is logged once per display.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/posix/PosixSystem.h"
+#include "tests/doubles/FaultPlan.h"
 
 namespace marbrook::testing {
 
@@ -22,13 +23,50 @@ public:
     // test cannot create, such as under /home).
     std::set<std::string> extraFolders;
 
-    std::vector<sys::Drive> LogicalDrives() override { return drives; }
+    // Failures on demand. `faults` is the plan shared with the other doubles
+    // (operations counted as "system.<name>"); FailAt plans a failure of this
+    // double's own operation `operation` ("ListFolder", "SaveSetting" ...).
+    // The exists-queries are never failed: they never throw.
+    FaultPlan* faults = nullptr;
+    void FailAt(const std::string& operation, int nth = 1, long number = 440,
+                const std::string& description = "simulated failure") {
+        own_.FailAt(operation, nth, number, description);
+    }
+    [[nodiscard]] int Calls(const std::string& operation) const { return own_.Calls(operation); }
+
+    std::vector<sys::Drive> LogicalDrives() override {
+        Hit("LogicalDrives");
+        return drives;
+    }
     std::string UserName() override;
-    std::string DateText() override { return date; }
-    std::string TimeText() override { return time; }
+    std::string DateText() override {
+        Hit("DateText");
+        return date;
+    }
+    std::string TimeText() override {
+        Hit("TimeText");
+        return time;
+    }
     bool FolderExists(const std::string& path) override {
         return extraFolders.count(path) != 0 || PosixSystem::FolderExists(path);
     }
+    sys::FolderContents ListFolder(const std::string& path) override;
+    void CreateFolder(const std::string& path) override;
+    void AppendText(const std::string& path, const std::string& text) override;
+    void CreateEmptyFile(const std::string& path) override;
+    std::string ReadProfileString(const std::string& file, const std::string& section, const std::string& key,
+                                  const std::string& defaultValue) override;
+    void WriteProfileString(const std::string& file, const std::string& section, const std::string& key,
+                            const std::string& value) override;
+    std::optional<std::string> GetSetting(const std::string& application, const std::string& section,
+                                          const std::string& key) override;
+    void SaveSetting(const std::string& application, const std::string& section, const std::string& key,
+                     const std::string& value) override;
+    sys::LibraryIdentity Library() override;
+
+private:
+    void Hit(const std::string& operation);
+    FaultPlan own_;
 };
 
 // A fresh temporary folder, removed with everything in it at destruction.

@@ -18,8 +18,14 @@ public:
         gis_.Hit("AliasName");
         return name_->alias.empty() ? name_->Name() : name_->alias;
     }
-    int FeatureKind() const override { return name_->details ? name_->details->featureKind : 0; }
-    int ShapeKind() const override { return name_->details ? name_->details->shapeKind : 0; }
+    int FeatureKind() const override {
+        gis_.Hit("FeatureKind");
+        return name_->details ? name_->details->featureKind : 0;
+    }
+    int ShapeKind() const override {
+        gis_.Hit("ShapeKind");
+        return name_->details ? name_->details->shapeKind : 0;
+    }
     long long FeatureCount() const override { return name_->featureCount; }
     DatasetNamePtr FullName() const override { return std::const_pointer_cast<MemoryName>(name_); }
 
@@ -124,12 +130,27 @@ class MemFeatureLayer final : public gis::FeatureLayer {
 public:
     MemFeatureLayer(MemoryGis& g, LayerKind k) : gis_(g), kind_(k) {}
     LayerKind Kind() const noexcept override { return kind_; }
-    std::string Name() const override { return name_; }
-    void SetName(const std::string& n) override { name_ = n; }
-    bool Valid() const override { return fc_ != nullptr; }
+    std::string Name() const override {
+        gis_.Hit("LayerName");
+        return name_;
+    }
+    void SetName(const std::string& n) override {
+        gis_.Hit("SetLayerName");
+        name_ = n;
+    }
+    bool Valid() const override {
+        gis_.Hit("Valid");
+        return fc_ != nullptr;
+    }
     std::string DataSourceText() const override { return fc_ ? fc_->Name() : std::string{}; }
-    DatasetNamePtr DataSourceName() const override { return source_; }
-    void Disconnect() override { fc_.reset(); }
+    DatasetNamePtr DataSourceName() const override {
+        gis_.Hit("DataSourceName");
+        return source_;
+    }
+    void Disconnect() override {
+        gis_.Hit("Disconnect");
+        fc_.reset();
+    }
     bool Connect(const DatasetName& name) override {
         gis_.Hit("Connect");
         try {
@@ -140,13 +161,20 @@ public:
             return false;
         }
     }
-    FeatureClassPtr GetFeatureClass() const override { return fc_; }
+    FeatureClassPtr GetFeatureClass() const override {
+        gis_.Hit("GetFeatureClass");
+        return fc_;
+    }
     void SetFeatureClass(FeatureClassPtr fc) override {
+        gis_.Hit("SetFeatureClass");
         fc_ = std::move(fc);
         if (fc_) source_ = fc_->FullName();
     }
     bool Selectable() const override { return selectable_; }
-    void SetSelectable(bool s) override { selectable_ = s; }
+    void SetSelectable(bool s) override {
+        gis_.Hit("SetSelectable");
+        selectable_ = s;
+    }
 
 private:
     MemoryGis& gis_;
@@ -159,33 +187,47 @@ private:
 
 class MemRasterLayer final : public gis::RasterLayer {
 public:
+    explicit MemRasterLayer(MemoryGis& g) : gis_(g) {}
     LayerKind Kind() const noexcept override { return LayerKind::Raster; }
     std::string Name() const override { return name_; }
-    void SetName(const std::string& n) override { name_ = n; }
+    void SetName(const std::string& n) override {
+        gis_.Hit("SetLayerName");
+        name_ = n;
+    }
     bool Valid() const override { return ds_ != nullptr; }
     std::string DataSourceText() const override { return ds_ ? ds_->Name() : std::string{}; }
     void CreateFromDataset(RasterDatasetPtr ds) override {
+        gis_.Hit("CreateFromDataset");
         ds_ = std::move(ds);
         name_ = ds_->Name();
     }
     RasterDatasetPtr GetRasterDataset() const override { return ds_; }
 
 private:
+    MemoryGis& gis_;
     std::string name_;
     RasterDatasetPtr ds_;
 };
 
 class MemCadLayer final : public gis::CadLayer {
 public:
+    explicit MemCadLayer(MemoryGis& g) : gis_(g) {}
     LayerKind Kind() const noexcept override { return LayerKind::Cad; }
     std::string Name() const override { return name_; }
-    void SetName(const std::string& n) override { name_ = n; }
+    void SetName(const std::string& n) override {
+        gis_.Hit("SetLayerName");
+        name_ = n;
+    }
     bool Valid() const override { return ds_ != nullptr; }
     std::string DataSourceText() const override { return ds_ ? ds_->FilePath() : std::string{}; }
-    void SetCadDrawingDataset(CadDrawingDatasetPtr ds) override { ds_ = std::move(ds); }
+    void SetCadDrawingDataset(CadDrawingDatasetPtr ds) override {
+        gis_.Hit("SetCadDrawingDataset");
+        ds_ = std::move(ds);
+    }
     CadDrawingDatasetPtr GetCadDrawingDataset() const override { return ds_; }
 
 private:
+    MemoryGis& gis_;
     std::string name_;
     CadDrawingDatasetPtr ds_;
 };
@@ -226,6 +268,21 @@ private:
 std::string MemoryName::Name() const {
     gis_->Hit("Name");
     return name_;
+}
+
+void MemoryName::SetName(const std::string& name) {
+    gis_->Hit("SetName");
+    name_ = name;
+}
+
+gis::WorkspaceNamePtr MemoryName::GetWorkspaceName() const {
+    gis_->Hit("GetWorkspaceName");
+    return workspace_;
+}
+
+void MemoryName::SetWorkspaceName(gis::WorkspaceNamePtr name) {
+    gis_->Hit("SetWorkspaceName");
+    workspace_ = std::move(name);
 }
 
 int MemoryName::Kind() const {
@@ -281,6 +338,7 @@ int MemoryGis::Calls(const std::string& operation) const {
 }
 
 void MemoryGis::Hit(const std::string& operation) {
+    if (faults) faults->Hit("gis." + operation);
     ++calls_[operation];
     auto range = plans_.equal_range(operation);
     for (auto it = range.first; it != range.second; ++it) {
@@ -290,6 +348,11 @@ void MemoryGis::Hit(const std::string& operation) {
             throw PlatformError(plan.number, "MemoryGis", plan.description);
         }
     }
+}
+
+PropertySetPtr MemoryGis::CreatePropertySet() {
+    Hit("CreatePropertySet");
+    return std::make_shared<PropertySet>();
 }
 
 WorkspaceFactoryPtr MemoryGis::CreateWorkspaceFactory(FactoryKind kind) {
@@ -324,16 +387,22 @@ FeatureLayerPtr MemoryGis::NewFeatureLayer(LayerKind kind) {
 
 RasterLayerPtr MemoryGis::NewRasterLayer() {
     Hit("NewRasterLayer");
-    return std::make_shared<MemRasterLayer>();
+    return std::make_shared<MemRasterLayer>(*this);
 }
 
 CadLayerPtr MemoryGis::NewCadLayer() {
     Hit("NewCadLayer");
-    return std::make_shared<MemCadLayer>();
+    return std::make_shared<MemCadLayer>(*this);
 }
 
-MapPtr MemoryGis::NewMap() { return std::make_shared<MemMap>(); }
+MapPtr MemoryGis::NewMap() {
+    Hit("NewMap");
+    return std::make_shared<MemMap>();
+}
 
-MapLayerServicePtr MemoryGis::CreateMapLayerService() { return std::make_shared<MemMapService>(*this); }
+MapLayerServicePtr MemoryGis::CreateMapLayerService() {
+    Hit("CreateMapLayerService");
+    return std::make_shared<MemMapService>(*this);
+}
 
 } // namespace marbrook::testing

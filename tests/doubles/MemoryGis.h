@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/gis.h"
+#include "tests/doubles/FaultPlan.h"
 
 namespace marbrook::testing {
 
@@ -18,11 +19,11 @@ public:
     MemoryName(MemoryGis& gis, std::string name, int kind) : gis_(&gis), name_(std::move(name)), kind_(kind) {}
 
     std::string Name() const override;
-    void SetName(const std::string& name) override { name_ = name; }
+    void SetName(const std::string& name) override;
     int Kind() const override;
     std::vector<gis::DatasetNamePtr> SubsetNames() const override;
-    gis::WorkspaceNamePtr GetWorkspaceName() const override { return workspace_; }
-    void SetWorkspaceName(gis::WorkspaceNamePtr name) override { workspace_ = std::move(name); }
+    gis::WorkspaceNamePtr GetWorkspaceName() const override;
+    void SetWorkspaceName(gis::WorkspaceNamePtr name) override;
     std::optional<gis::FeatureClassDetails> Details() const override;
 
     // Building the catalogue.
@@ -76,11 +77,19 @@ public:
     // "OpenWorkspaceFromFile", "ReadConnectionProperties", "CreateConnectionFile",
     // "ListDatasetNames", "ListVersions", "OpenName", "Name", "Kind",
     // "SubsetNames", "Details", "OpenCadDrawingDataset", "NewFeatureLayer",
-    // "NewRasterLayer", "NewCadLayer", "InsertLayer", "Connect", "AliasName".
+    // "NewRasterLayer", "NewCadLayer", "InsertLayer", "Connect", "AliasName",
+    // "CreatePropertySet", "NewMap", "CreateMapLayerService", "SetName",
+    // "GetWorkspaceName", "SetWorkspaceName", and of layers
+    // "LayerName", "SetLayerName", "Valid", "DataSourceName", "Disconnect",
+    // "GetFeatureClass", "SetFeatureClass", "SetSelectable",
+    // "CreateFromDataset", "SetCadDrawingDataset".
     void FailAt(const std::string& operation, int nth = 1, long number = 440,
                 const std::string& description = "simulated failure");
     // How often each operation was called.
     [[nodiscard]] int Calls(const std::string& operation) const;
+    // The plan shared with the other doubles (operations counted as
+    // "gis.<name>"), consulted before this double's own plans.
+    FaultPlan* faults = nullptr;
     // Counts a call and throws when a failure was planned for it.
     void Hit(const std::string& operation);
 
@@ -90,6 +99,7 @@ public:
     std::vector<gis::LayerPtr> inserted;
 
     // ---- GisService ----
+    gis::PropertySetPtr CreatePropertySet() override;
     gis::WorkspaceFactoryPtr CreateWorkspaceFactory(gis::FactoryKind kind) override;
     gis::DatasetPtr OpenName(const gis::DatasetName& name) override;
     gis::CadDrawingDatasetPtr OpenCadDrawingDataset(gis::Workspace& workspace, const std::string& name) override;

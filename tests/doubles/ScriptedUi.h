@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/ui.h"
+#include "tests/doubles/FaultPlan.h"
 
 namespace marbrook::testing {
 
@@ -45,6 +46,16 @@ public:
     std::vector<Show> shows;
     std::vector<std::string> unloaded;
 
+    // Failures on demand. `faults` is the plan shared with the other doubles
+    // (operations counted as "ui.<name>"); FailAt plans a failure of this
+    // double's own operation `operation` ("ShowForm", "SetMousePointer" ...).
+    FaultPlan* faults = nullptr;
+    void FailAt(const std::string& operation, int nth = 1, long number = 440,
+                const std::string& description = "simulated failure") {
+        own_.FailAt(operation, nth, number, description);
+    }
+    [[nodiscard]] int Calls(const std::string& operation) const { return own_.Calls(operation); }
+
     // The world.
     ui::Point mouse{};
     int screenHeightTwips = 768 * 15;
@@ -53,9 +64,23 @@ public:
     void MessageBox(const std::string& text, ui::MessageIcon icon, const std::string& title) override;
     void SetMousePointer(ui::MousePointer pointer) override;
     ui::MousePointer GetMousePointer() const override { return pointer_; }
-    ui::Point MousePosition() override { return mouse; }
+    ui::Point MousePosition() override {
+        Hit("MousePosition");
+        return mouse;
+    }
     ui::Rect WindowRect(ui::WindowHandle window) override;
-    int ScreenHeightTwips() override { return screenHeightTwips; }
+    int ScreenHeightTwips() override {
+        Hit("ScreenHeightTwips");
+        return screenHeightTwips;
+    }
+    int TwipsPerPixelX() override {
+        Hit("TwipsPerPixelX");
+        return 15;
+    }
+    int TwipsPerPixelY() override {
+        Hit("TwipsPerPixelY");
+        return 15;
+    }
     ui::WindowHandle HandleOf(ui::Form& form) override;
     void SetParentWindow(ui::Form& form, ui::WindowHandle parent) override;
     void SetWindowPosition(ui::Form& form, ui::WindowHandle insertAfter, int left, int top) override;
@@ -68,6 +93,10 @@ public:
     std::map<const ui::Form*, ui::WindowHandle> parents;
 
 private:
+    // Counts a call and throws a failure planned for it.
+    void Hit(const std::string& operation);
+
+    FaultPlan own_;
     ui::MousePointer pointer_ = ui::MousePointer::Default;
     std::map<const ui::Form*, ui::WindowHandle> handles_;
     ui::WindowHandle nextHandle_ = 1000;

@@ -4,7 +4,12 @@
 
 namespace marbrook::testing {
 
-TestPlatform::TestPlatform() { ResetProcessValues(); }
+TestPlatform::TestPlatform() {
+    ResetProcessValues();
+    gis.faults = &faults;
+    ui.faults = &faults;
+    system.faults = &faults;
+}
 
 TestPlatform::~TestPlatform() { ResetProcessValues(); }
 

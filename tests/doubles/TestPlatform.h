@@ -23,6 +23,9 @@ public:
     ~TestPlatform();
 
     IsolatedHome home;
+    // The plan every double below reports its calls to: the k-th platform
+    // call of any kind can be made to fail.
+    FaultPlan faults;
     MemoryGis gis;
     ScriptedUi ui;
     FakeSystem system;

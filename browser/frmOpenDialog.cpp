@@ -236,11 +236,17 @@ bool frmOpenDialog::OpenRootEntry(long position) {
     if (idx < 0) return false;
     platform_.ui.SetMousePointer(MousePointer::Hourglass);
     TxtDataName.SetText(mDataList.at(static_cast<std::size_t>(idx)).DataName);
-    // The root listing and the top of the location list hold the same
-    // entries in the same order.
-    ComboLocation.Select(idx + 1);
+    SelectRootLocation(idx);
     RefreshDataList(LVDataList.View());
     return true;
+}
+
+void frmOpenDialog::SelectRootLocation(long idx) {
+    // A location list whose drive query failed holds the root alone while
+    // the data list shows the drives: one failure must not become a second
+    // one here, so the top level is read again.
+    if (idx + 1 > ComboLocation.Count()) InitComboList(platform_, mComboList, ComboLocation, 0);
+    ComboLocation.Select(idx + 1);
 }
 
 long frmOpenDialog::FindListItem(const std::string& sName, long lastPosition) const {
@@ -561,7 +567,7 @@ void frmOpenDialog::LVDataList_DblClick() noexcept {
             step(105);
             if (current == nullptr) ThrowObjectNotSet();
             if (currentTag == 0) {
-                ComboLocation.Select(idx + 1);
+                SelectRootLocation(idx);
             } else {
                 step(106);
                 const DataNode node = ChildNodeOf(idx, currentTag);
@@ -762,7 +768,10 @@ void frmOpenDialog::CmdAddData_Click() noexcept {
         }
         if (type == dtFolder || type == dtSdeConnection || InRange(type, 10, 26)) {
             step(103);
-            GetSelFilesInfos(platform_, mSelDataList, LVDataList, mDataList);
+            // A selected item is always gathered: none means the gathering
+            // failed (and said so), and confirming would hand the caller
+            // entries without their datasets. The form stays shown.
+            if (GetSelFilesInfos(platform_, mSelDataList, LVDataList, mDataList) == 0) return;
         }
         step(104);
         mbOKClick = true;

@@ -91,6 +91,10 @@ private:
     // Opens list item `position` of the root listing as a root entry; false
     // when the item has no data-list entry.
     bool OpenRootEntry(long position);
+    // Selects the location entry of root-listing entry `idx`: both lists hold
+    // the same entries in the same order, unless a failed drive query left
+    // the location list short; it is then read again.
+    void SelectRootLocation(long idx);
     // The location entry for data-list entry `idx`, one level below entry `parent`.
     DataNode ChildNodeOf(long idx, long parent) const;
     void SaveCurDir(const std::string& value);

@@ -11,6 +11,7 @@
 namespace marbrook::testing {
 
 void FakeSystem::Hit(const std::string& operation) {
+    if (depth_ > 0) return;
     if (faults) faults->Hit("system." + operation);
     own_.Hit(operation);
 }
@@ -22,52 +23,43 @@ std::string FakeSystem::UserName() {
 }
 
 sys::FolderContents FakeSystem::ListFolder(const std::string& path) {
-    Hit("ListFolder");
-    return PosixSystem::ListFolder(path);
+    return Serve("ListFolder", [&] { return PosixSystem::ListFolder(path); });
 }
 
 void FakeSystem::CreateFolder(const std::string& path) {
-    Hit("CreateFolder");
-    PosixSystem::CreateFolder(path);
+    Serve("CreateFolder", [&] { PosixSystem::CreateFolder(path); });
 }
 
 void FakeSystem::AppendText(const std::string& path, const std::string& text) {
-    Hit("AppendText");
-    PosixSystem::AppendText(path, text);
+    Serve("AppendText", [&] { PosixSystem::AppendText(path, text); });
 }
 
 void FakeSystem::CreateEmptyFile(const std::string& path) {
-    Hit("CreateEmptyFile");
-    PosixSystem::CreateEmptyFile(path);
+    Serve("CreateEmptyFile", [&] { PosixSystem::CreateEmptyFile(path); });
 }
 
 std::string FakeSystem::ReadProfileString(const std::string& file, const std::string& section, const std::string& key,
                                           const std::string& defaultValue) {
-    Hit("ReadProfileString");
-    return PosixSystem::ReadProfileString(file, section, key, defaultValue);
+    return Serve("ReadProfileString", [&] { return PosixSystem::ReadProfileString(file, section, key, defaultValue); });
 }
 
 void FakeSystem::WriteProfileString(const std::string& file, const std::string& section, const std::string& key,
                                     const std::string& value) {
-    Hit("WriteProfileString");
-    PosixSystem::WriteProfileString(file, section, key, value);
+    Serve("WriteProfileString", [&] { PosixSystem::WriteProfileString(file, section, key, value); });
 }
 
 std::optional<std::string> FakeSystem::GetSetting(const std::string& application, const std::string& section,
                                                   const std::string& key) {
-    Hit("GetSetting");
-    return PosixSystem::GetSetting(application, section, key);
+    return Serve("GetSetting", [&] { return PosixSystem::GetSetting(application, section, key); });
 }
 
 void FakeSystem::SaveSetting(const std::string& application, const std::string& section, const std::string& key,
                              const std::string& value) {
-    Hit("SaveSetting");
-    PosixSystem::SaveSetting(application, section, key, value);
+    Serve("SaveSetting", [&] { PosixSystem::SaveSetting(application, section, key, value); });
 }
 
 sys::LibraryIdentity FakeSystem::Library() {
-    Hit("Library");
-    return PosixSystem::Library();
+    return Serve("Library", [&] { return PosixSystem::Library(); });
 }
 
 TempDir::TempDir() {

@@ -65,8 +65,22 @@ public:
     sys::LibraryIdentity Library() override;
 
 private:
+    // Counts a call the library makes and throws a failure planned for it.
+    // Calls the POSIX services make of each other (SaveSetting writing its
+    // INI file) are part of the outer call and not counted again.
     void Hit(const std::string& operation);
+    template <class F>
+    auto Serve(const char* operation, F&& serve) {
+        Hit(operation);
+        ++depth_;
+        struct Leave {
+            int& depth;
+            ~Leave() { --depth; }
+        } leave{depth_};
+        return serve();
+    }
     FaultPlan own_;
+    int depth_ = 0;
 };
 
 // A fresh temporary folder, removed with everything in it at destruction.

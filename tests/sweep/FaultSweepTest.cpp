@@ -1,0 +1,952 @@
+// The fault sweep: every numbered routine of the library, run once per
+// platform call it makes with exactly that call failing. No failure may reach
+// the host; each one ends as one error-log entry of a real routine and step,
+// the routine's neutral result, a normal pointer and the caller's things kept.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iomanip>
+#include <iostream>
+
+#include "browser/frmOpenDialog.h"
+#include "catalogue/basOpenDialogs.h"
+#include "connections/DatabaseListings.h"
+#include "connections/frmChangeVersion.h"
+#include "connections/frmOpenWorkspace.h"
+#include "interface/CLayerFunctionExport.h"
+#include "interface/CLayerObj.h"
+#include "interface/COpenLayerDlg.h"
+#include "interface/ComponentEntry.h"
+#include "support/Globals.h"
+#include "support/basSafe.h"
+#include "support/basWindowPos.h"
+#include "tests/sweep/SourcePositions.h"
+#include "tests/sweep/SweepHarness.h"
+
+namespace marbrook::sweep {
+
+namespace fs = std::filesystem;
+using gis::FactoryKind;
+namespace kind = gis::kind;
+
+// ---- The world every scenario starts from -----------------------------------------
+
+World::World() {
+    dir = data.Path();
+    sdeFolder = dir + "/sde";
+    sdeFile = sdeFolder + "/prod.sde";
+    mdb = dir + "/parcels.mdb";
+    dxf = dir + "/plan.dxf";
+
+    // One drive, the data folder: a subfolder, a geodatabase, a drawing and
+    // a folder of connection files.
+    t.system.drives = {{dir, 3}};
+    fs::create_directories(dir + "/sub");
+    fs::create_directories(sdeFolder);
+    testing::WriteFile(mdb, "mdb");
+    testing::WriteFile(dxf, "dxf");
+    testing::WriteFile(sdeFile, "SERVER=db");
+    testing::WriteFile(sdeFolder + "/Connection to db.sde", "SERVER=db");
+    testing::WriteFile(SettingsFile(), "[ErrInfo]\r\nbShow=0\r\n[Other]\r\nkeep=1\r\n");
+    // The remembered location names no folder: the browser opens at the root.
+    fs::create_directories(t.home.ConfigHome() + "/marbrook");
+    testing::WriteFile(t.home.ConfigHome() + "/marbrook/VERDANTA.ini", "[OPENDLG]\r\nCURDIR=" + dir + "/nowhere\r\n");
+
+    auto& gis = t.gis;
+    for (const std::string& folder : {dir + "/", dir + "/sub/"}) {
+        gis.AddWorkspace(FactoryKind::Shapefile, folder);
+        gis.AddWorkspace(FactoryKind::Raster, folder);
+    }
+    auto& shapes = *gis.FindWorkspace(FactoryKind::Shapefile, dir + "/");
+    gis.Add(shapes, gis.FeatureClass("roads", gis::feature::kSimple, gis::shape::kPolyline, "Road network"));
+    gis.Add(shapes, gis.FeatureClass("towns", gis::feature::kSimple, gis::shape::kPoint, "Towns"));
+    gis.Add(*gis.FindWorkspace(FactoryKind::Raster, dir + "/"), gis.Name("dem.tif", kind::kRasterDataset));
+
+    // The drawing, as the folder listing (with "/") and the drawing listing
+    // (without) open its folder.
+    for (const std::string& folder : {dir + "/", dir}) {
+        auto& cad = gis.AddWorkspace(FactoryKind::Cad, folder);
+        auto drawing = gis.Name("plan.dxf", kind::kFeatureDataset);
+        drawing->subsets = {gis.FeatureClass("Annotation", gis::feature::kCoverageAnnotation, 0),
+                            gis.FeatureClass("Point", gis::feature::kSimple, gis::shape::kPoint),
+                            gis.FeatureClass("Polyline", gis::feature::kSimple, gis::shape::kPolyline),
+                            gis.Name("plan.dxf", kind::kCadDrawing)};
+        gis.Add(cad, drawing);
+    }
+
+    auto& pgdb = gis.AddWorkspace(FactoryKind::PersonalGeodatabase, mdb);
+    auto land = gis.Name("land", kind::kFeatureDataset);
+    land->subsets = {gis.FeatureClass("parcels", gis::feature::kSimple, gis::shape::kPolygon),
+                     gis.FeatureClass("labels", gis::feature::kAnnotation, 0)};
+    gis.Add(pgdb, land);
+    gis.Add(pgdb, gis.FeatureClass("wells", gis::feature::kSimple, gis::shape::kPoint));
+    gis.Add(pgdb, gis.Name("ortho", kind::kRasterDataset));
+    gis.Add(pgdb, gis.Name("owners", kind::kTable));
+
+    gis::PropertySet props;
+    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+             {"SERVER", "db"}, {"INSTANCE", "5432"}, {"DATABASE", "gisdb"}, {"USER", "u"}, {"PASSWORD", "pw"},
+             {"VERSION", "sde.DEFAULT"}})
+        props.SetProperty(name, value);
+    gis.connectionFiles[sdeFile] = props;
+    auto& sde = gis.AddWorkspace(FactoryKind::SpatialDatabase, "db:5432");
+    sde.versions = {{"sde.DEFAULT", "default", std::nullopt}, {"sde.edit", "edit", std::string("sde.DEFAULT")}};
+    gis.Add(sde, gis.FeatureClass("streets", gis::feature::kSimple, gis::shape::kPolyline));
+    auto water = gis.Name("water", kind::kFeatureDataset);
+    water->subsets = {gis.FeatureClass("pipes", gis::feature::kSimple, gis::shape::kPolyline),
+                      gis.FeatureClass("valves", gis::feature::kSimple, gis::shape::kPoint),
+                      gis.FeatureClass("notes", gis::feature::kAnnotation, 0), gis.Name("depth", kind::kRasterDataset),
+                      gis.Name("log", kind::kTable)};
+    gis.Add(sde, water);
+    gis.Add(sde, gis.Name("elev", kind::kRasterDataset));
+    gis.Add(sde, gis.Name("tiles", kind::kRasterCatalog));
+    gis.Add(sde, gis.Name("owners", kind::kTable));
+}
+
+namespace {
+
+// ---- Small helpers --------------------------------------------------------------------
+
+std::string Expect(bool holds, const std::string& what) { return holds ? std::string{} : " " + what + ";"; }
+
+long FindItem(const frmOpenDialog& form, const std::string& name) {
+    const auto& items = form.LVDataList.Items();
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (items[i].text == name) return static_cast<long>(i + 1);
+    return 0;
+}
+
+// The user's actions, tolerant of a list a fault left short: an item that
+// is not there is not clicked.
+bool Click(frmOpenDialog& form, const std::string& name) {
+    const long pos = FindItem(form, name);
+    if (pos == 0) return false;
+    form.LVDataList.ClearSelection();
+    form.LVDataList.SetSelected(pos, true);
+    form.LVDataList_ItemClick();
+    return true;
+}
+
+bool DoubleClick(frmOpenDialog& form, const std::string& name) {
+    if (!Click(form, name)) return false;
+    form.LVDataList_DblClick();
+    return true;
+}
+
+// The user enters the data folder from the root listing, picks the road
+// shapefile and presses the add button; cancels when something is missing.
+void PickRoads(World& w) {
+    const std::string drive = w.dir;
+    w.t.ui.OnModal("frmOpenDialog", [drive](ui::Form& f) {
+        auto& form = dynamic_cast<frmOpenDialog&>(f);
+        if (DoubleClick(form, drive) && Click(form, "roads.shp")) form.CmdAddData_Click();
+        else form.CmdCancel_Click();
+    });
+}
+
+// A browser form showing the root listing, and one showing the data folder.
+std::shared_ptr<frmOpenDialog> BrowserAtRoot(World& w) {
+    auto form = std::make_shared<frmOpenDialog>(w.t.platform);
+    form->EnsureLoaded();
+    form->msSdeDataPath = w.sdeFolder;
+    std::string sde = w.sdeFolder;
+    form->InitDataList(sde);
+    form->SetFilterType(0);
+    return form;
+}
+
+std::shared_ptr<frmOpenDialog> BrowserInData(World& w) {
+    auto form = BrowserAtRoot(w);
+    DoubleClick(*form, w.dir);
+    return form;
+}
+
+std::shared_ptr<CLayerObj> Chosen(const gis::DatasetNamePtr& name, std::int16_t type) {
+    auto obj = std::make_shared<CLayerObj>();
+    obj->pDataSetObj(name);
+    obj->DataType(type);
+    if (name) obj->DataName(name->Name());
+    return obj;
+}
+
+gis::DatasetNamePtr NameIn(World& w, FactoryKind factory, const std::string& path, const std::string& name) {
+    for (const auto& n : w.t.gis.FindWorkspace(factory, path)->names)
+        if (n->Name() == name) return n;
+    return nullptr;
+}
+
+// A data list the caller already holds: a listing must not lose it when
+// it fails before it starts.
+DataItems OldListing() {
+    DataItems items(3);
+    items[1].DataName = "old-1";
+    items[2].DataName = "old-2";
+    return items;
+}
+
+bool IsOldListing(const DataItems& items) {
+    return items.size() == 3 && items[1].DataName == "old-1" && items[2].DataName == "old-2";
+}
+
+// Both old entries are still first in the list.
+bool KeepsOldEntries(const DataItems& items) {
+    return items.size() >= 3 && items[1].DataName == "old-1" && items[2].DataName == "old-2";
+}
+
+// A connection form filled in for the spatial database of the world.
+std::shared_ptr<frmOpenWorkspace> FilledConnectionForm(World& w) {
+    auto form = std::make_shared<frmOpenWorkspace>(w.t.platform);
+    form->EnsureLoaded();
+    form->txtServer.SetText("db");
+    form->txtService.SetText("5432");
+    form->txtDatabase.SetText("gisdb");
+    form->txtUserName.SetText("u");
+    form->txtPWD.SetText("pw");
+    form->msSdeDataPath = w.sdeFolder;
+    return form;
+}
+
+// Calls the COpenLayerDlg construction passes over by design: the user name
+// (none means "no profile folder") and creating the fallback connection
+// folder (the library folder serves instead).
+IgnoredCall ConnectionFolderCalls() { return CallsOf({"system.UserName", "system.CreateFolder"}); }
+
+// Sorting a made layer into its group reads its class; a value that cannot
+// be read leaves the layer out of every group, by design, without an entry.
+bool SortingRead(const CallTrace& trace, std::size_t i) {
+    std::size_t j = i;
+    while (j > 0 && (trace[j] == "gis.GetFeatureClass" || trace[j] == "gis.FeatureKind" || trace[j] == "gis.ShapeKind")) --j;
+    return j < i && trace[j] == "gis.SetLayerName";
+}
+
+// ---- The scenarios -------------------------------------------------------------------
+
+std::vector<Scenario> Scenarios() {
+    std::vector<Scenario> s;
+    using P = std::shared_ptr<frmOpenDialog>;
+
+    // ---- interface ----
+    s.push_back({"Marbrook.CLayerFunctionExport.GetLayersByDlg:", "the user adds a shapefile", [](World& w) {
+                     PickRoads(w);
+                     auto result = std::make_shared<std::optional<Collection>>();
+                     auto api = std::make_shared<CLayerFunctionExport>(w.t.platform);
+                     return Run{[api, result] { *result = api->GetLayersByDlg(0, true); },
+                                [result](int) { return Expect(!result->has_value(), "returns layers after a failure"); },
+                                {}};
+                 },
+                 // and the dialog's own unloading at its end
+                 Either(Either(ConnectionFolderCalls(), CallsOf({"ui.UnloadForm"})), SortingRead),
+                 {}});
+    s.push_back({"Marbrook.CLayerFunctionExport.AddLayerForMap:", "the user adds a shapefile to a map", [](World& w) {
+                     PickRoads(w);
+                     auto api = std::make_shared<CLayerFunctionExport>(w.t.platform);
+                     auto map = w.t.gis.NewMap();
+                     auto existing = w.t.gis.NewFeatureLayer(gis::LayerKind::Feature);
+                     map->InsertLayerAt(existing, 0);
+                     return Run{[api, map] { (void)api->AddLayerForMap(map, 0); }, {},
+                                [map, existing] {
+                                    const auto layers = map->Layers();
+                                    return Expect(std::find(layers.begin(), layers.end(), existing) != layers.end(),
+                                                  "the map lost its own layer");
+                                }};
+                 },
+                 Either(Either(ConnectionFolderCalls(), CallsOf({"ui.UnloadForm"})), SortingRead),
+                 {}});
+    const auto layerOnRoads = [](World& w) {
+        auto layer = w.t.gis.NewFeatureLayer(gis::LayerKind::Feature);
+        layer->SetFeatureClass(gis::AsFeatureClass(w.t.gis.OpenName(*NameIn(w, FactoryKind::Shapefile, w.dir + "/", "roads"))));
+        layer->SetName("roads");
+        return layer;
+    };
+    s.push_back({"Marbrook.CLayerFunctionExport.ResetLayerSource:", "re-point a layer", [layerOnRoads](World& w) {
+                     auto api = std::make_shared<CLayerFunctionExport>(w.t.platform);
+                     gis::LayerPtr layer = layerOnRoads(w);
+                     auto target = NameIn(w, FactoryKind::Shapefile, w.dir + "/", "towns");
+                     auto result = std::make_shared<bool>(false);
+                     return Run{[api, layer, target, result] { *result = api->ResetLayerSource(layer, target); },
+                                [result](int) { return Expect(!*result, "reports success after a failure"); },
+                                {}};
+                 },
+                 // Connect's own opening: its outcome is not examined, the
+                 // opening that follows decides.
+                 [](const CallTrace& trace, std::size_t i) {
+                     for (std::size_t c = 0; c < trace.size(); ++c)
+                         if (trace[c] == "gis.Connect") return i > c && i < c + 3 && trace[i] != "gis.Connect";
+                     return false;
+                 },
+                 {}});
+    s.push_back({"Marbrook.CLayerFunctionExport.SetFLayerSource:", "re-point a layer", [layerOnRoads](World& w) {
+                     auto api = std::make_shared<CLayerFunctionExport>(w.t.platform);
+                     gis::LayerPtr layer = layerOnRoads(w);
+                     auto target = NameIn(w, FactoryKind::Shapefile, w.dir + "/", "towns");
+                     auto result = std::make_shared<bool>(false);
+                     return Run{[api, layer, target, result] { *result = api->SetFLayerSource(true, layer, target); },
+                                [result](int) { return Expect(!*result, "reports success after a failure"); },
+                                {}};
+                 },
+                 // Dressing the connected layer (alias name, selectable) is
+                 // passed over: everything after Connect and its opening.
+                 [](const CallTrace& trace, std::size_t i) {
+                     for (std::size_t c = 0; c < trace.size(); ++c)
+                         if (trace[c] == "gis.Connect") return i >= c + 3;
+                     return false;
+                 },
+                 {}});
+    s.push_back({"Marbrook.CLayerFunctionExport.NewMap:", "through the component", [](World& w) {
+                     void* object = nullptr;
+                     component::CreateObject(w.t.platform, component::kLayerFunctionClass, &object);
+                     std::shared_ptr<ILayerFunctionExport> api(
+                         static_cast<ILayerFunctionExport*>(object), [](ILayerFunctionExport* o) {
+                             if (o) o->Release();
+                         });
+                     auto map = std::make_shared<gis::MapPtr>();
+                     return Run{[api, map] { *map = api->NewMap(); },
+                                [map](int) { return Expect(*map == nullptr, "returns a map after a failure"); }, {}};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.COpenLayerDlg.Class_Initialize:", "create the dialog object", [](World& w) {
+                     auto holder = std::make_shared<std::unique_ptr<COpenLayerDlg>>();
+                     Platform* p = &w.t.platform;
+                     return Run{[holder, p] { *holder = std::make_unique<COpenLayerDlg>(*p); }, {}, {}};
+                 },
+                 ConnectionFolderCalls(), {}});
+    s.push_back({"Marbrook.COpenLayerDlg.DoModalOpen:", "the user adds a shapefile", [](World& w) {
+                     auto dlg = std::make_shared<COpenLayerDlg>(w.t.platform);
+                     PickRoads(w);
+                     auto selection = std::make_shared<Collection>();
+                     auto earlier = std::make_shared<CLayerObj>();
+                     selection->Add(earlier);
+                     auto result = std::make_shared<bool>(false);
+                     return Run{[dlg, selection, result] { *result = dlg->DoModalOpen(0, *selection); },
+                                [result](int) { return Expect(!*result, "confirms after a failure"); },
+                                [selection, earlier] {
+                                    return Expect(selection->Count() >= 1 && selection->Item(1) == earlier,
+                                                  "the caller's selection lost its first item");
+                                }};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.ComponentEntry.DllGetClassObject:", "create the component", [](World& w) {
+                     Platform* p = &w.t.platform;
+                     return Run{[p] {
+                                    void* object = nullptr;
+                                    if (component::CreateObject(*p, component::kLayerFunctionClass, &object) == component::kOk)
+                                        static_cast<ILayerFunctionExport*>(object)->Release();
+                                },
+                                {}, {}};
+                 },
+                 {}, "creating the object asks nothing of the platform"});
+    s.push_back({"Marbrook.ComponentEntry.DllRegisterServer:", "over an existing registration file", [](World& w) {
+                     const std::string file = component::RegistrationFile();
+                     fs::create_directories(fs::path(file).parent_path());
+                     testing::WriteFile(file, "[Other]\nkeep=1\n");
+                     Platform* p = &w.t.platform;
+                     auto result = std::make_shared<int>(component::kOk);
+                     return Run{[p, result] { *result = component::RegisterServer(*p); },
+                                [result](int) { return Expect(*result == component::kFailed, "does not say it failed"); },
+                                [file] {
+                                    return Expect(testing::ReadFile(file).find("keep=1") != std::string::npos,
+                                                  "the registration file lost its other values");
+                                }};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.ComponentEntry.DllUnregisterServer:", "remove the registration file", [](World& w) {
+                     Platform* p = &w.t.platform;
+                     return Run{[p] { (void)component::UnregisterServer(*p); }, {}, {}};
+                 },
+                 {}, "removes its file with the standard library, not through the platform"});
+
+    // ---- browser ----
+    s.push_back({"Marbrook.frmOpenDialog.Form_Load:", "first access to the form", [](World& w) {
+                     auto form = std::make_shared<frmOpenDialog>(w.t.platform);
+                     return Run{[form] { form->EnsureLoaded(); }, {}, {}};
+                 },
+                 {}, {}});
+    const auto replayConnection = [](World& w) {
+        // The remembered location is a connection file of the database root.
+        giDataSourceType = 1;
+        auto form = std::make_shared<frmOpenDialog>(w.t.platform);
+        form->EnsureLoaded();
+        form->msSdeDataPath = w.sdeFolder;
+        auto result = std::make_shared<bool>(false);
+        return Run{[form, result] {
+                       gsCurDir = "prod.sde";
+                       giDataSourceType = 1;
+                       std::string sde;
+                       *result = form->InitDataList(sde);
+                   },
+                   // True once the first view stands (step 105 on).
+                   [result](int step) { return Expect(!*result || step >= 105, "true before the first view stands"); },
+                   {}};
+    };
+    s.push_back({"Marbrook.frmOpenDialog.InitDataList:", "replaying a remembered connection", replayConnection, {}, {}});
+    s.push_back({"Marbrook.frmOpenDialog.SetSub:", "InitDataList replaying a remembered connection", [replayConnection](World& w) {
+                     Run run = replayConnection(w);
+                     run.neutral = {}; // SetSub returns nothing
+                     return run;
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.frmOpenDialog.RefreshDataList:", "double-click the drive in report view", [](World& w) {
+                     P form = BrowserAtRoot(w);
+                     form->OptReport_Click();
+                     const std::string drive = w.dir;
+                     return Run{[form, drive] { DoubleClick(*form, drive); }, {}, {}};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.frmOpenDialog.RefreshDataListEx:", "report view of the data folder", [](World& w) {
+                     P form = BrowserInData(w);
+                     return Run{[form] { form->RefreshDataListEx(ui::ListView::kReport, 1); }, {}, {}};
+                 },
+                 {}, {}});
+    for (const auto& [position, press] : std::vector<std::pair<std::string, void (frmOpenDialog::*)()>>{
+             {"Marbrook.frmOpenDialog.OptList_Click:", &frmOpenDialog::OptList_Click},
+             {"Marbrook.frmOpenDialog.OptReport_Click:", &frmOpenDialog::OptReport_Click},
+             {"Marbrook.frmOpenDialog.OptThumbs_Click:", &frmOpenDialog::OptThumbs_Click}}) {
+        s.push_back({position, "in the data folder", [press = press](World& w) {
+                         P form = BrowserInData(w);
+                         return Run{[form, press] { ((*form).*press)(); }, {}, {}};
+                     },
+                     {}, {}});
+    }
+    s.push_back({"Marbrook.frmOpenDialog.LVDataList_DblClick:", "double-click a shapefile", [](World& w) {
+                     P form = BrowserInData(w);
+                     return Run{[form] { DoubleClick(*form, "roads.shp"); }, {}, {}};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.frmOpenDialog.ComboLocation_Click:", "back to the root from the data folder", [](World& w) {
+                     P form = BrowserInData(w);
+                     return Run{[form] {
+                                    form->ComboLocation.Select(1);
+                                    form->ComboLocation_Click();
+                                },
+                                {}, {}};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.frmOpenDialog.SetFilterType:", "the vector filter", [](World& w) {
+                     P form = BrowserAtRoot(w);
+                     return Run{[form] { (void)form->SetFilterType(3); }, {}, {}};
+                 },
+                 {}, "fills its own combo only"});
+    const auto selectTwo = [](World& w) {
+        P form = BrowserInData(w);
+        return Run{[form] {
+                       form->LVDataList.SetMultiSelect(true);
+                       form->LVDataList.SetSelected(FindItem(*form, "roads.shp"), true);
+                       form->LVDataList.SetSelected(FindItem(*form, "towns.shp"), true);
+                       form->LVDataList_ItemClick();
+                   },
+                   {}, {}};
+    };
+    s.push_back({"Marbrook.frmOpenDialog.LVDataList_ItemClick:", "select two shapefiles", selectTwo, {},
+                 "reads the form's own lists only"});
+    s.push_back({"Marbrook.frmOpenDialog.GetSelDataList:", "LVDataList_ItemClick on two shapefiles", selectTwo, {},
+                 "reads the form's own lists only"});
+    s.push_back({"Marbrook.frmOpenDialog.GetSelectDataset:", "after a selection", [](World& w) {
+                     P form = BrowserInData(w);
+                     Click(*form, "roads.shp");
+                     auto selection = std::make_shared<Collection>();
+                     auto earlier = std::make_shared<CLayerObj>();
+                     selection->Add(earlier);
+                     return Run{[form, selection] { (void)form->GetSelectDataset(*selection); }, {},
+                                [selection, earlier] {
+                                    return Expect(selection->Count() >= 1 && selection->Item(1) == earlier,
+                                                  "the caller's collection lost its first item");
+                                }};
+                 },
+                 {}, "builds result objects only"});
+    s.push_back({"Marbrook.frmOpenDialog.CmdAddData_Click:", "a shapefile selected", [](World& w) {
+                     P form = BrowserInData(w);
+                     Click(*form, "roads.shp");
+                     return Run{[form] { form->CmdAddData_Click(); }, {}, {}};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.frmOpenDialog.cmdCancel_Click:", "cancel", [](World& w) {
+                     P form = BrowserInData(w);
+                     return Run{[form] { form->CmdCancel_Click(); },
+                                [form](int) { return Expect(!form->mbOKClick, "confirmed after a failure"); }, {}};
+                 },
+                 {}, {}});
+
+    // ---- catalogue ----
+    s.push_back({"Marbrook.basOpenDialogs.InitSDEDataPath:", "no profile folder, no fallback folder yet", [](World& w) {
+                     Platform* p = &w.t.platform;
+                     auto result = std::make_shared<std::string>("unset");
+                     return Run{[p, result] { *result = InitSDEDataPath(*p); },
+                                [result](int step) { return Expect(step > 100 || result->empty(), "a folder without the library's"); },
+                                {}};
+                 },
+                 ConnectionFolderCalls(), {}});
+    s.push_back({"Marbrook.basOpenDialogs.GetSelFilesInfos:", "two selected entries", [](World& w) {
+                     Platform* p = &w.t.platform;
+                     auto lv = std::make_shared<ui::ListView>("LVDataList");
+                     lv->SetMultiSelect(true);
+                     auto items = std::make_shared<DataItems>(OldListing());
+                     for (long i = 1; i <= 2; ++i) {
+                         lv->SetTag(lv->AddItem("x", 0, 0), i);
+                         lv->SetSelected(i, true);
+                     }
+                     auto selected = std::make_shared<DataItems>();
+                     auto result = std::make_shared<long>(-1);
+                     return Run{[p, lv, items, selected, result] { *result = GetSelFilesInfos(*p, *selected, *lv, *items); },
+                                [result](int) { return Expect(*result == 0, "counts after a failure"); },
+                                [items] { return Expect(IsOldListing(*items), "the data list changed"); }};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.basOpenDialogs.GetCADFilesDatasetName:", "the drawing of the data folder", [](World& w) {
+                     Platform* p = &w.t.platform;
+                     const std::string folder = w.dir + "/";
+                     auto result = std::make_shared<gis::DatasetNamePtr>();
+                     return Run{[p, folder, result] { *result = GetCADFilesDatasetName(*p, folder, "plan.dxf"); },
+                                [result](int) { return Expect(*result == nullptr, "a name after a failure"); }, {}};
+                 },
+                 {}, {}});
+    for (const std::string position :
+         {"Marbrook.basOpenDialogs.GetLocalDrives4Combo:", "Marbrook.basOpenDialogs.GetLocalDrives4Datalist:"}) {
+        s.push_back({position, "over an earlier list", [position](World& w) {
+                         Platform* p = &w.t.platform;
+                         auto result = std::make_shared<long>(-1);
+                         if (position.find("Combo") != std::string::npos) {
+                             auto list = std::make_shared<DataNodes>(3);
+                             (*list)[1].DataName = "old-1";
+                             return Run{[p, list, result] { *result = GetLocalDrives4Combo(*p, *list); },
+                                        [result](int) { return Expect(*result == 0, "counts after a failure"); },
+                                        [list, result] {
+                                            return Expect(*result != 0 || (list->size() == 3 && (*list)[1].DataName == "old-1"),
+                                                          "the location list was lost");
+                                        }};
+                         }
+                         auto items = std::make_shared<DataItems>(OldListing());
+                         return Run{[p, items, result] { *result = GetLocalDrives4Datalist(*p, *items); },
+                                    [result](int) { return Expect(*result == 0, "counts after a failure"); },
+                                    [items, result] { return Expect(*result != 0 || IsOldListing(*items), "the data list was lost"); }};
+                     },
+                     {}, {}});
+    }
+    s.push_back({"Marbrook.basOpenDialogs.GetSubFolderFiles:", "the data folder, every filter", [](World& w) {
+                     Platform* p = &w.t.platform;
+                     auto folder = std::make_shared<std::string>(w.dir);
+                     auto items = std::make_shared<DataItems>(OldListing());
+                     auto result = std::make_shared<long>(-1);
+                     return Run{[p, folder, items, result] { *result = GetSubFolderFiles(*p, *folder, *items, 0); },
+                                [items, result](int step) {
+                                    if (step == 103) return Expect(*result == 0 && IsOldListing(*items), "an unreadable folder lost the listing");
+                                    return Expect(*result == static_cast<long>(items->size()) - 1, "the count is not the entries listed");
+                                },
+                                {}};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.basOpenDialogs.GetSDEDataFile:", "the connection folder", [](World& w) {
+                     Platform* p = &w.t.platform;
+                     const std::string folder = w.sdeFolder;
+                     auto items = std::make_shared<DataItems>(OldListing());
+                     auto result = std::make_shared<long>(-1);
+                     return Run{[p, folder, items, result] { *result = GetSDEDataFile(*p, folder, *items); },
+                                [items, result](int) { return Expect(*result == 0 && IsOldListing(*items), "the listing was lost"); },
+                                {}};
+                 },
+                 {}, {}});
+    const auto appendingListing = [](const std::string& position, std::function<long(World&, DataItems&)> list) {
+        return Scenario{position, "appending to an earlier list", [list](World& w) {
+                            auto items = std::make_shared<DataItems>(OldListing());
+                            auto result = std::make_shared<long>(-1);
+                            World* world = &w;
+                            return Run{[world, list, items, result] { *result = list(*world, *items); },
+                                       [items, result](int) {
+                                           return Expect(*result == 0 || *result == static_cast<long>(items->size()) - 1,
+                                                         "the count is neither 0 nor the entries listed");
+                                       },
+                                       [items] { return Expect(KeepsOldEntries(*items), "earlier entries were lost"); }};
+                        },
+                        {}, {}};
+    };
+    s.push_back(appendingListing("Marbrook.basOpenDialogs.GetShapeFilesEx:", [](World& w, DataItems& items) {
+        return GetShapeFilesEx(w.t.platform, w.dir + "/", items);
+    }));
+    s.push_back(appendingListing("Marbrook.basOpenDialogs.GetRasterFilesEx:", [](World& w, DataItems& items) {
+        return GetRasterFilesEx(w.t.platform, w.dir + "/", items);
+    }));
+    s.push_back(appendingListing("Marbrook.basOpenDialogs.GetPGMdbFiles:", [](World& w, DataItems& items) {
+        return GetPGMdbFiles(w.t.platform, w.mdb, items, 0);
+    }));
+    s.push_back(appendingListing("Marbrook.basOpenDialogs.GetCadFiles:", [](World& w, DataItems& items) {
+        return GetCadFiles(w.t.platform, w.dxf, items, 0);
+    }));
+    s.push_back({"Marbrook.basOpenDialogs.AddLayersBySort:", "one item of every layer kind", [](World& w) {
+                     Platform* p = &w.t.platform;
+                     auto items = std::make_shared<Collection>();
+                     items->Add(Chosen(NameIn(w, FactoryKind::Shapefile, w.dir + "/", "roads"), ltFeatureClass));
+                     items->Add(Chosen(NameIn(w, FactoryKind::PersonalGeodatabase, w.mdb, "land")->SubsetNames()[1], ltAnnotationClass));
+                     auto land = Chosen(NameIn(w, FactoryKind::PersonalGeodatabase, w.mdb, "land"), ltFeatureDataset);
+                     items->Add(land);
+                     items->Add(Chosen(NameIn(w, FactoryKind::Raster, w.dir + "/", "dem.tif"), ltRaster));
+                     items->Add(Chosen(NameIn(w, FactoryKind::Cad, w.dir, "plan.dxf"), ltCadDrawing));
+                     auto chosen = std::make_shared<std::vector<ObjectPtr>>();
+                     for (long i = 1; i <= items->Count(); ++i) chosen->push_back(items->Item(i));
+                     auto result = std::make_shared<bool>(false);
+                     return Run{[p, items, result] { *result = AddLayersBySort(*p, *items); },
+                                [items, chosen, result](int step) {
+                                    // Refilling starts at step 152: a later failure leaves it partly done.
+                                    if (step >= 152) return Expect(!*result, "reports success after a failure");
+                                    bool same = items->Count() == static_cast<long>(chosen->size());
+                                    for (long i = 1; same && i <= items->Count(); ++i) same = items->Item(i) == (*chosen)[static_cast<std::size_t>(i - 1)];
+                                    return Expect(!*result, "reports success after a failure") +
+                                           Expect(same, "the caller's items changed after a failure");
+                                },
+                                {}};
+                 },
+                 SortingRead,
+                 {}});
+    for (const std::string position : {"Marbrook.basOpenDialogs.InitComboList:", "Marbrook.basOpenDialogs.InitComboList1:"}) {
+        s.push_back({position, "the top level", [position](World& w) {
+                         Platform* p = &w.t.platform;
+                         auto list = std::make_shared<DataNodes>(1);
+                         auto combo = std::make_shared<ui::ImageCombo>("ComboLocation");
+                         auto result = std::make_shared<long>(-1);
+                         const bool first = position.find("List1") == std::string::npos;
+                         return Run{[p, list, combo, result, first] {
+                                        *result = first ? InitComboList(*p, *list, *combo, 1)
+                                                        : InitComboList1(*p, *list, *combo, kCatalogRootName);
+                                    },
+                                    [result](int) { return Expect(*result == 0, "counts after a failure"); }, {}};
+                     },
+                     {}, {}});
+    }
+    // The location list of the data folder opened below its drive.
+    const auto threeLevels = [] {
+        DataNodes list(3);
+        list[0].DataName = kCatalogRootName;
+        list[0].ChildNode = 1;
+        list[1].DataName = "drive";
+        list[1].Level = 1;
+        list[1].ChildNode = 2;
+        list[2].DataName = "sub";
+        list[2].Level = 2;
+        list[2].ParentNode = 1;
+        list[2].ChildNode = -1;
+        return list;
+    };
+    s.push_back({"Marbrook.basOpenDialogs.InsertToComboList:", "below the drive", [threeLevels](World& w) {
+                     Platform* p = &w.t.platform;
+                     auto list = std::make_shared<DataNodes>(threeLevels());
+                     return Run{[p, list] { (void)InsertToComboList(*p, *list, DataNode{}, 1); }, {}, {}};
+                 },
+                 {}, "edits the caller's list only"});
+    s.push_back({"Marbrook.basOpenDialogs.RefreshComboList:", "open an entry below the drive", [threeLevels](World& w) {
+                     Platform* p = &w.t.platform;
+                     auto list = std::make_shared<DataNodes>(threeLevels());
+                     auto combo = std::make_shared<ui::ImageCombo>("ComboLocation");
+                     DataNode node;
+                     node.DataName = "other";
+                     node.Level = 2;
+                     node.ParentNode = 1;
+                     node.ChildNode = -1;
+                     return Run{[p, list, combo, node] { (void)RefreshComboList(*p, *list, *combo, node); }, {}, {}};
+                 },
+                 {}, "edits the caller's list and combo only"});
+    s.push_back({"Marbrook.basOpenDialogs.RefreshComboListEx:", "a child index past the list", [threeLevels](World& w) {
+                     Platform* p = &w.t.platform;
+                     auto list = std::make_shared<DataNodes>(threeLevels());
+                     auto combo = std::make_shared<ui::ImageCombo>("ComboLocation");
+                     DataNode node = (*list)[1];
+                     node.ChildNode = 9;
+                     auto result = std::make_shared<long>(0);
+                     return Run{[p, list, combo, node, result] { *result = RefreshComboListEx(*p, *list, *combo, node, 1); },
+                                [result](int) { return Expect(*result == -1, "not -1 after a failure"); },
+                                [list] { return Expect(list->size() == 3, "the location list changed"); }};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.basOpenDialogs.DeleteComboList:", "an index past the list", [threeLevels](World& w) {
+                     Platform* p = &w.t.platform;
+                     auto list = std::make_shared<DataNodes>(threeLevels());
+                     auto result = std::make_shared<bool>(true);
+                     return Run{[p, list, result] {
+                                    const long index = 9;
+                                    *result = DeleteComboList(*p, *list, index);
+                                },
+                                [result](int) { return Expect(!*result, "true after a failure"); },
+                                [list] { return Expect(list->size() == 3, "the location list changed"); }};
+                 },
+                 {}, {}});
+
+    // ---- connections ----
+    s.push_back({"Marbrook.basOpenDialogs.OpenSdeConnectionEx:", "every kind, all filter", [](World& w) {
+                     Platform* p = &w.t.platform;
+                     const std::string file = w.sdeFile;
+                     auto items = std::make_shared<DataItems>(OldListing());
+                     auto result = std::make_shared<long>(-1);
+                     return Run{[p, file, items, result] { *result = OpenSdeConnectionEx(*p, file, *items, 0); },
+                                [items, result](int step) {
+                                    if (step < 109) return Expect(*result == 0 && IsOldListing(*items), "the listing was lost before the database opened");
+                                    return Expect(*result == static_cast<long>(items->size()) - 1, "the count is not the entries listed");
+                                },
+                                {}};
+                 },
+                 {}, {}});
+    const auto featureDataset = [](const std::string& position, bool sde) {
+        return Scenario{position, "a feature dataset of every kind", [sde](World& w) {
+                            Platform* p = &w.t.platform;
+                            const std::string path = sde ? w.sdeFile : w.mdb;
+                            auto items = std::make_shared<DataItems>(OldListing());
+                            auto result = std::make_shared<long>(-1);
+                            return Run{[p, path, items, result, sde] {
+                                           *result = sde ? OpenFeatureDatasetFromSDEEx(*p, path, "water", *items, 0)
+                                                         : OpenFeatureDatasetFromPGeoDBEx(*p, path, "land", *items, 0);
+                                       },
+                                       [items, result](int step) {
+                                           if (step < 109) return Expect(*result == 0 && IsOldListing(*items), "the listing was lost before the database opened");
+                                           return Expect(*result == static_cast<long>(items->size()) - 1, "the count is not the entries listed");
+                                       },
+                                       {}};
+                        },
+                        {}, {}};
+    };
+    s.push_back(featureDataset("Marbrook.basOpenDialogs.OpenFeatureDatasetFromSDEEx:", true));
+    s.push_back(featureDataset("Marbrook.basOpenDialogs.OpenFeatureDatasetFromPGeoDBEx:", false));
+
+    using V = std::shared_ptr<frmChangeVersion>;
+    s.push_back({"Marbrook.frmChangeVersion.Form_Load:", "first access", [](World& w) {
+                     V form = std::make_shared<frmChangeVersion>(w.t.platform);
+                     return Run{[form] { form->EnsureLoaded(); }, {}, {}};
+                 },
+                 {}, "clears its own fields only"});
+    s.push_back({"Marbrook.frmChangeVersion.InitComboList:", "two versions", [](World& w) {
+                     V form = std::make_shared<frmChangeVersion>(w.t.platform);
+                     auto result = std::make_shared<long>(-1);
+                     return Run{[form, result] { *result = form->InitComboList("db", "u", "5432", "pw", "sde.DEFAULT", "gisdb"); },
+                                [result](int) { return Expect(*result == 0, "counts after a failure"); }, {}};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.frmChangeVersion.TestConnection:", "with tips", [](World& w) {
+                     V form = std::make_shared<frmChangeVersion>(w.t.platform);
+                     auto result = std::make_shared<gis::WorkspacePtr>();
+                     return Run{[form, result] { *result = form->TestConnection("db", "u", "5432", "pw", "sde.DEFAULT", true, "gisdb"); },
+                                [result](int) { return Expect(*result == nullptr, "a workspace after a failure"); }, {}};
+                 },
+                 {}, {}});
+    for (const std::string position : {"Marbrook.frmChangeVersion.cmdOK_Click:", "Marbrook.frmChangeVersion.cmdCancel_Click:"}) {
+        s.push_back({position, "the chooser shown", [position](World& w) {
+                         V form = std::make_shared<frmChangeVersion>(w.t.platform);
+                         form->EnsureLoaded();
+                         const bool ok = position.find("OK") != std::string::npos;
+                         return Run{[form, ok] { ok ? form->CmdOK_Click() : form->CmdCancel_Click(); }, {}, {}};
+                     },
+                     {}, {}});
+    }
+    using W = std::shared_ptr<frmOpenWorkspace>;
+    s.push_back({"Marbrook.frmOpenWorkspace.Form_Load:", "first access", [](World& w) {
+                     W form = std::make_shared<frmOpenWorkspace>(w.t.platform);
+                     return Run{[form] { form->EnsureLoaded(); }, {}, {}};
+                 },
+                 {}, "sets its own flag only"});
+    for (const auto& [position, change] : std::vector<std::pair<std::string, void (frmOpenWorkspace::*)()>>{
+             {"Marbrook.frmOpenWorkspace.txtServer_Change:", &frmOpenWorkspace::txtServer_Change},
+             {"Marbrook.frmOpenWorkspace.txtService_Change:", &frmOpenWorkspace::txtService_Change},
+             {"Marbrook.frmOpenWorkspace.txtDatabase_Change:", &frmOpenWorkspace::txtDatabase_Change},
+             {"Marbrook.frmOpenWorkspace.txtUserName_Change:", &frmOpenWorkspace::txtUserName_Change},
+             {"Marbrook.frmOpenWorkspace.txtPWD_Change:", &frmOpenWorkspace::txtPWD_Change},
+             {"Marbrook.frmOpenWorkspace.ChkUserPwd_Click:", &frmOpenWorkspace::ChkUserPwd_Click}}) {
+        s.push_back({position, "an edit", [change = change](World& w) {
+                         W form = FilledConnectionForm(w);
+                         return Run{[form, change] { ((*form).*change)(); }, {}, {}};
+                     },
+                     {}, "updates its own controls only"});
+    }
+    s.push_back({"Marbrook.frmOpenWorkspace.CheckValid:", "no server given", [](World& w) {
+                     W form = FilledConnectionForm(w);
+                     form->txtServer.SetText("");
+                     auto result = std::make_shared<bool>(true);
+                     return Run{[form, result] { *result = form->CheckValid(); },
+                                [result](int) { return Expect(!*result, "valid after a failure"); }, {}};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.frmOpenWorkspace.TestConnection:", "with tips", [](World& w) {
+                     W form = FilledConnectionForm(w);
+                     auto result = std::make_shared<gis::WorkspacePtr>();
+                     return Run{[form, result] { *result = form->TestConnection(true); },
+                                [result](int) { return Expect(*result == nullptr, "a workspace after a failure"); }, {}};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.frmOpenWorkspace.CmdTextConn_Click:", "test the connection", [](World& w) {
+                     W form = FilledConnectionForm(w);
+                     return Run{[form] { form->CmdTextConn_Click(); }, {}, {}};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.frmOpenWorkspace.CmdChangeVersion_Click:", "the user picks the second version", [](World& w) {
+                     W form = FilledConnectionForm(w);
+                     w.t.ui.OnModal("frmChangeVersion", [](ui::Form& f) {
+                         auto& chooser = dynamic_cast<frmChangeVersion&>(f);
+                         if (chooser.ComboVersions.ListCount() < 2) return chooser.CmdCancel_Click();
+                         chooser.ComboVersions.SetListIndex(1);
+                         chooser.ComboVersions_Click();
+                         chooser.CmdOK_Click();
+                     });
+                     return Run{[form] { form->CmdChangeVersion_Click(); }, {}, {}};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.frmOpenWorkspace.cmdOK_Click:", "a new connection beside an existing one", [](World& w) {
+                     W form = FilledConnectionForm(w);
+                     return Run{[form] { form->CmdOK_Click(); },
+                                [form](int) { return Expect(!form->mbOkClik, "confirmed after a failure"); }, {}};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.frmOpenWorkspace.cmdCancel_Click:", "cancel", [](World& w) {
+                     W form = FilledConnectionForm(w);
+                     return Run{[form] { form->CmdCancel_Click(); }, {}, {}};
+                 },
+                 {}, {}});
+
+    // ---- support ----
+    s.push_back({"basSafe.GetValueFromIni:", "a value of the settings file", [](World& w) {
+                     Platform* p = &w.t.platform;
+                     auto result = std::make_shared<std::string>();
+                     return Run{[p, result] { *result = GetValueFromIni(*p, "Other", "keep", "default"); },
+                                [result](int) { return Expect(*result == "default", "not the default after a failure"); }, {}};
+                 },
+                 {}, {}});
+    s.push_back({"basSafe.GetValueFromIni:", "no settings file yet", [](World& w) {
+                     fs::remove(w.SettingsFile());
+                     Platform* p = &w.t.platform;
+                     auto result = std::make_shared<std::string>();
+                     const std::string file = w.SettingsFile();
+                     return Run{[p, result, file] {
+                                    *result = GetValueFromIni(*p, "Other", "keep", "default");
+                                    // What the settings check of the sweep reads.
+                                    testing::WriteFile(file, "[Other]\r\nkeep=1\r\n");
+                                },
+                                [result](int) { return Expect(*result == "default", "not the default after a failure"); }, {}};
+                 },
+                 {}, {}});
+    s.push_back({"basSafe.StripNull:", "a value with a NUL", [](World& w) {
+                     Platform* p = &w.t.platform;
+                     return Run{[p] { (void)StripNull(*p, std::string("ab\0cd", 5)); }, {}, {}};
+                 },
+                 {}, "works on its argument only"});
+    for (const long posType : {1L, 2L}) {
+        s.push_back({"Tessgate.basWindowPos.QMShowForm:", posType == 1 ? "beside the mouse, modal" : "centred on the screen, modeless",
+                     [posType](World& w) {
+                         V form = std::make_shared<frmChangeVersion>(w.t.platform);
+                         Platform* p = &w.t.platform;
+                         return Run{[p, form, posType] { QMShowForm(*p, *form, ui::kNoParent, posType, posType == 1 ? 1 : 0); },
+                                    {}, {}};
+                     },
+                     {}, {}});
+    }
+    return s;
+}
+
+// Step numbers the source computes rather than writes (step(first + 2)):
+// the values each routine's expressions take, from the arguments its helpers
+// are called with.
+std::map<std::string, std::set<int>> ComputedSteps() {
+    const auto range = [](int from, int to, int by = 1) {
+        std::set<int> r;
+        for (int i = from; i <= to; i += by) r.insert(i);
+        return r;
+    };
+    const auto join = [](std::initializer_list<std::set<int>> parts) {
+        std::set<int> r;
+        for (const auto& p : parts) r.insert(p.begin(), p.end());
+        return r;
+    };
+    return {
+        // FillDrives(..., lastStep)
+        {"Marbrook.basOpenDialogs.GetLocalDrives4Combo:", {125}},
+        {"Marbrook.basOpenDialogs.GetLocalDrives4Datalist:", {122}},
+        // ShowItems(firstStep .. firstStep + 5), FinishDisplay(firstStep, + 1)
+        {"Marbrook.frmOpenDialog.RefreshDataList:", range(118, 125)},
+        {"Marbrook.frmOpenDialog.RefreshDataListEx:", range(102, 109)},
+        // append(first + 1 .. + 6) for first 119, 139, 149, 158; FeatureClassType(129 .. 137)
+        {"Marbrook.basOpenDialogs.OpenSdeConnectionEx:",
+         join({range(120, 125), range(140, 145), range(150, 155), range(159, 164), range(129, 137)})},
+        // FeatureClassType(128 .. 136); 137 + shift .. 145 + shift, shift 0 or 3
+        {"Marbrook.basOpenDialogs.OpenFeatureDatasetFromSDEEx:", join({range(128, 136), range(137, 145)})},
+        {"Marbrook.basOpenDialogs.OpenFeatureDatasetFromPGeoDBEx:", join({range(128, 136), range(140, 148)})},
+        // 102 + g, 154 + 2g, 155 + 2g, 165 + 2g, 166 + 2g, 175 + g for the five groups
+        {"Marbrook.basOpenDialogs.AddLayersBySort:", join({range(102, 106), range(154, 163), range(165, 174), range(175, 179)})},
+        // first, first + 1, first + 2 for first 101, 104, 107
+        {"Marbrook.frmOpenWorkspace.CheckValid:", range(101, 109)},
+        // first .. first + 2 for first 115, then 119 + 3(i - 1) up to 143
+        {"Marbrook.frmOpenWorkspace.cmdOK_Click:", range(115, 145)},
+    };
+}
+
+// Routines no scenario of the doubles can reach, with the reason.
+const std::map<std::string, std::string>& Unreachable() {
+    static const std::map<std::string, std::string> none;
+    return none;
+}
+
+const std::map<std::string, RoutineSource>& Routines() {
+    static const auto routines = ReadRoutines(MARBROOK_SOURCE_DIR);
+    return routines;
+}
+
+std::map<std::string, std::set<int>> ValidSteps() {
+    std::map<std::string, std::set<int>> valid;
+    const auto computed = ComputedSteps();
+    for (const auto& [position, routine] : Routines()) {
+        auto& steps = valid[position];
+        steps = routine.literalSteps;
+        if (auto it = computed.find(position); it != computed.end()) steps.insert(it->second.begin(), it->second.end());
+    }
+    return valid;
+}
+
+// ---- The tests -------------------------------------------------------------------------
+
+TEST(FaultSweep, EveryRoutineWithNumberedStepsIsSwept) {
+    const auto& routines = Routines();
+    ASSERT_GT(routines.size(), 60u) << "the source reader found too few routines";
+    std::set<std::string> swept;
+    for (const auto& s : Scenarios()) swept.insert(s.position);
+    for (const auto& [position, routine] : routines) {
+        const bool listed = Unreachable().count(position) != 0;
+        EXPECT_TRUE(swept.count(position) != 0 || listed)
+            << position << " (" << *routine.files.begin() << ") has no scenario in the fault sweep";
+        EXPECT_FALSE(swept.count(position) != 0 && listed) << position << " is swept and listed as unreachable";
+    }
+    for (const auto& position : swept) EXPECT_TRUE(routines.count(position) != 0) << position << " is no longer in the source";
+}
+
+TEST(FaultSweep, ComputedStepsAreTabledAndTheTableIsCurrent) {
+    const auto computed = ComputedSteps();
+    for (const auto& [position, routine] : Routines()) {
+        EXPECT_FALSE(routine.literalSteps.empty() && routine.computedSteps.empty()) << position << ": no step found";
+        const bool tabled = computed.count(position) != 0;
+        if (!routine.computedSteps.empty())
+            EXPECT_TRUE(tabled) << position << " computes its steps (step(" << routine.computedSteps.front()
+                                << ")): list their values in ComputedSteps()";
+        else
+            EXPECT_FALSE(tabled) << position << " computes no step any more: drop it from ComputedSteps()";
+    }
+    for (const auto& [position, steps] : computed) EXPECT_TRUE(Routines().count(position) != 0) << position << " is gone";
+}
+
+TEST(FaultSweep, NoPlatformFailureReachesTheHost) {
+    const SweepResult result = RunSweep(Scenarios(), ValidSteps());
+
+    // The table, one line per routine.
+    RoutineFigures total;
+    std::ostringstream table;
+    table << std::left << std::setw(58) << "routine" << std::right << std::setw(7) << "calls" << std::setw(10) << "injected"
+          << std::setw(9) << "handled" << std::setw(9) << "escapes" << "\n";
+    for (const auto& [position, f] : result.figures) {
+        table << std::left << std::setw(58) << position << std::right << std::setw(7) << f.calls << std::setw(10)
+              << f.injected << std::setw(9) << f.handled << std::setw(9) << f.escapes << "\n";
+        total.calls += f.calls;
+        total.injected += f.injected;
+        total.handled += f.handled;
+        total.escapes += f.escapes;
+    }
+    table << std::left << std::setw(58) << ("total (" + std::to_string(result.figures.size()) + " routines)") << std::right
+          << std::setw(7) << total.calls << std::setw(10) << total.injected << std::setw(9) << total.handled << std::setw(9)
+          << total.escapes << "\n";
+    std::cout << table.str() << std::flush;
+
+    for (const auto& problem : result.problems) ADD_FAILURE() << problem;
+    EXPECT_EQ(total.escapes, 0);
+    EXPECT_EQ(total.handled, total.injected);
+}
+
+} // namespace
+} // namespace marbrook::sweep

@@ -263,7 +263,7 @@ void MakeFolder(const std::string& dir, const std::string& t, const FolderMix& m
     for (long i = 0; i < m.shapefiles; ++i) CopyShapefile(t, static_cast<int>(i % 3), dir + "/s" + std::to_string(i));
     for (long i = 0; i < m.tiffs; ++i) CopyAs(t + "/r.tif", dir + "/r" + std::to_string(i) + ".tif");
     for (long i = 0; i < m.drawings; ++i) CopyAs(t + "/d.dxf", dir + "/d" + std::to_string(i) + ".dxf");
-    static const char* const kOther[] = {".txt", ".pdf", ".xlsx", ".doc", ".csv", ".jpg", ".zip", ".xml"};
+    static const char* const kOther[] = {".txt", ".pdf", ".xlsx", ".docx", ".csv", ".html", ".zip", ".xml"};
     for (long i = 0; i < m.others; ++i) {
         std::ofstream f(dir + "/o" + std::to_string(i) + kOther[i % 8]);
         f << "x";
@@ -320,12 +320,17 @@ bool PreparePostgis(const std::string& sdeFolder) {
     char buf[16] = {};
     const bool present = f && std::fgets(buf, sizeof buf, f) && buf[0] == '1';
     if (f) ::pclose(f);
+    fs::create_directories(sdeFolder);
     if (!present) {
         std::cerr << "building " << kBenchDatabase << " (1 000 spatial + 1 000 plain tables) ..." << std::endl;
         if (std::system((psql + " -d postgres -c 'CREATE DATABASE " + kBenchDatabase + "'").c_str()) != 0) return false;
         const std::string script = sdeFolder + "/fixture.sql";
         std::ofstream(script) << FixtureSql();
-        if (std::system((psql + " -d " + kBenchDatabase + " -f " + Quote(script) + " >/dev/null").c_str()) != 0) return false;
+        if (std::system((psql + " -d " + kBenchDatabase + " -f " + Quote(script) + " >/dev/null").c_str()) != 0) {
+            // Half a database would be taken for a whole one next time.
+            (void)std::system((psql + " -d postgres -c 'DROP DATABASE " + kBenchDatabase + "'").c_str());
+            return false;
+        }
     }
     RealPlatform rp;
     auto props = rp.platform.gis.CreatePropertySet();
@@ -334,7 +339,6 @@ bool PreparePostgis(const std::string& sdeFolder) {
     props->SetProperty("INSTANCE", Env("MARBROOK_PG_PORT"));
     props->SetProperty("DATABASE", kBenchDatabase);
     props->SetProperty("PASSWORD", Env("MARBROOK_PG_PASSWORD"));
-    fs::create_directories(sdeFolder);
     fs::remove(sdeFolder + "/bench.sde");
     return rp.platform.gis.CreateWorkspaceFactory(gis::FactoryKind::SpatialDatabase)
         ->CreateConnectionFile(sdeFolder, "bench.sde", *props, 0) != nullptr;
@@ -559,7 +563,7 @@ int ChildMain(const std::string& what, const std::string& arg) {
     else if (what == "dialog-base") m = FolderOurs(arg);
     else if (what == "templates") { gdal::InitGdal(); MakeTemplates(arg); }
     else if (what == "drawing") { gdal::InitGdal(); WriteDrawing(arg, std::atol(Env("MARBROOK_BENCH_ENTITIES").c_str())); }
-    else if (what == "postgis-prepare") return PreparePostgis(arg) ? 0 : 3;
+    else if (what == "postgis-prepare") { if (!PreparePostgis(arg)) return 3; }
     else Die("unknown child " + what);
     std::printf("RESULT %.9f %ld\n", m.seconds, m.count);
     return 0;
@@ -682,6 +686,12 @@ std::string Ms(double seconds) {
 }
 
 std::string MiB(long kib) { return Fixed(static_cast<double>(kib) / 1024.0, 1); }
+
+long OwnPeakKiB() {
+    rusage self{};
+    ::getrusage(RUSAGE_SELF, &self);
+    return self.ru_maxrss;
+}
 
 void PrintTable(const std::vector<Row>& rows) {
     std::printf("\n%-28s %8s %12s %12s %9s %10s %10s  %s\n", "case", "n", "ours ms", "baseline ms", "ratio",
@@ -860,6 +870,9 @@ int ParentMain(const Options& o) {
             previous = per;
         }
     }
+    // A child starts as a copy of this process: its peak counts only when
+    // this one stays below every child's.
+    std::printf("\nthis process's own peak: %s MiB\n", MiB(OwnPeakKiB()).c_str());
     double load[3] = {};
     if (::getloadavg(load, 3) == 3) std::printf("\nload average at the end: %.2f %.2f %.2f\n", load[0], load[1], load[2]);
     if (!ec && logSize > 0) {

@@ -121,7 +121,8 @@ SweepResult RunSweep(const std::vector<Scenario>& scenarios, const std::map<std:
         const int n = static_cast<int>(clean.trace.size());
         if (n == 0 && s.noCalls.empty()) result.problems.push_back(where + " makes no platform call and says not why");
         if (n > 0 && !s.noCalls.empty()) result.problems.push_back(where + " is said to make no platform call but makes " + std::to_string(n));
-        figures.calls = std::max(figures.calls, n);
+        ++figures.scenarios;
+        figures.calls += n;
 
         for (int k = 1; k <= n; ++k) {
             const std::string call = clean.trace[static_cast<std::size_t>(k - 1)];

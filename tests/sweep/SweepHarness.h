@@ -57,7 +57,8 @@ struct Scenario {
 };
 
 struct RoutineFigures {
-    int calls = 0;    // platform calls swept (largest clean run)
+    int scenarios = 0;
+    int calls = 0;    // platform calls swept (clean runs of its scenarios)
     int injected = 0; // faults injected
     int handled = 0;  // faulted runs that passed every check
     int escapes = 0;  // exceptions that left the routine

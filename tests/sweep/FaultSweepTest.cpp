@@ -1023,6 +1023,24 @@ TEST(FaultSweep, EveryRoutineWithNumberedStepsIsSwept) {
     for (const auto& position : swept) EXPECT_TRUE(routines.count(position) != 0) << position << " is no longer in the source";
 }
 
+TEST(FaultSweep, SourceReaderFollowsHandedPositionsAndHelpers) {
+    const auto& r = Routines();
+    const auto steps = [&](const std::string& position) {
+        const auto it = r.find(position);
+        return it == r.end() ? std::set<int>{} : it->second.literalSteps;
+    };
+    // A position handed to the function that declares the Steps.
+    EXPECT_EQ(steps("Marbrook.frmOpenDialog.OptList_Click:"), (std::set<int>{100, 101, 102, 103}));
+    EXPECT_EQ(steps("Marbrook.frmOpenWorkspace.txtServer_Change:"), (std::set<int>{100}));
+    // Helpers handed the Steps, in the same file and in another.
+    EXPECT_TRUE(steps("Marbrook.basOpenDialogs.InitComboList:").count(111));
+    EXPECT_TRUE(steps("Marbrook.frmOpenWorkspace.TestConnection:").count(120));
+    EXPECT_FALSE(r.at("Marbrook.basOpenDialogs.GetLocalDrives4Combo:").computedSteps.empty());
+    // Both bodies of a position that two functions report with; comments are no source.
+    EXPECT_EQ(steps("Marbrook.basOpenDialogs.GetCADFilesDatasetName:"), (std::set<int>{100, 101, 102}));
+    EXPECT_EQ(r.at("Marbrook.COpenLayerDlg.DoModalOpen:").files, (std::set<std::string>{"interface/COpenLayerDlg.cpp"}));
+}
+
 TEST(FaultSweep, ComputedStepsAreTabledAndTheTableIsCurrent) {
     const auto computed = ComputedSteps();
     for (const auto& [position, routine] : Routines()) {
@@ -1044,19 +1062,20 @@ TEST(FaultSweep, NoPlatformFailureReachesTheHost) {
     RoutineFigures total;
     std::ostringstream table;
     table << std::left << std::setw(58) << "routine" << std::right << std::setw(6) << "cases" << std::setw(7) << "calls" << std::setw(10) << "injected"
-          << std::setw(9) << "handled" << std::setw(9) << "escapes" << "\n";
+          << std::setw(9) << "handled" << std::setw(6) << "own" << std::setw(9) << "escapes" << "\n";
     for (const auto& [position, f] : result.figures) {
         table << std::left << std::setw(58) << position << std::right << std::setw(6) << f.scenarios << std::setw(7) << f.calls << std::setw(10)
-              << f.injected << std::setw(9) << f.handled << std::setw(9) << f.escapes << "\n";
+              << f.injected << std::setw(9) << f.handled << std::setw(6) << f.own << std::setw(9) << f.escapes << "\n";
         total.scenarios += f.scenarios;
         total.calls += f.calls;
         total.injected += f.injected;
         total.handled += f.handled;
+        total.own += f.own;
         total.escapes += f.escapes;
     }
     table << std::left << std::setw(58) << ("total (" + std::to_string(result.figures.size()) + " routines)") << std::right
-          << std::setw(6) << total.scenarios << std::setw(7) << total.calls << std::setw(10) << total.injected << std::setw(9) << total.handled << std::setw(9)
-          << total.escapes << "\n";
+          << std::setw(6) << total.scenarios << std::setw(7) << total.calls << std::setw(10) << total.injected << std::setw(9) << total.handled << std::setw(6)
+          << total.own << std::setw(9) << total.escapes << "\n";
     std::cout << table.str() << std::flush;
 
     for (const auto& problem : result.problems) ADD_FAILURE() << problem;

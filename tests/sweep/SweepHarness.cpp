@@ -143,7 +143,10 @@ SweepResult RunSweep(const std::vector<Scenario>& scenarios, const std::map<std:
             if (run.entries.size() != expected)
                 p += " " + std::to_string(run.entries.size()) + " log entries, expected " + std::to_string(expected) + ":" +
                      Describe(run.entries) + ";";
-            if (p.empty()) ++figures.handled;
+            if (p.empty()) {
+                ++figures.handled;
+                if (run.ownStep >= 0) ++figures.own;
+            }
             else result.problems.push_back(at + p);
         }
     }

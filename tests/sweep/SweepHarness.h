@@ -61,6 +61,7 @@ struct RoutineFigures {
     int calls = 0;    // platform calls swept (clean runs of its scenarios)
     int injected = 0; // faults injected
     int handled = 0;  // faulted runs that passed every check
+    int own = 0;      // of those, faults the routine's own failure path reported
     int escapes = 0;  // exceptions that left the routine
 };
 

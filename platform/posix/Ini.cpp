@@ -17,7 +17,15 @@ std::vector<Line> SplitLines(std::string_view s) {
     while (pos < s.size()) {
         const auto nl = s.find('\n', pos);
         if (nl == std::string_view::npos) {
-            lines.push_back({s.substr(pos), {}});
+            // A file cut between the CR and the LF of its last line end still
+            // ends that line there: the CR is not part of the text.
+            std::string_view text = s.substr(pos);
+            std::string_view end;
+            if (!text.empty() && text.back() == '\r') {
+                end = text.substr(text.size() - 1);
+                text.remove_suffix(1);
+            }
+            lines.push_back({text, end});
             break;
         }
         std::size_t textEnd = nl;
@@ -85,7 +93,7 @@ std::string IniWrite(std::string_view content, std::string_view section, std::st
     const auto lines = SplitLines(content);
     std::string_view eol = "\n";
     for (const auto& l : lines)
-        if (!l.end.empty()) {
+        if (l.end.find('\n') != std::string_view::npos) {
             eol = l.end;
             break;
         }
@@ -116,7 +124,7 @@ std::string IniWrite(std::string_view content, std::string_view section, std::st
     };
     if (!sectionLine) {
         out.append(content);
-        if (!out.empty() && out.back() != '\n') out.append(eol);
+        if (!out.empty() && out.back() != '\n') out.append(out.back() == '\r' ? "\n" : eol);
         out += "[" + std::string(section) + "]";
         out.append(eol);
         out += newLine;
@@ -131,7 +139,10 @@ std::string IniWrite(std::string_view content, std::string_view section, std::st
         }
         emit(lines[i].text, lines[i].end);
         if (!keyLine && i == insertAfter) {
+            // The line before the new one may be the file's last, ended by
+            // nothing or by a lone CR.
             if (lines[i].end.empty()) out.append(eol);
+            else if (lines[i].end == "\r") out.append("\n");
             emit(newLine, eol);
         }
     }

@@ -37,6 +37,21 @@ TEST(IniText, WriteKeepsEveryOtherLine) {
     EXPECT_EQ(posix::IniWrite("", "ErrInfo", "bShow", "0"), "[ErrInfo]\nbShow=0\n");
 }
 
+// A file cut between the CR and the LF of its last line: the CR ends the line
+// as a whole line end would, so that a key written after it is a line of its
+// own and not the tail of the last value.
+TEST(IniText, ALastLineEndedByALoneCrStaysALine) {
+    const std::string ini = "[A]\r\nx=1\r";
+    EXPECT_EQ(posix::IniRead(ini, "A", "x"), "1");
+    const std::string added = posix::IniWrite(ini, "A", "y", "2");
+    EXPECT_EQ(added, "[A]\r\nx=1\r\ny=2\r\n");
+    EXPECT_EQ(posix::IniRead(added, "A", "y"), "2");
+    EXPECT_EQ(posix::IniRead(added, "A", "x"), "1");
+    EXPECT_EQ(posix::IniWrite(ini, "B", "k", "v"), "[A]\r\nx=1\r\n[B]\r\nk=v\r\n");
+    EXPECT_EQ(posix::IniWrite("[A]\r", "A", "k", "v"), "[A]\r\nk=v\n");
+    EXPECT_EQ(posix::IniWrite(ini, "A", "x", "3"), "[A]\r\nx=3\r");
+}
+
 TEST(SettingsFile, MissingFileIsCreatedHoldingTheDefault) {
     TestPlatform t;
     const std::string file = t.home.LibraryFolder() + "/VerdantaSysSet.ini";

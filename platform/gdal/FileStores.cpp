@@ -63,21 +63,39 @@ std::string NormalFolder(std::string path) {
     return path;
 }
 
+// Up to `n` first bytes of a regular file; "" for anything else. Opened
+// without waiting: a pipe named like a data file would otherwise wait for a
+// writer for ever.
 std::string ReadPrefix(const std::string& path, std::size_t n) {
-    std::ifstream in(path, std::ios::binary);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return {};
     std::string out(n, '\0');
-    if (!in.read(out.data(), static_cast<std::streamsize>(n))) out.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    struct stat st{};
+    ssize_t got = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        do got = ::pread(fd, out.data(), n, 0);
+        while (got < 0 && errno == EINTR);
+    }
+    ::close(fd);
+    out.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
     return out;
 }
 
 // Up to `size` first bytes of the file `file` of the folder open as
 // `folderFd` into `buffer`, with one read: the listing reads the head of
 // thousands of files, and opening them by the folder spares walking the
-// folder's path for each. The number of bytes read; 0
-// when the file cannot be read.
-std::size_t ReadHead(int folderFd, const std::string& file, char* buffer, std::size_t size) noexcept {
-    const int fd = ::openat(folderFd, file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return 0;
+// folder's path for each. The number of bytes read (0 when the file cannot
+// be read); none when `file` is not a regular file (a pipe, a device, a
+// folder), which no one may read for a listing: a pipe would wait for a
+// writer for ever.
+std::optional<std::size_t> ReadHead(int folderFd, const std::string& file, char* buffer, std::size_t size) noexcept {
+    const int fd = ::openat(folderFd, file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     ssize_t n;
     do n = ::pread(fd, buffer, size, 0);
     while (n < 0 && errno == EINTR);
@@ -397,8 +415,9 @@ std::vector<DatasetNamePtr> ListShapefiles(const std::string& folder, int kind) 
         // A .shp whose header cannot be read is still listed (unclassified):
         // the user must see the broken dataset; opening it reports why.
         char header[100];
-        const std::size_t got = folderFd.IsOpen() ? ReadHead(folderFd.Fd(), file, header, sizeof header)
-                                                  : ReadHead(AT_FDCWD, path, header, sizeof header);
+        const std::size_t got = (folderFd.IsOpen() ? ReadHead(folderFd.Fd(), file, header, sizeof header)
+                                                   : ReadHead(AT_FDCWD, path, header, sizeof header))
+                                    .value_or(0);
         const int shapeKind = ParseShpHeader(std::string_view(header, got)).value_or(0);
         const std::size_t stem = file.size() - 4;
         // The name is the stem; the extension is kept as the file spells it
@@ -486,9 +505,12 @@ std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
         // Most candidates say by their first bytes that they are ours; GDAL
         // judges the rest, as it would have judged every one.
         char head[kRasterHeadSize];
-        const std::size_t got = folderFd.IsOpen() ? ReadHead(folderFd.Fd(), file, head, sizeof head)
-                                                  : ReadHead(AT_FDCWD, path, head, sizeof head);
-        const char* driver = RasterDriverByHead(UpperExt(file), std::string_view(head, got));
+        const auto got = folderFd.IsOpen() ? ReadHead(folderFd.Fd(), file, head, sizeof head)
+                                           : ReadHead(AT_FDCWD, path, head, sizeof head);
+        // What cannot be read (a dangling link, a pipe) is no raster, and
+        // GDAL must not try to read it either.
+        if (!got) continue;
+        const char* driver = RasterDriverByHead(UpperExt(file), std::string_view(head, *got));
         if (driver && HasDriver(driver)) {
             add(file, path);
             continue;
@@ -794,9 +816,17 @@ gis::WorkspacePtr OpenPgeo(const std::string& path) {
     if (!fs::is_regular_file(path, ec)) throw PlatformError(errnum::kFileNotFound, kGdalSource, "no personal geodatabase " + path);
     // Checked before the ODBC driver sees the file: it prints to the terminal
     // about files it cannot read.
-    const std::string head = ReadPrefix(path, 19);
-    if (head.size() < 19 || (head.compare(4, 15, "Standard Jet DB") != 0 && head.compare(4, 15, "Standard ACE DB") != 0))
+    const std::string head = ReadPrefix(path, 21);
+    if (head.size() < 21 || (head.compare(4, 15, "Standard Jet DB") != 0 && head.compare(4, 15, "Standard ACE DB") != 0))
         throw PlatformError(errnum::kFileNotFound, kGdalSource, path + " is not a personal geodatabase (not an Access database)");
+    // A database is whole pages (2 KB in the first Jet format, 4 KB since):
+    // the header page, the page map and the catalogue at least. A file cut
+    // short would reach the driver, which prints about pages it cannot read.
+    const std::uintmax_t size = fs::file_size(path, ec);
+    const std::uintmax_t page = head[20] == 0 ? 2048 : 4096;
+    if (ec || size % page != 0 || size < 3 * page)
+        throw PlatformError(errnum::kFileNotFound, kGdalSource,
+                            path + " is not a whole personal geodatabase (the file is cut short)");
     auto catalog = std::make_shared<PgeoCatalog>(path, OpenShared(path, GDAL_OF_VECTOR | GDAL_OF_READONLY, kPgeoDrivers));
     return std::make_shared<FileWorkspace>(WsName(FactoryKind::PersonalGeodatabase, path),
                                            [catalog](int kind) { return catalog->Names(kind, "", catalog); });

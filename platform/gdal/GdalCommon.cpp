@@ -1,6 +1,7 @@
 #include "platform/gdal/detail/GdalCommon.h"
 
 #include <cpl_error.h>
+#include <sys/stat.h>
 
 namespace marbrook::gdal {
 
@@ -20,6 +21,11 @@ void ErrorCapture::Throw(long number, const std::string& what) const {
 
 SharedDatasetHandle OpenShared(const std::string& path, unsigned flags, const char* const* allowedDrivers,
                                const char* const* openOptions) {
+    // A pipe or a device named like a data file is refused before GDAL reads
+    // it: reading a pipe waits for a writer for ever.
+    struct stat st{};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw PlatformError(errnum::kFileNotFound, kGdalSource, "cannot open " + path + ": it is not a file");
     ErrorCapture capture;
     GDALDataset* ds = GDALDataset::FromHandle(GDALOpenEx(path.c_str(), flags, allowedDrivers, openOptions, nullptr));
     if (!ds) capture.Throw(errnum::kFileNotFound, "cannot open " + path);

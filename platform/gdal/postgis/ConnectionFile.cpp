@@ -31,12 +31,21 @@ void AppendHex(std::string& out, unsigned char byte) {
     out += kDigits[byte & 0x0f];
 }
 
-std::string Escape(std::string_view value) {
+// What a line keeps of a name or value is what the reader gives back: the
+// reader trims blanks at the line's ends and around a name, ends a name at
+// the first "=", and skips lines that start with "#" or ";". Those bytes are
+// written as %XX where they would be lost.
+std::string Escape(std::string_view text, bool isName) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     std::string out;
-    out.reserve(value.size());
-    for (char c : value) {
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f || c == '%') {
+        const bool atEnd = i + 1 == text.size();
+        bool escape = byte < 0x20 || byte == 0x7f || c == '%' || (atEnd && blank(c));
+        if (isName) escape = escape || c == '=' || (i == 0 && (blank(c) || c == '#' || c == ';'));
+        if (escape) {
             out += '%';
             AppendHex(out, byte);
         } else {
@@ -125,9 +134,9 @@ std::string FormatConnectionFile(const gis::PropertySet& properties) {
     std::string out(kHeader);
     out += "\nformat=1\n";
     for (const auto& [name, value] : properties.Properties()) {
-        out += Escape(name);
+        out += Escape(name, true);
         out += '=';
-        out += IsPasswordKey(name) && !value.empty() ? ObfuscatePassword(value) : Escape(value);
+        out += IsPasswordKey(name) && !value.empty() ? ObfuscatePassword(value) : Escape(value, false);
         out += '\n';
     }
     return out;
@@ -149,7 +158,10 @@ gis::PropertySet ParseConnectionFile(std::string_view text) {
         }
         const auto eq = line.find('=');
         if (eq == std::string_view::npos || eq == 0) BadFile("a line without a name");
-        const std::string name = Unescape(TrimLine(line.substr(0, eq)));
+        // Blanks and CRs before the "=" are no name either.
+        const std::string_view rawName = TrimLine(line.substr(0, eq));
+        if (rawName.empty()) BadFile("a line without a name");
+        const std::string name = Unescape(rawName);
         const std::string_view raw = line.substr(eq + 1);
         if (name == "format") {
             if (raw != "1") BadFile("format " + std::string(raw) + " is newer than this library");

@@ -10,11 +10,13 @@
 //   PASSWORD=obf1:6a09e667...
 //   VERSION=sde.DEFAULT
 //
-// Properties keep their order. Bytes below 0x20, 0x7f and "%" in a value are
-// written as %XX, so a value with a line break stays on its line. A non-empty
-// password is stored obfuscated ("obf1:" + hex): that keeps it from being
-// read over a shoulder or found by grep, it is not encryption; the file's
-// mode 0600 is what protects it.
+// Properties keep their order. Bytes below 0x20, 0x7f and "%" are written as
+// %XX, so a value with a line break stays on its line; so are the bytes the
+// reader would otherwise lose (a blank at a value's end, "=" in a name), so
+// that every name and value reads back as it was written. The name "format"
+// is the file's own. A non-empty password is stored obfuscated ("obf1:" +
+// hex): that keeps it from being read over a shoulder or found by grep, it
+// is not encryption; the file's mode 0600 is what protects it.
 #include <string>
 #include <string_view>
 

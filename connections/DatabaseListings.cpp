@@ -163,7 +163,9 @@ long OpenSdeConnectionEx(Platform& p, const std::string& sdePath, DataItems& ite
         p.ui.SetMousePointer(ui::MousePointer::Hourglass);
         auto workspace = OpenSdeWorkspace(p, sdePath, parent, step);
         if (!workspace) {
-            Pointer(p, ui::MousePointer::Default);
+            // A failure here is the routine's own: the failure path logs it
+            // and restores the pointer once more.
+            p.ui.SetMousePointer(ui::MousePointer::Default);
             return 0;
         }
         step(109);
@@ -282,7 +284,7 @@ long OpenFeatureDatasetFromSDEEx(Platform& p, const std::string& sdePath, const 
             p.ui.SetMousePointer(ui::MousePointer::Hourglass);
             auto workspace = OpenSdeWorkspace(p, sdePath, parent, step);
             if (!workspace) {
-                Pointer(p, ui::MousePointer::Default);
+                p.ui.SetMousePointer(ui::MousePointer::Default);
                 return 0;
             }
             step(109);
@@ -328,7 +330,7 @@ long OpenFeatureDatasetFromPGeoDBEx(Platform& p, const std::string& mdbPath, con
             if (!workspace) {
                 step(108);
                 p.ui.MessageBox(kOpenFailed, ui::MessageIcon::Information, kTitle);
-                Pointer(p, ui::MousePointer::Default);
+                p.ui.SetMousePointer(ui::MousePointer::Default);
                 return 0;
             }
             step(109);

@@ -249,7 +249,8 @@ void frmOpenWorkspace::CmdOK_Click() noexcept {
             step(146);
             platform_.ui.MessageBox("SDE连接目录重名数据太多,请删除一些SDE连接文件.不在新建连接.",
                                     ui::MessageIcon::Critical, "VERDANTA:严重警告");
-            restorePointer();
+            // Failing, it is logged and the failure path restores it.
+            platform_.ui.SetMousePointer(ui::MousePointer::Default);
             return;
         }
         step(148);

@@ -795,6 +795,35 @@ std::vector<Scenario> Scenarios() {
     s.push_back(featureDataset("Marbrook.basOpenDialogs.OpenFeatureDatasetFromSDEEx:", true));
     s.push_back(featureDataset("Marbrook.basOpenDialogs.OpenFeatureDatasetFromPGeoDBEx:", false));
 
+    s.push_back({"Marbrook.basOpenDialogs.OpenSdeConnectionEx:", "a database that opens to nothing", [](World& w) {
+                     w.t.gis.FindWorkspace(FactoryKind::SpatialDatabase, "db:5432")->opensToNothing = true;
+                     Platform* p = &w.t.platform;
+                     const std::string file = w.sdeFile;
+                     auto items = std::make_shared<DataItems>(OldListing());
+                     auto result = std::make_shared<long>(-1);
+                     return Run{[p, file, items, result] { *result = OpenSdeConnectionEx(*p, file, *items, 3); },
+                                [items, result](int) { return Expect(*result == 0 && IsOldListing(*items), "the listing was lost"); },
+                                [items] { return Expect(IsOldListing(*items), "the listing was lost"); }};
+                 },
+                 {}, {}});
+    for (const bool sde : {true, false}) {
+        s.push_back({sde ? "Marbrook.basOpenDialogs.OpenFeatureDatasetFromSDEEx:" : "Marbrook.basOpenDialogs.OpenFeatureDatasetFromPGeoDBEx:",
+                     "a database that opens to nothing", [sde](World& w) {
+                         if (sde) w.t.gis.FindWorkspace(FactoryKind::SpatialDatabase, "db:5432")->opensToNothing = true;
+                         else w.t.gis.FindWorkspace(FactoryKind::PersonalGeodatabase, w.mdb)->opensToNothing = true;
+                         Platform* p = &w.t.platform;
+                         const std::string path = sde ? w.sdeFile : w.mdb;
+                         auto items = std::make_shared<DataItems>(OldListing());
+                         auto result = std::make_shared<long>(-1);
+                         return Run{[p, path, items, result, sde] {
+                                        *result = sde ? OpenFeatureDatasetFromSDEEx(*p, path, "water", *items, 3)
+                                                      : OpenFeatureDatasetFromPGeoDBEx(*p, path, "land", *items, 3);
+                                    },
+                                    [result](int) { return Expect(*result == 0, "counts after a failure"); },
+                                    [items] { return Expect(IsOldListing(*items), "the listing was lost"); }};
+                     },
+                     {}, {}});
+    }
     using V = std::shared_ptr<frmChangeVersion>;
     s.push_back({"Marbrook.frmChangeVersion.Form_Load:", "first access", [](World& w) {
                      V form = std::make_shared<frmChangeVersion>(w.t.platform);
@@ -876,6 +905,21 @@ std::vector<Scenario> Scenarios() {
                  },
                  {}, {}});
     s.push_back({"Marbrook.frmOpenWorkspace.cmdOK_Click:", "a new connection beside an existing one", [](World& w) {
+                     W form = FilledConnectionForm(w);
+                     return Run{[form] { form->CmdOK_Click(); },
+                                [form](int) { return Expect(!form->mbOkClik, "confirmed after a failure"); }, {}};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.frmOpenWorkspace.cmdOK_Click:", "every free name taken", [](World& w) {
+                     for (int i = 1; i < kConnectionFileCandidates; ++i)
+                         testing::WriteFile(w.sdeFolder + "/" + ConnectionFileCandidate("db", i), "SERVER=db");
+                     W form = FilledConnectionForm(w);
+                     return Run{[form] { form->CmdOK_Click(); },
+                                [form](int) { return Expect(!form->mbOkClik, "confirmed after a failure"); }, {}};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.frmOpenWorkspace.cmdOK_Click:", "the connection file cannot be written", [](World& w) {
+                     w.t.gis.connectionFileWrites = false;
                      W form = FilledConnectionForm(w);
                      return Run{[form] { form->CmdOK_Click(); },
                                 [form](int) { return Expect(!form->mbOkClik, "confirmed after a failure"); }, {}};

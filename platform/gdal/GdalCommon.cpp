@@ -1,7 +1,12 @@
 #include "platform/gdal/detail/GdalCommon.h"
 
 #include <cpl_error.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+
+#include <cstring>
+#include <memory>
 
 namespace marbrook::gdal {
 
@@ -19,13 +24,42 @@ void ErrorCapture::Throw(long number, const std::string& what) const {
     throw PlatformError(number, kGdalSource, message_.empty() ? what : what + ": " + message_);
 }
 
+namespace {
+
+bool IsSpecial(const struct stat& st) { return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode); }
+
+// A pipe or a device named like a data file, or like one of the files GDAL
+// reads beside it (index, table, world file, overviews: those that share
+// its stem), is refused before GDAL reads it: reading a pipe waits for a
+// writer for ever.
+void RequireOnlyFiles(const std::string& path) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return; // not a path of the file system: GDAL judges it
+    if (IsSpecial(st))
+        throw PlatformError(errnum::kFileNotFound, kGdalSource, "cannot open " + path + ": it is not a file");
+    if (!S_ISREG(st.st_mode)) return;
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const auto dot = name.rfind('.');
+    const std::string stem = (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + ".";
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+    if (!dir) return;
+    const int dfd = ::dirfd(dir.get());
+    while (const dirent* e = ::readdir(dir.get())) {
+        if (std::strncmp(e->d_name, stem.c_str(), stem.size()) != 0 || e->d_type == DT_REG) continue;
+        struct stat sibling{};
+        if (::fstatat(dfd, e->d_name, &sibling, 0) == 0 && IsSpecial(sibling))
+            throw PlatformError(errnum::kFileNotFound, kGdalSource,
+                                "cannot open " + path + ": " + e->d_name + " beside it is not a file");
+    }
+}
+
+} // namespace
+
 SharedDatasetHandle OpenShared(const std::string& path, unsigned flags, const char* const* allowedDrivers,
                                const char* const* openOptions) {
-    // A pipe or a device named like a data file is refused before GDAL reads
-    // it: reading a pipe waits for a writer for ever.
-    struct stat st{};
-    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
-        throw PlatformError(errnum::kFileNotFound, kGdalSource, "cannot open " + path + ": it is not a file");
+    RequireOnlyFiles(path);
     ErrorCapture capture;
     GDALDataset* ds = GDALDataset::FromHandle(GDALOpenEx(path.c_str(), flags, allowedDrivers, openOptions, nullptr));
     if (!ds) capture.Throw(errnum::kFileNotFound, "cannot open " + path);

@@ -148,6 +148,23 @@ void PickRoads(World& w) {
     });
 }
 
+// The user enters the geodatabase, picks its feature dataset and a feature
+// class together and presses the add button.
+void PickFromGeodatabase(World& w) {
+    const std::string drive = w.dir;
+    w.t.ui.OnModal("frmOpenDialog", [drive](ui::Form& f) {
+        auto& form = dynamic_cast<frmOpenDialog&>(f);
+        if (!DoubleClick(form, drive) || !DoubleClick(form, "parcels.mdb")) return form.CmdCancel_Click();
+        const long land = FindItem(form, "land"), wells = FindItem(form, "wells");
+        if (land == 0 || wells == 0) return form.CmdCancel_Click();
+        form.LVDataList.ClearSelection();
+        form.LVDataList.SetSelected(land, true);
+        form.LVDataList.SetSelected(wells, true);
+        form.LVDataList_ItemClick();
+        form.CmdAddData_Click();
+    });
+}
+
 // A browser form showing the root listing, and one showing the data folder.
 std::shared_ptr<frmOpenDialog> BrowserAtRoot(World& w) {
     auto form = std::make_shared<frmOpenDialog>(w.t.platform);
@@ -252,25 +269,44 @@ std::vector<Scenario> Scenarios() {
                      PickRoads(w);
                      auto result = std::make_shared<std::optional<Collection>>();
                      auto api = std::make_shared<CLayerFunctionExport>(w.t.platform);
-                     return Run{[api, result] { *result = api->GetLayersByDlg(0, true); },
-                                [result](int) { return Expect(!result->has_value(), "returns layers after a failure"); },
-                                {}};
+                     Run run{[api, result] { *result = api->GetLayersByDlg(0, true); },
+                             [result](int) { return Expect(!result->has_value(), "returns layers after a failure"); },
+                             {}};
+                     run.clean = [result] { return Expect(result->has_value() && (*result)->Count() > 0, "no layers"); };
+                     return run;
                  },
                  // and the dialog's own unloading at its end
                  Either(Either(ConnectionFolderCalls(), CallsOf({"ui.UnloadForm"})), SortingRead),
                  {}});
-    s.push_back({"Marbrook.CLayerFunctionExport.AddLayerForMap:", "the user adds a shapefile to a map", [](World& w) {
-                     PickRoads(w);
+    s.push_back({"Marbrook.CLayerFunctionExport.GetLayersByDlg:", "the user adds a feature dataset and a class", [](World& w) {
+                     PickFromGeodatabase(w);
+                     auto result = std::make_shared<std::optional<Collection>>();
+                     auto api = std::make_shared<CLayerFunctionExport>(w.t.platform);
+                     Run run{[api, result] { *result = api->GetLayersByDlg(0, true); },
+                             [result](int) { return Expect(!result->has_value(), "returns layers after a failure"); },
+                             {}};
+                     run.clean = [result] { return Expect(result->has_value() && (*result)->Count() > 0, "no layers"); };
+                     return run;
+                 },
+                 Either(Either(ConnectionFolderCalls(), CallsOf({"ui.UnloadForm"})), SortingRead),
+                 {}});
+    for (const bool geodatabase : {false, true})
+    s.push_back({"Marbrook.CLayerFunctionExport.AddLayerForMap:", geodatabase ? "the user adds three layers to a map" : "the user adds a shapefile to a map", [geodatabase](World& w) {
+                     if (geodatabase) PickFromGeodatabase(w);
+                     else PickRoads(w);
                      auto api = std::make_shared<CLayerFunctionExport>(w.t.platform);
                      auto map = w.t.gis.NewMap();
                      auto existing = w.t.gis.NewFeatureLayer(gis::LayerKind::Feature);
                      map->InsertLayerAt(existing, 0);
-                     return Run{[api, map] { (void)api->AddLayerForMap(map, 0); }, {},
-                                [map, existing] {
-                                    const auto layers = map->Layers();
-                                    return Expect(std::find(layers.begin(), layers.end(), existing) != layers.end(),
-                                                  "the map lost its own layer");
-                                }};
+                     Run run{[api, map] { (void)api->AddLayerForMap(map, 0); }, {},
+                             [map, existing] {
+                                 const auto layers = map->Layers();
+                                 return Expect(std::find(layers.begin(), layers.end(), existing) != layers.end(),
+                                               "the map lost its own layer");
+                             }};
+                     const std::size_t expected = geodatabase ? 4 : 2;
+                     run.clean = [map, expected] { return Expect(map->Layers().size() == expected, "not every layer added"); };
+                     return run;
                  },
                  Either(Either(ConnectionFolderCalls(), CallsOf({"ui.UnloadForm"})), SortingRead),
                  {}});
@@ -339,12 +375,14 @@ std::vector<Scenario> Scenarios() {
                      auto earlier = std::make_shared<CLayerObj>();
                      selection->Add(earlier);
                      auto result = std::make_shared<bool>(false);
-                     return Run{[dlg, selection, result] { *result = dlg->DoModalOpen(0, *selection); },
-                                [result](int) { return Expect(!*result, "confirms after a failure"); },
-                                [selection, earlier] {
-                                    return Expect(selection->Count() >= 1 && selection->Item(1) == earlier,
-                                                  "the caller's selection lost its first item");
-                                }};
+                     Run run{[dlg, selection, result] { *result = dlg->DoModalOpen(0, *selection); },
+                             [result](int) { return Expect(!*result, "confirms after a failure"); },
+                             [selection, earlier] {
+                                 return Expect(selection->Count() >= 1 && selection->Item(1) == earlier,
+                                               "the caller's selection lost its first item");
+                             }};
+                     run.clean = [result, selection] { return Expect(*result && selection->Count() == 2, "nothing chosen"); };
+                     return run;
                  },
                  {}, {}});
     s.push_back({"Marbrook.ComponentEntry.DllGetClassObject:", "create the component", [](World& w) {

@@ -89,6 +89,7 @@ Outcome RunOnce(const Scenario& s, int failCall, const std::map<std::string, std
             if (literal == s.position) out.ownStep = step;
         }
         if (run.kept) p += run.kept();
+        if (failCall == 0 && run.clean) p += run.clean();
         if (out.ownStep >= 0 && out.entries.size() == 1 && run.neutral) p += run.neutral(out.ownStep);
         out.problems = p;
     }

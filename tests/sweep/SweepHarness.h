@@ -40,6 +40,8 @@ struct Run {
     std::function<std::string(int step)> neutral;
     // After every run: what the caller handed in is still there.
     std::function<std::string()> kept;
+    // After the clean run: the scenario did what it says.
+    std::function<std::string()> clean = {};
 };
 
 // The calls of a clean run (operation names in order) and one index into them.

@@ -165,6 +165,12 @@ void PickFromGeodatabase(World& w) {
     });
 }
 
+// The form's location list is whole and shown as it is.
+std::string LocationListWhole(const frmOpenDialog& form) {
+    return Expect(!form.ComboList().empty() && form.ComboLocation.Count() == static_cast<long>(form.ComboList().size()),
+                  "the location list and its combo disagree");
+}
+
 // A browser form showing the root listing, and one showing the data folder.
 std::shared_ptr<frmOpenDialog> BrowserAtRoot(World& w) {
     auto form = std::make_shared<frmOpenDialog>(w.t.platform);
@@ -436,7 +442,7 @@ std::vector<Scenario> Scenarios() {
                    },
                    // True once the first view stands (step 105 on).
                    [result](int step) { return Expect(!*result || step >= 105, "true before the first view stands"); },
-                   {}};
+                   [form] { return LocationListWhole(*form); }};
     };
     s.push_back({"Marbrook.frmOpenDialog.InitDataList:", "replaying a remembered connection", replayConnection, {}, {}});
     s.push_back({"Marbrook.frmOpenDialog.SetSub:", "InitDataList replaying a remembered connection", [replayConnection](World& w) {
@@ -449,12 +455,12 @@ std::vector<Scenario> Scenarios() {
                      P form = BrowserAtRoot(w);
                      form->OptReport_Click();
                      const std::string drive = w.dir;
-                     return Run{[form, drive] { DoubleClick(*form, drive); }, {}, {}};
+                     return Run{[form, drive] { DoubleClick(*form, drive); }, {}, [form] { return LocationListWhole(*form); }};
                  },
                  {}, {}});
     s.push_back({"Marbrook.frmOpenDialog.RefreshDataListEx:", "report view of the data folder", [](World& w) {
                      P form = BrowserInData(w);
-                     return Run{[form] { form->RefreshDataListEx(ui::ListView::kReport, 1); }, {}, {}};
+                     return Run{[form] { form->RefreshDataListEx(ui::ListView::kReport, 1); }, {}, [form] { return LocationListWhole(*form); }};
                  },
                  {}, {}});
     for (const auto& [position, press] : std::vector<std::pair<std::string, void (frmOpenDialog::*)()>>{
@@ -463,13 +469,13 @@ std::vector<Scenario> Scenarios() {
              {"Marbrook.frmOpenDialog.OptThumbs_Click:", &frmOpenDialog::OptThumbs_Click}}) {
         s.push_back({position, "in the data folder", [press = press](World& w) {
                          P form = BrowserInData(w);
-                         return Run{[form, press] { ((*form).*press)(); }, {}, {}};
+                         return Run{[form, press] { ((*form).*press)(); }, {}, [form] { return LocationListWhole(*form); }};
                      },
                      {}, {}});
     }
     s.push_back({"Marbrook.frmOpenDialog.LVDataList_DblClick:", "double-click a shapefile", [](World& w) {
                      P form = BrowserInData(w);
-                     return Run{[form] { DoubleClick(*form, "roads.shp"); }, {}, {}};
+                     return Run{[form] { DoubleClick(*form, "roads.shp"); }, {}, [form] { return LocationListWhole(*form); }};
                  },
                  {}, {}});
     s.push_back({"Marbrook.frmOpenDialog.ComboLocation_Click:", "back to the root from the data folder", [](World& w) {
@@ -478,7 +484,7 @@ std::vector<Scenario> Scenarios() {
                                     form->ComboLocation.Select(1);
                                     form->ComboLocation_Click();
                                 },
-                                {}, {}};
+                                {}, [form] { return LocationListWhole(*form); }};
                  },
                  {}, {}});
     s.push_back({"Marbrook.frmOpenDialog.SetFilterType:", "the vector filter", [](World& w) {
@@ -516,7 +522,7 @@ std::vector<Scenario> Scenarios() {
     s.push_back({"Marbrook.frmOpenDialog.CmdAddData_Click:", "a shapefile selected", [](World& w) {
                      P form = BrowserInData(w);
                      Click(*form, "roads.shp");
-                     return Run{[form] { form->CmdAddData_Click(); }, {}, {}};
+                     return Run{[form] { form->CmdAddData_Click(); }, {}, [form] { return LocationListWhole(*form); }};
                  },
                  {}, {}});
     s.push_back({"Marbrook.frmOpenDialog.cmdCancel_Click:", "cancel", [](World& w) {
@@ -559,7 +565,7 @@ std::vector<Scenario> Scenarios() {
                                         giDataSourceType = database ? 1 : 0;
                                         DoubleClick(*form, item);
                                     },
-                                    {}, {}};
+                                    {}, [form] { return LocationListWhole(*form); }};
                      },
                      {}, {}});
     }
@@ -572,7 +578,7 @@ std::vector<Scenario> Scenarios() {
                                         if (items[i].text == dir) form->ComboLocation.Select(static_cast<long>(i + 1));
                                     form->ComboLocation_Click();
                                 },
-                                {}, {}};
+                                {}, [form] { return LocationListWhole(*form); }};
                  },
                  {}, {}});
     s.push_back({"Marbrook.CLayerFunctionExport.ResetLayerSource:", "disconnect, reporting", [layerOnRoads](World& w) {

@@ -11,28 +11,28 @@ namespace {
 }
 } // namespace
 
-sys::FolderContents MemorySystem::ListFolder(const std::string& path) {
+sys::FolderContents MemorySystemBase::ListFolder(const std::string& path) {
     throw PlatformError(errnum::kPathNotFound, "Marbrook.Fuzz", "no folder " + path);
 }
 
-void MemorySystem::AppendText(const std::string& path, const std::string& text) {
+void MemorySystemBase::AppendText(const std::string& path, const std::string& text) {
     files[path] += text;
     ++logEntries;
 }
 
-void MemorySystem::CreateEmptyFile(const std::string& path) {
+void MemorySystemBase::CreateEmptyFile(const std::string& path) {
     if (files.count(path) != 0) throw PlatformError(errnum::kFileAlreadyExists, "Marbrook.Fuzz", "exists: " + path);
     files[path];
 }
 
-std::string MemorySystem::ReadProfileString(const std::string& file, const std::string& section, const std::string& key,
+std::string MemorySystemBase::ReadProfileString(const std::string& file, const std::string& section, const std::string& key,
                                             const std::string& defaultValue) {
     const auto it = files.find(file);
     if (it == files.end()) return defaultValue;
     return posix::IniRead(it->second, section, key).value_or(defaultValue);
 }
 
-void MemorySystem::WriteProfileString(const std::string& file, const std::string& section, const std::string& key,
+void MemorySystemBase::WriteProfileString(const std::string& file, const std::string& section, const std::string& key,
                                       const std::string& value) {
     files[file] = posix::IniWrite(files[file], section, key, value);
 }

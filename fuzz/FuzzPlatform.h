@@ -11,7 +11,9 @@
 
 namespace marbrook::fuzz {
 
-class MemorySystem final : public sys::SystemService {
+// Settings files and the error log in memory; no folders unless a subclass
+// offers some.
+class MemorySystemBase : public sys::SystemService {
 public:
     std::map<std::string, std::string> files;
     std::vector<sys::Drive> drives{{"/", 3}};
@@ -38,6 +40,8 @@ public:
     std::string DateText() override { return "2026-12-07"; }
     std::string TimeText() override { return "23:45:00"; }
 };
+
+class MemorySystem final : public MemorySystemBase {};
 
 class MemoryUi final : public ui::UiService {
 public:

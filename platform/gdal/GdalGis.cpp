@@ -66,13 +66,20 @@ void InitGdal() {
         GDALAllRegister();
     });
     // GDAL's handler stack is per thread: each thread that calls GDAL through
-    // us gets the quiet handler at the bottom of its own stack, once.
-    thread_local bool threadReady = false;
-    if (!threadReady) {
-        CPLSetThreadLocalConfigOption("CPL_LOG_ERRORS", "OFF");
-        CPLPushErrorHandler(&QuietHandler);
-        threadReady = true;
-    }
+    // us gets the quiet handler at the bottom of its own stack, once, and
+    // takes it off again when it ends, so a host that calls us from many
+    // short-lived threads does not grow by a handler per thread.
+    struct ThreadHandler {
+        ThreadHandler() {
+            CPLSetThreadLocalConfigOption("CPL_LOG_ERRORS", "OFF");
+            CPLPushErrorHandler(&QuietHandler);
+        }
+        ~ThreadHandler() { CPLPopErrorHandler(); }
+        ThreadHandler(const ThreadHandler&) = delete;
+        ThreadHandler& operator=(const ThreadHandler&) = delete;
+    };
+    thread_local ThreadHandler threadHandler;
+    (void)threadHandler;
 }
 
 std::unique_ptr<gis::GisService> NewGdalGis() {

@@ -23,7 +23,10 @@ std::string FakeSystem::UserName() {
 }
 
 sys::FolderContents FakeSystem::ListFolder(const std::string& path) {
-    return Serve("ListFolder", [&] { return PosixSystem::ListFolder(path); });
+    return Serve("ListFolder", [&] {
+        const auto it = virtualFolders.find(path);
+        return it != virtualFolders.end() ? it->second : PosixSystem::ListFolder(path);
+    });
 }
 
 void FakeSystem::CreateFolder(const std::string& path) {

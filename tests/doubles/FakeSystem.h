@@ -2,6 +2,7 @@
 // System services for tests: the real POSIX file system and settings (under a
 // temporary MARBROOK_HOME and XDG_CONFIG_HOME), with drives, user and clock
 // chosen by the test.
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -22,6 +23,9 @@ public:
     // Folders reported as existing in addition to the real ones (places a
     // test cannot create, such as under /home).
     std::set<std::string> extraFolders;
+    // Folders listed with the contents given here instead of the real ones
+    // (they exist too): a machine's root "/" made deterministic.
+    std::map<std::string, sys::FolderContents> virtualFolders;
 
     // Failures on demand. `faults` is the plan shared with the other doubles
     // (operations counted as "system.<name>"); FailAt plans a failure of this
@@ -48,7 +52,7 @@ public:
         return time;
     }
     bool FolderExists(const std::string& path) override {
-        return extraFolders.count(path) != 0 || PosixSystem::FolderExists(path);
+        return extraFolders.count(path) != 0 || virtualFolders.count(path) != 0 || PosixSystem::FolderExists(path);
     }
     sys::FolderContents ListFolder(const std::string& path) override;
     void CreateFolder(const std::string& path) override;

@@ -445,6 +445,42 @@ std::vector<Scenario> Scenarios() {
                    [form] { return LocationListWhole(*form); }};
     };
     s.push_back({"Marbrook.frmOpenDialog.InitDataList:", "replaying a remembered connection", replayConnection, {}, {}});
+    // A remembered folder is replayed from the root volume "/" down; the root
+    // and the folders below it are listed as the test gives them.
+    const auto replayFolder = [](World& w) {
+        auto& sys = w.t.system;
+        sys.drives = {{"/", 3}};
+        sys.virtualFolders["/"] = {{"readme.txt"}, {"data", "home"}};
+        sys.virtualFolders["/data"] = {{"plan.dxf"}, {"sub"}};
+        sys.virtualFolders["/data/sub"] = {{}, {}};
+        for (const std::string folder : {"/", "/data/", "/data/sub/"}) {
+            w.t.gis.AddWorkspace(FactoryKind::Shapefile, folder);
+            w.t.gis.AddWorkspace(FactoryKind::Raster, folder);
+        }
+        w.t.gis.Add(*w.t.gis.FindWorkspace(FactoryKind::Shapefile, "/data/"),
+                    w.t.gis.FeatureClass("rivers", gis::feature::kSimple, gis::shape::kPolyline));
+        auto& cad = w.t.gis.AddWorkspace(FactoryKind::Cad, "/data/");
+        w.t.gis.Add(cad, w.t.gis.Name("plan.dxf", kind::kFeatureDataset));
+        auto form = std::make_shared<frmOpenDialog>(w.t.platform);
+        form->EnsureLoaded();
+        auto result = std::make_shared<bool>(false);
+        Run run{[form, result] {
+                    gsCurDir = "/data/sub";
+                    std::string sde;
+                    *result = form->InitDataList(sde);
+                },
+                [result](int step) { return Expect(!*result || step >= 105, "true before the first view stands"); },
+                [form] { return LocationListWhole(*form); }};
+        run.clean = [form] { return Expect(form->ComboLocation.Text() == "sub", "the remembered folder was not reached"); };
+        return run;
+    };
+    s.push_back({"Marbrook.frmOpenDialog.InitDataList:", "replaying a remembered folder", replayFolder, {}, {}});
+    s.push_back({"Marbrook.frmOpenDialog.SetSub:", "InitDataList replaying a remembered folder", [replayFolder](World& w) {
+                     Run run = replayFolder(w);
+                     run.neutral = {};
+                     return run;
+                 },
+                 {}, {}});
     s.push_back({"Marbrook.frmOpenDialog.SetSub:", "InitDataList replaying a remembered connection", [replayConnection](World& w) {
                      Run run = replayConnection(w);
                      run.neutral = {}; // SetSub returns nothing

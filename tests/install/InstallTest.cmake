@@ -20,7 +20,13 @@ foreach(f include/marbrook/interface/CLayerFunctionExport.h include/marbrook/pla
   endif()
 endforeach()
 
-run(${CMAKE_COMMAND} -S ${SOURCE}/tests/install/consumer -B ${consumer} -DCMAKE_PREFIX_PATH=${prefix})
+# An instrumented library needs an instrumented host: the sanitizer runtime
+# must be the first library the program loads.
+set(consumer_flags)
+if(SANITIZE)
+  set(consumer_flags "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-omit-frame-pointer")
+endif()
+run(${CMAKE_COMMAND} -S ${SOURCE}/tests/install/consumer -B ${consumer} -DCMAKE_PREFIX_PATH=${prefix} ${consumer_flags})
 run(${CMAKE_COMMAND} --build ${consumer})
 run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${prefix}/${LIBDIR} MARBROOK_HOME=${BUILD}/install-test
   XDG_CONFIG_HOME=${BUILD}/install-test ${consumer}/consumer)

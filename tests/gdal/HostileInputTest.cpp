@@ -592,6 +592,43 @@ TEST_F(ClaimedData, APipeNamedLikeDataBlocksNothing) {
     EXPECT_EQ(Snapshot(d), before);
 }
 
+// The names beside the datasets of a folder are read once for many openings;
+// a pipe that appears beside one afterwards must still be refused: put there
+// with the folder's time set back, or as the new target of a link.
+TEST_F(ClaimedData, APipeThatAppearsAfterAnOpeningIsStillRefused) {
+    const std::string d = dir.Path();
+    const std::filesystem::path elsewhere = sample / "target.dbf";
+    for (const char* name : {"a", "b", "c"}) testing::WriteShapefile(d, name, wkbLineString, {"LINESTRING (0 0,1 1)"});
+    std::filesystem::copy_file(dir / "c.dbf", elsewhere);
+    std::filesystem::remove(dir / "c.dbf");
+    std::filesystem::create_symlink(elsewhere, dir / "c.dbf");
+    // A folder last changed an hour ago, as most are.
+    const auto setFolderTime = [&] {
+        timespec times[2]{};
+        ::clock_gettime(CLOCK_REALTIME, &times[0]);
+        times[0].tv_sec -= 3600;
+        times[1] = times[0];
+        ASSERT_EQ(::utimensat(AT_FDCWD, d.c_str(), times, 0), 0);
+    };
+    setFolderTime();
+    const DataItems items = List(w, d);
+    std::map<std::string, gis::DatasetNamePtr> names;
+    for (std::size_t i = 1; i < items.size(); ++i) names[items[i].DataName] = items[i].pDataSetObj;
+    ASSERT_EQ(names.size(), 3u);
+    EXPECT_NO_THROW((void)w.gis->OpenName(*names["a.shp"]));
+
+    Watchdog dog(60, "opening beside new pipes");
+    std::filesystem::remove(dir / "b.shx");
+    ASSERT_EQ(::mkfifo((dir / "b.shx").c_str(), 0644), 0);
+    setFolderTime();
+    EXPECT_THROW((void)w.gis->OpenName(*names["b.shp"]), PlatformError);
+
+    std::filesystem::remove(elsewhere);
+    ASSERT_EQ(::mkfifo(elsewhere.c_str(), 0644), 0);
+    EXPECT_THROW((void)w.gis->OpenName(*names["c.shp"]), PlatformError);
+    EXPECT_NO_THROW((void)w.gis->OpenName(*names["a.shp"]));
+}
+
 // ---- Connection files ------------------------------------------------------------
 
 // A connection file reads back as it was written: blanks at a value's end,

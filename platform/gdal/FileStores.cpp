@@ -111,30 +111,12 @@ struct Entries {
 };
 using EntriesPtr = std::shared_ptr<const Entries>;
 
-// What tells that a folder has not changed since it was read: any entry
-// added, removed or renamed changes its modification time, and a
-// modification time put back changes its status-change time.
-struct FolderStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    timespec modified{};
-    timespec changed{};
-    bool operator==(const FolderStamp& o) const noexcept {
-        return device == o.device && inode == o.inode && modified.tv_sec == o.modified.tv_sec &&
-               modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec &&
-               changed.tv_nsec == o.changed.tv_nsec;
-    }
-};
-
 // A folder listing opens the folder as a shapefile, a CAD and a raster
 // workspace; each reads the folder's names, and a folder of 90 000 files
 // would be read three times. The names read last on this thread serve the
 // reads of the same folder that follow within a moment, while the folder
-// is unchanged. The modification time is trusted only when it lies well
-// before the read: a file system stamps times with a coarse clock, and a
-// file added in the same tick as the previous change would not show.
+// is unchanged and settled.
 constexpr auto kEntriesLifetime = std::chrono::seconds(1);
-constexpr std::int64_t kCoarseClockMargin = 3; // seconds
 
 struct KeptEntries {
     std::string folder;
@@ -197,15 +179,14 @@ Entries ReadEntries(const std::string& folder) {
 EntriesPtr ReadFolder(const std::string& folder) {
     struct stat st{};
     if (::stat(folder.c_str(), &st) != 0) ThrowUnreadable(folder, errno);
-    const FolderStamp stamp{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim};
+    const FolderStamp stamp = FolderStamp::Of(st);
     const auto now = std::chrono::steady_clock::now();
     if (tKept.entries && tKept.folder == folder && tKept.stamp == stamp && now - tKept.readAt < kEntriesLifetime)
         return tKept.entries;
 
-    timespec wall{};
-    ::clock_gettime(CLOCK_REALTIME, &wall);
+    const bool settled = stamp.Settled();
     auto entries = std::make_shared<const Entries>(ReadEntries(folder));
-    if (wall.tv_sec - st.st_mtim.tv_sec >= kCoarseClockMargin) {
+    if (settled) {
         tKept = KeptEntries{folder, stamp, now, entries};
     } else {
         tKept = KeptEntries{}; // changed a moment ago: the next read reads again

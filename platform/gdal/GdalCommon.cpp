@@ -32,34 +32,17 @@ namespace {
 bool IsSpecial(const struct stat& st) { return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode); }
 
 // The names in a folder that are not plain files (folders, links, pipes,
-// devices) as the folder's entries say, with what tells that the folder has
-// not changed since: any entry added, removed or renamed changes its
-// modification time, and a modification time put back changes its
-// status-change time. Building layers from 1 000 shapefiles of one folder
-// opens 1 000 datasets; each would otherwise read the whole folder again.
-struct FolderStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    timespec modified{};
-    timespec changed{};
-    bool operator==(const FolderStamp& o) const noexcept {
-        return device == o.device && inode == o.inode && modified.tv_sec == o.modified.tv_sec &&
-               modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec &&
-               changed.tv_nsec == o.changed.tv_nsec;
-    }
-};
-
+// devices) as the folder's entries say, kept with the folder's stamp.
+// Building layers from 1 000 shapefiles of one folder opens 1 000 datasets;
+// each would otherwise read the whole folder again.
 struct KeptOddNames {
     std::string folder;
     FolderStamp stamp;
     std::vector<std::string> names;
 };
 
-// Kept per thread, and only for a folder whose last change lies well before
-// the read: a file system stamps times with a coarse clock, and an entry
-// added in the same tick as the previous change would not show.
+// Kept per thread, and only for a settled folder.
 thread_local std::optional<KeptOddNames> tKeptOdd;
-constexpr std::int64_t kCoarseClockMargin = 3; // seconds
 
 // False when the folder cannot be read.
 bool ReadOddNames(const std::string& folder, std::vector<std::string>& names) {
@@ -88,16 +71,15 @@ void RequireOnlyFiles(const std::string& path) {
 
     struct stat folderStat{};
     if (::stat(folder.c_str(), &folderStat) != 0) return;
-    const FolderStamp stamp{folderStat.st_dev, folderStat.st_ino, folderStat.st_mtim, folderStat.st_ctim};
+    const FolderStamp stamp = FolderStamp::Of(folderStat);
     std::vector<std::string> read;
     const std::vector<std::string>* odd = nullptr;
     if (tKeptOdd && tKeptOdd->folder == folder && tKeptOdd->stamp == stamp) {
         odd = &tKeptOdd->names;
     } else {
-        timespec wall{};
-        ::clock_gettime(CLOCK_REALTIME, &wall);
+        const bool settled = stamp.Settled();
         if (!ReadOddNames(folder, read)) return;
-        if (wall.tv_sec - folderStat.st_mtim.tv_sec >= kCoarseClockMargin) {
+        if (settled) {
             tKeptOdd = KeptOddNames{folder, stamp, std::move(read)};
             odd = &tKeptOdd->names;
         } else {
@@ -116,6 +98,13 @@ void RequireOnlyFiles(const std::string& path) {
 }
 
 } // namespace
+
+bool FolderStamp::Settled() const noexcept {
+    constexpr std::int64_t kCoarseClockMargin = 3; // seconds
+    timespec wall{};
+    ::clock_gettime(CLOCK_REALTIME, &wall);
+    return wall.tv_sec - modified.tv_sec >= kCoarseClockMargin;
+}
 
 SharedDatasetHandle OpenShared(const std::string& path, unsigned flags, const char* const* allowedDrivers,
                                const char* const* openOptions) {

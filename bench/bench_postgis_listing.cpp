@@ -15,6 +15,7 @@
 #include <iostream>
 #include <string>
 
+#include "bench/PostgisFixture.h"
 #include "catalogue/basOpenDialogs.h"
 #include "connections/DatabaseListings.h"
 #include "platform/platform.h"
@@ -39,29 +40,10 @@ std::string Quote(const std::string& s) {
     return out + "'";
 }
 
-constexpr const char* kDatabase = "marbrook_bench";
-constexpr const char* kBigSchema = "big";
+using marbrook::bench::FixtureSql;
+using marbrook::bench::kBigSchema;
+constexpr const char* kDatabase = marbrook::bench::kBenchDatabase;
 
-// 10 schemas: public, "big" (250 spatial + 250 plain = 500 members) and
-// s2..s9; 1 000 spatial and 1 000 plain tables in all.
-std::string FixtureSql() {
-    std::string sql = "CREATE EXTENSION IF NOT EXISTS postgis;\n";
-    auto schema = [&](const std::string& name, int tables) {
-        if (name != "public") sql += "CREATE SCHEMA " + name + ";\n";
-        sql += "DO $$ BEGIN FOR i IN 1.." + std::to_string(tables) +
-               " LOOP "
-               "EXECUTE format('CREATE TABLE " + name +
-               ".fc_%s (id integer PRIMARY KEY, geom geometry(%s, 4326))', i, "
-               "(ARRAY['Point','LineString','Polygon'])[1 + i % 3]); "
-               "EXECUTE format('CREATE TABLE " + name +
-               ".t_%s (id integer PRIMARY KEY, v text)', i); "
-               "END LOOP; END $$;\n";
-    };
-    schema("public", 94);
-    schema(kBigSchema, 250);
-    for (int s = 2; s <= 9; ++s) schema("s" + std::to_string(s), 82);
-    return sql;
-}
 
 struct Server {
     std::string host, port, user, password, psql;

@@ -45,6 +45,7 @@
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
 
+#include "bench/PostgisFixture.h"
 #include "browser/frmOpenDialog.h"
 #include "catalogue/basOpenDialogs.h"
 #include "connections/DatabaseListings.h"
@@ -57,6 +58,8 @@
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace marbrook;
+using bench::FixtureSql;
+using bench::kBenchDatabase;
 
 namespace {
 
@@ -273,7 +276,6 @@ void MakeFolder(const std::string& dir, const std::string& t, const FolderMix& m
 
 // ---- PostGIS ---------------------------------------------------------------------------
 
-constexpr const char* kBenchDatabase = "marbrook_bench";
 
 std::string Quote(const std::string& s) {
     std::string out = "'";
@@ -281,26 +283,6 @@ std::string Quote(const std::string& s) {
     return out + "'";
 }
 
-// 10 schemas: public, "big" and s2..s9; 1 000 spatial and 1 000 plain tables
-// in all, the shape the listing benchmark has always used.
-std::string FixtureSql() {
-    std::string sql = "CREATE EXTENSION IF NOT EXISTS postgis;\n";
-    auto schema = [&](const std::string& name, int tables) {
-        if (name != "public") sql += "CREATE SCHEMA " + name + ";\n";
-        sql += "DO $$ BEGIN FOR i IN 1.." + std::to_string(tables) +
-               " LOOP "
-               "EXECUTE format('CREATE TABLE " + name +
-               ".fc_%s (id integer PRIMARY KEY, geom geometry(%s, 4326))', i, "
-               "(ARRAY['Point','LineString','Polygon'])[1 + i % 3]); "
-               "EXECUTE format('CREATE TABLE " + name +
-               ".t_%s (id integer PRIMARY KEY, v text)', i); "
-               "END LOOP; END $$;\n";
-    };
-    schema("public", 94);
-    schema("big", 250);
-    for (int s = 2; s <= 9; ++s) schema("s" + std::to_string(s), 82);
-    return sql;
-}
 
 std::string PgConnectionString() {
     return "PG:host=" + Env("MARBROOK_PG_HOST") + " port=" + Env("MARBROOK_PG_PORT") + " dbname=" + kBenchDatabase +

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/BenchUi.h"
 #include "browser/frmOpenDialog.h"
 #include "platform/gdal/GdalGis.h"
 #include "platform/platform.h"
@@ -20,27 +21,6 @@ namespace {
 using namespace marbrook;
 namespace fs = std::filesystem;
 
-class HeadlessUi final : public ui::UiService {
-public:
-    void MessageBox(const std::string&, ui::MessageIcon, const std::string&) override {}
-    void SetMousePointer(ui::MousePointer p) override { pointer_ = p; }
-    ui::MousePointer GetMousePointer() const override { return pointer_; }
-    ui::Point MousePosition() override { return {}; }
-    ui::Rect WindowRect(ui::WindowHandle) override { return {}; }
-    int ScreenHeightTwips() override { return 768 * 15; }
-    ui::WindowHandle HandleOf(ui::Form& form) override {
-        form.EnsureLoaded();
-        return 1;
-    }
-    void SetParentWindow(ui::Form&, ui::WindowHandle) override {}
-    void SetWindowPosition(ui::Form&, ui::WindowHandle, int, int) override {}
-    void ShowForm(ui::Form& form, bool, ui::WindowHandle) override { form.EnsureLoaded(); }
-    void HideForm(ui::Form& form) override { form.SetVisibleState(false); }
-    void UnloadForm(ui::Form& form) override { form.MarkUnloaded(); }
-
-private:
-    ui::MousePointer pointer_ = ui::MousePointer::Default;
-};
 
 class OneDrive final : public posix::PosixSystem {
 public:
@@ -94,7 +74,7 @@ struct Browser {
         form.InitDataList(unused);
     }
     std::unique_ptr<gis::GisService> gisService;
-    HeadlessUi uiService;
+    bench::BenchUi uiService;
     OneDrive system;
     Platform platform;
     frmOpenDialog form;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchUi.h"
 #include "catalogue/basOpenDialogs.h"
 #include "interface/CLayerFunctionExport.h"
 #include "interface/CLayerObj.h"
@@ -41,26 +42,6 @@ void Run(const std::string& command) {
     }
 }
 
-// Pointer changes and windows are not what is measured: a user interface
-// that shows nothing.
-class QuietUi final : public ui::UiService {
-public:
-    void MessageBox(const std::string&, ui::MessageIcon, const std::string&) override {}
-    void SetMousePointer(ui::MousePointer p) override { pointer_ = p; }
-    ui::MousePointer GetMousePointer() const override { return pointer_; }
-    ui::Point MousePosition() override { return {}; }
-    ui::Rect WindowRect(ui::WindowHandle) override { return {}; }
-    int ScreenHeightTwips() override { return 0; }
-    ui::WindowHandle HandleOf(ui::Form&) override { return 0; }
-    void SetParentWindow(ui::Form&, ui::WindowHandle) override {}
-    void SetWindowPosition(ui::Form&, ui::WindowHandle, int, int) override {}
-    void ShowForm(ui::Form&, bool, ui::WindowHandle) override {}
-    void HideForm(ui::Form&) override {}
-    void UnloadForm(ui::Form&) override {}
-
-private:
-    ui::MousePointer pointer_ = ui::MousePointer::Default;
-};
 
 void MakeFolder(const std::string& folder, const std::string& templ, int n) {
     fs::create_directories(folder);
@@ -81,7 +62,7 @@ int main(int argc, char** argv) {
     Run("ogr2ogr -q -f 'ESRI Shapefile' " + templ + "/roads.shp " + templ + "/p.csv -nln roads >/dev/null 2>&1");
 
     Platform& real = DefaultPlatform();
-    QuietUi quiet;
+    bench::BenchUi quiet;
     Platform p{real.gis, quiet, real.system};
     CLayerFunctionExport api(p);
 

@@ -45,6 +45,7 @@
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
 
+#include "bench/BenchUi.h"
 #include "bench/PostgisFixture.h"
 #include "browser/frmOpenDialog.h"
 #include "catalogue/basOpenDialogs.h"
@@ -58,6 +59,7 @@
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace marbrook;
+using bench::BenchUi;
 using bench::FixtureSql;
 using bench::kBenchDatabase;
 
@@ -90,41 +92,8 @@ bool EndsWithCi(const std::string& s, const char* ext) {
     return true;
 }
 
-// A user interface that shows nothing. A modal show stands for the user
-// looking at the filled dialog: it notes the moment and cancels.
-class BenchUi final : public ui::UiService {
-public:
-    std::function<void(ui::Form&)> onModalShow;
-
-    void MessageBox(const std::string&, ui::MessageIcon, const std::string&) override {}
-    void SetMousePointer(ui::MousePointer p) override { pointer_ = p; }
-    ui::MousePointer GetMousePointer() const override { return pointer_; }
-    ui::Point MousePosition() override { return {}; }
-    ui::Rect WindowRect(ui::WindowHandle) override { return {}; }
-    int ScreenHeightTwips() override { return 768 * 15; }
-    ui::WindowHandle HandleOf(ui::Form& form) override {
-        form.EnsureLoaded();
-        return 1;
-    }
-    void SetParentWindow(ui::Form&, ui::WindowHandle) override {}
-    void SetWindowPosition(ui::Form&, ui::WindowHandle, int, int) override {}
-    void ShowForm(ui::Form& form, bool modal, ui::WindowHandle) override {
-        form.EnsureLoaded();
-        form.SetVisibleState(true);
-        if (modal && onModalShow) onModalShow(form);
-        if (modal) form.SetVisibleState(false);
-    }
-    void HideForm(ui::Form& form) override { form.SetVisibleState(false); }
-    void UnloadForm(ui::Form& form) override {
-        form.SetVisibleState(false);
-        form.MarkUnloaded();
-    }
-
-private:
-    ui::MousePointer pointer_ = ui::MousePointer::Default;
-};
-
-// The real back ends (GDAL, POSIX) with the user interface above.
+// The real back ends (GDAL, POSIX) with a user interface that shows nothing;
+// its modal show stands for the user looking at the filled dialog.
 struct RealPlatform {
     RealPlatform() : gis(gdal::NewGdalGis()), platform{*gis, ui, system} { gdal::InitGdal(); }
     std::unique_ptr<gis::GisService> gis;

@@ -343,13 +343,7 @@ void frmOpenDialog::RefreshDataList(int lvStyle) noexcept {
             mDataList[0].DataLocation = dlCatalogRoot;
             mDataList[0].DataName = kCatalogRootName;
             if (giDataSourceType == 1) {
-                DataItem root;
-                root.DataLocation = dlDatabaseRoot;
-                root.DataType = dtDatabaseRoot;
-                root.DataName = kDatabaseRootName;
-                root.DataTypeDesc = desc::kDatabaseRoot;
-                root.DataFullName = msSdeDataPath;
-                mDataList.push_back(std::move(root));
+                mDataList.push_back(DatabaseRootItem(msSdeDataPath));
                 count = static_cast<long>(mDataList.size()) - 1;
             }
             break;

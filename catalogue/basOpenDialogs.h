@@ -99,6 +99,18 @@ struct DataItem {
 
 // Element 0 is blank in a data list and the root in the location list.
 using DataItems = std::vector<DataItem>;
+
+// The "数据库连接" entry of the top level, listing the connection files in
+// `connectionFolder`.
+inline DataItem DatabaseRootItem(const std::string& connectionFolder) {
+    DataItem root;
+    root.DataLocation = dlDatabaseRoot;
+    root.DataType = dtDatabaseRoot;
+    root.DataName = kDatabaseRootName;
+    root.DataTypeDesc = desc::kDatabaseRoot;
+    root.DataFullName = connectionFolder;
+    return root;
+}
 using DataNodes = std::vector<DataNode>;
 
 // ---- Drives, folders and connection files ----------------------------------

@@ -57,13 +57,7 @@ long ListRoot(Platform& p, DataItems& items) {
         giDataSourceType = 0; // an unreadable setting offers no database root, as in the library
     }
     if (giDataSourceType == 1) {
-        DataItem root;
-        root.DataLocation = dlDatabaseRoot;
-        root.DataType = dtDatabaseRoot;
-        root.DataName = kDatabaseRootName;
-        root.DataTypeDesc = desc::kDatabaseRoot;
-        root.DataFullName = InitSDEDataPath(p);
-        items.push_back(std::move(root));
+        items.push_back(DatabaseRootItem(InitSDEDataPath(p)));
         count = static_cast<long>(items.size()) - 1;
     }
     return count;

@@ -126,5 +126,50 @@ TEST(FailureHelper, StandardExceptionsMapToClassicNumbers) {
     EXPECT_EQ(t.LogEntries().at(0).position, "P:0");
 }
 
+TEST(FailureWatch, SeesEveryReportWhereverTheEntryWentAndNests) {
+    // Whether the entry is written, shown instead, or cannot be written: the
+    // watch learns of the failure from the report itself.
+    const struct {
+        const char* where;
+        void (*prepare)(TestPlatform&);
+    } cases[] = {
+        {"log written", [](TestPlatform&) {}},
+        {"log unwritable", [](TestPlatform& t) { t.system.CreateFolder(t.ErrLogPath()); }},
+        {"shown instead", [](TestPlatform& t) {
+             WriteFile(t.home.LibraryFolder() + "/VerdantaSysSet.ini", "[ErrInfo]\nbShow=1\n");
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        TestPlatform t;
+        c.prepare(t);
+        auto fail = [&](const char* position, const char* description) {
+            Steps step(t, position);
+            try {
+                step(101);
+                throw PlatformError(76, "src", description);
+            } catch (...) {
+                step.Report();
+            }
+        };
+        FailureWatch outer;
+        EXPECT_FALSE(outer.Failed());
+        {
+            FailureWatch inner;
+            fail("Marbrook.A.B:", "first");
+            fail("Marbrook.A.C:", "second");
+            EXPECT_EQ(inner.Count(), 2);
+            ASSERT_TRUE(inner.First());
+            EXPECT_EQ(inner.First()->position, "Marbrook.A.B:101");
+            EXPECT_EQ(inner.First()->error.number, 76);
+            EXPECT_EQ(inner.First()->error.description, "first");
+        }
+        FailureWatch later; // made after the failures: sees none of them
+        EXPECT_FALSE(later.Failed());
+        EXPECT_EQ(outer.Count(), 2);
+        EXPECT_EQ(outer.First()->error.description, "first");
+    }
+}
+
 } // namespace
 } // namespace marbrook

@@ -93,6 +93,20 @@ struct FeatureClassDetails {
     int shapeKind = 0;
 };
 
+// Where a dataset of a spatial database lives: schema, table and geometry (or
+// raster) column, carried apart. Names are data: they are never joined into
+// one string that something would have to split again.
+struct TablePath {
+    std::string schema;
+    std::string table;
+    std::string column;
+    bool operator==(const TablePath&) const = default;
+};
+
+// "schema.table (column)" for people, each name written as SQL reads it back
+// (quoted when it is not a plain lower-case name): public."hydro.r" (geom).
+std::string DescribeTable(const TablePath& table);
+
 // A dataset name: a cheap reference to a dataset that has not been opened.
 class DatasetName : public Object {
 public:
@@ -111,6 +125,9 @@ public:
     // file's extension with its dot, as the file spells it (".shp", ".SHP");
     // empty when the platform does not say.
     [[nodiscard]] virtual std::string FileExtension() const { return {}; }
+    // For a table of a spatial database: its schema, table and column; none
+    // for every other dataset.
+    [[nodiscard]] virtual std::optional<TablePath> Table() const { return std::nullopt; }
 };
 
 // A version of a versioned spatial database.

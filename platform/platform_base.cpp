@@ -104,6 +104,23 @@ FeatureClassDetails RequireDetails(const DatasetName& name) {
     return *d;
 }
 
+std::string DescribeTable(const TablePath& table) {
+    // A plain lower-case name reads back as itself; anything else is quoted.
+    auto sql = [](const std::string& name) {
+        const bool plain = !name.empty() && !(name[0] >= '0' && name[0] <= '9') &&
+                           std::all_of(name.begin(), name.end(), [](char c) {
+                               return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+                           });
+        if (plain) return name;
+        std::string quoted = "\"";
+        for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+        return quoted + '"';
+    };
+    std::string text = table.schema.empty() ? sql(table.table) : sql(table.schema) + "." + sql(table.table);
+    if (!table.column.empty()) text += " (" + sql(table.column) + ")";
+    return text;
+}
+
 } // namespace gis
 
 namespace ui {

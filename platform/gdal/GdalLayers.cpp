@@ -18,9 +18,12 @@ constexpr const char* kLayerSource = "Marbrook.GDAL";
     throw PlatformError(errnum::kObjectNotSet, kLayerSource, "Object variable not set: " + what);
 }
 
-// Where a named dataset lives, for people: "<workspace path>/<name>".
+// Where a named dataset lives, for people: "<workspace path>/<name>", or for
+// a database table "<connection> <schema>.<table> (<column>)".
 std::string Describe(const gis::DatasetName& name) {
     const gis::WorkspaceNamePtr workspace = name.GetWorkspaceName();
+    if (const auto table = name.Table())
+        return (workspace ? workspace->PathName() + " " : std::string()) + gis::DescribeTable(*table);
     const std::string dataset = name.Name();
     if (!workspace || workspace->PathName().empty()) return dataset;
     return workspace->PathName() + "/" + dataset;
@@ -47,6 +50,7 @@ public:
     gis::WorkspaceNamePtr GetWorkspaceName() const override { return workspace_; }
     void SetWorkspaceName(gis::WorkspaceNamePtr name) override { workspace_ = std::move(name); }
     std::optional<gis::FeatureClassDetails> Details() const override { return details_; }
+    std::optional<gis::TablePath> Table() const override { return Unchanged() ? origin_->Table() : std::nullopt; }
     gis::DatasetPtr Open() const override { return gis_.OpenName(Unchanged() ? *origin_ : *Resolve()); }
 
 private:

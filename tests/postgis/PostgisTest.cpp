@@ -305,9 +305,10 @@ TEST_F(Postgis, VersionsComeFromTheCatalogueTableOrAreTheDefault) {
 
 TEST_F(Postgis, OverviewTablesAreHiddenAndTheFirstOfSeveralGeometriesIsListed) {
     gdal::InitGdal();
+    const gdal::postgis::PasswordFile password(Env("MARBROOK_PG_PASSWORD"));
     const std::string conn = "PG:" + gdal::postgis::PgConnection::FromProperties(
                                          Props(Env("MARBROOK_PG_PASSWORD"), Env("MARBROOK_PG_DB_PLAIN")))
-                                         .ConnInfo();
+                                         .ConnInfo(password.Path());
     GDALDataset* ds = GDALDataset::FromHandle(GDALOpenEx(conn.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr));
     ASSERT_NE(ds, nullptr);
     for (const char* sql :

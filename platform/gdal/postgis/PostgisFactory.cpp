@@ -1,7 +1,6 @@
 #include "platform/gdal/postgis/PostgisFactory.h"
 
 #include <fcntl.h>
-#include <netdb.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <string_view>
 
 #include "platform/gdal/GdalGis.h"
 #include "platform/gdal/detail/GdalCommon.h"
@@ -22,92 +22,6 @@
 
 namespace marbrook::gdal {
 
-namespace postgis {
-
-namespace {
-
-std::string TrimBlanks(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
-bool StartsWithNoCase(const std::string& s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-    return true;
-}
-
-} // namespace
-
-PgTarget ResolveInstance(const std::string& server, const std::string& instance) {
-    constexpr std::string_view kDirect = "sde:postgresql:";
-    const std::string host = TrimBlanks(server);
-    const std::string inst = TrimBlanks(instance);
-    if (!inst.empty() && std::all_of(inst.begin(), inst.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return {host, inst};
-    if (StartsWithNoCase(inst, kDirect)) {
-        const std::string direct = TrimBlanks(inst.substr(kDirect.size()));
-        return {direct.empty() ? host : direct, "5432"};
-    }
-    if (!inst.empty()) {
-        // The classic services database (/etc/services) names ports; an
-        // unknown name is not an error, the server's default port serves.
-        if (const servent* entry = getservbyname(inst.c_str(), "tcp"))
-            return {host, std::to_string(ntohs(static_cast<std::uint16_t>(entry->s_port)))};
-    }
-    return {host, "5432"};
-}
-
-std::string QuoteConnValue(const std::string& value) {
-    std::string out = "'";
-    for (char c : value) {
-        if (c == '\'' || c == '\\') out += '\\';
-        out += c;
-    }
-    out += '\'';
-    return out;
-}
-
-PgConnection PgConnection::FromProperties(const gis::PropertySet& properties) {
-    auto get = [&](const char* name) { return TrimBlanks(properties.GetProperty(name).value_or("")); };
-    PgConnection c;
-    c.target = ResolveInstance(get("SERVER"), get("INSTANCE"));
-    c.database = get("DATABASE");
-    c.user = get("USER");
-    // A password may begin or end with a blank; it is taken as given.
-    c.password = properties.GetProperty("PASSWORD").value_or("");
-    c.version = get("VERSION");
-    return c;
-}
-
-std::string PgConnection::ConnInfo() const {
-    std::string s;
-    auto add = [&](const char* key, const std::string& value) {
-        if (value.empty()) return;
-        if (!s.empty()) s += ' ';
-        s += key;
-        s += '=';
-        s += QuoteConnValue(value);
-    };
-    add("host", target.host);
-    add("port", target.port);
-    add("dbname", database);
-    add("user", user);
-    add("password", password);
-    // A server that does not answer must not freeze the dialog for minutes.
-    add("connect_timeout", "15");
-    add("application_name", "marbrook");
-    return s;
-}
-
-std::string PgConnection::Describe() const {
-    return "postgresql://" + (user.empty() ? std::string() : user + "@") + (target.host.empty() ? "localhost" : target.host) +
-           ":" + target.port + "/" + database;
-}
-
-} // namespace postgis
 
 namespace {
 
@@ -138,9 +52,20 @@ std::string OneLine(std::string text) {
     return out;
 }
 
+// A driver's message made fit for a one-line report: no password, and not
+// libpq's note on where it found the password (our own hand-over file).
+std::string Reason(const std::string& message, const std::string& password) {
+    std::string text = OneLine(message);
+    constexpr std::string_view kNote = " password retrieved from file \"/proc/self/fd/";
+    if (const auto at = text.find(kNote); at != std::string::npos) {
+        const auto end = text.find('"', at + kNote.size());
+        text.erase(at, end == std::string::npos ? std::string::npos : end + 1 - at);
+    }
+    return Scrub(text, password);
+}
+
 [[noreturn]] void Fail(const ErrorCapture& capture, long number, const std::string& what, const std::string& password) {
-    const std::string text = capture.Message().empty() ? what : what + ": " + capture.Message();
-    throw PlatformError(number, kPgSource, Scrub(OneLine(text), password));
+    throw PlatformError(number, kPgSource, Reason(capture.Message().empty() ? what : what + ": " + capture.Message(), password));
 }
 
 const char* const kVectorDrivers[] = {"PostgreSQL", nullptr};
@@ -151,8 +76,10 @@ GDALDataset* OpenRaw(const std::string& connectionString, unsigned flags, const 
 }
 
 SharedDatasetHandle OpenVector(const PgConnection& c) {
+    const PasswordFile password(c.password);
+    const std::string connection = VectorConnectionString(c, password.Path());
     ErrorCapture capture;
-    GDALDataset* ds = OpenRaw("PG:" + c.ConnInfo(), GDAL_OF_VECTOR, kVectorDrivers);
+    GDALDataset* ds = OpenRaw(connection, GDAL_OF_VECTOR, kVectorDrivers);
     if (!ds) Fail(capture, errnum::kPathNotFound, "cannot connect to " + c.Describe(), c.password);
     return SharedDatasetHandle(ds, DatasetCloser{});
 }
@@ -198,30 +125,42 @@ int ShapeKindOf(std::string type) {
 
 // ---- Datasets ---------------------------------------------------------------
 
+// A table's rows, read through a query that names the table by its quoted
+// schema and table: GDAL's own lookup by layer name splits the name at its
+// first "." and "(" and retries in lower case, which opens another table.
 class PgFeatureClass final : public gis::FeatureClass {
 public:
-    PgFeatureClass(SharedDatasetHandle ds, OGRLayer* layer, gis::DatasetNamePtr name, gis::FeatureClassDetails details)
-        : ds_(std::move(ds)), layer_(layer), name_(std::move(name)), details_(details) {}
+    PgFeatureClass(SharedDatasetHandle ds, OGRLayer* rows, gis::DatasetNamePtr name, gis::FeatureClassDetails details)
+        : ds_(std::move(ds)), rows_(rows), name_(std::move(name)), details_(details) {}
+    ~PgFeatureClass() override {
+        ErrorCapture capture;
+        ds_->ReleaseResultSet(rows_);
+    }
+    PgFeatureClass(const PgFeatureClass&) = delete;
+    PgFeatureClass& operator=(const PgFeatureClass&) = delete;
+
     std::string Name() const override { return name_->Name(); }
     std::string AliasName() const override { return name_->Name(); }
     int FeatureKind() const override { return details_.featureKind; }
     int ShapeKind() const override { return details_.shapeKind; }
     long long FeatureCount() const override {
         ErrorCapture capture;
-        const auto n = layer_->GetFeatureCount(TRUE);
+        const auto n = rows_->GetFeatureCount(TRUE);
         return capture.HasError() ? -1 : static_cast<long long>(n);
     }
     gis::DatasetNamePtr FullName() const override { return name_; }
 
 private:
     SharedDatasetHandle ds_;
-    OGRLayer* layer_;
+    OGRLayer* rows_;
     gis::DatasetNamePtr name_;
     gis::FeatureClassDetails details_;
 };
 
 // ---- Dataset names ----------------------------------------------------------
 
+// Schema, table and column are carried apart from the name shown, and each
+// reaches the drivers quoted as they read it back.
 class PgName final : public GdalDatasetName, public std::enable_shared_from_this<PgName> {
 public:
     PgName(PgContextPtr ctx, std::string name, int kind, std::string schema, std::string table)
@@ -229,19 +168,12 @@ public:
           workspace_(ctx_->workspaceName) {}
 
     std::string Name() const override { return name_; }
+    // The new name is the dataset's own name (a schema for a feature dataset,
+    // a table otherwise) in the schema it has: never split at a ".", which a
+    // table name may hold.
     void SetName(const std::string& name) override {
         name_ = name;
-        if (kind_ == gis::kind::kFeatureDataset) {
-            schema_ = name;
-            return;
-        }
-        const auto dot = name.find('.');
-        if (dot != std::string::npos) {
-            schema_ = name.substr(0, dot);
-            table_ = name.substr(dot + 1);
-        } else {
-            table_ = name;
-        }
+        (kind_ == gis::kind::kFeatureDataset ? schema_ : table_) = name;
     }
     int Kind() const override { return kind_; }
     std::vector<gis::DatasetNamePtr> SubsetNames() const override { return subsets; }
@@ -250,6 +182,10 @@ public:
     std::optional<gis::FeatureClassDetails> Details() const override {
         if (kind_ != gis::kind::kFeatureClass) return std::nullopt;
         return details;
+    }
+    std::optional<gis::TablePath> Table() const override {
+        if (kind_ == gis::kind::kFeatureDataset) return std::nullopt;
+        return gis::TablePath{schema_, table_, column};
     }
 
     gis::DatasetPtr Open() const override {
@@ -268,29 +204,25 @@ public:
     std::vector<gis::DatasetNamePtr> subsets;
     gis::FeatureClassDetails details;
     std::string column;
-    bool oneOfSeveralGeometries = false;
 
 private:
-    std::string LayerName() const {
-        std::string layer = schema_ == "public" ? table_ : schema_ + "." + table_;
-        if (oneOfSeveralGeometries) layer += "(" + column + ")";
-        return layer;
-    }
+    std::string Described() const { return gis::DescribeTable({schema_, table_, {}}); }
 
     gis::DatasetPtr OpenFeatureClass(const PgConnection& c) const {
+        const std::string sql = "SELECT * FROM " + QuoteIdentifier(schema_) + "." + QuoteIdentifier(table_);
         auto ds = OpenVector(c);
         ErrorCapture capture;
-        OGRLayer* layer = ds->GetLayerByName(LayerName().c_str());
-        if (!layer) Fail(capture, errnum::kFileNotFound, "no spatial table " + LayerName() + " in " + c.Describe(), c.password);
-        return std::make_shared<PgFeatureClass>(ds, layer, std::const_pointer_cast<PgName>(shared_from_this()), details);
+        OGRLayer* rows = ds->ExecuteSQL(sql.c_str(), nullptr, nullptr);
+        if (!rows) Fail(capture, errnum::kFileNotFound, "no spatial table " + Described() + " in " + c.Describe(), c.password);
+        return std::make_shared<PgFeatureClass>(ds, rows, std::const_pointer_cast<PgName>(shared_from_this()), details);
     }
 
     gis::DatasetPtr OpenRaster(const PgConnection& c) const {
-        const std::string s = "PG:" + c.ConnInfo() + " schema=" + QuoteConnValue(schema_) + " table=" +
-                              QuoteConnValue(table_) + " column=" + QuoteConnValue(column) + " mode=2";
+        const PasswordFile password(c.password);
+        const std::string s = RasterConnectionString(c, password.Path(), {schema_, table_, column});
         ErrorCapture capture;
         GDALDataset* ds = OpenRaw(s, GDAL_OF_RASTER, kRasterDrivers);
-        if (!ds) Fail(capture, errnum::kFileNotFound, "cannot open the raster table " + schema_ + "." + table_, c.password);
+        if (!ds) Fail(capture, errnum::kFileNotFound, "cannot open the raster table " + Described(), c.password);
         return std::make_shared<GdalRaster>(SharedDatasetHandle(ds, DatasetCloser{}), name_);
     }
 
@@ -391,7 +323,6 @@ Catalogue ReadCatalogue(GDALDataset& ds, const PgContextPtr& ctx) {
         auto n = std::make_shared<PgName>(ctx, std::move(display), t.kind, key.first, key.second);
         n->column = t.column;
         n->details = {gis::feature::kSimple, t.shapeKind};
-        n->oneOfSeveralGeometries = t.geometryColumns > 1;
         return n;
     };
 
@@ -489,14 +420,16 @@ public:
         ctx->properties = properties;
         ctx->workspaceName = std::make_shared<gis::WorkspaceName>(gis::FactoryKind::SpatialDatabase,
                                                                   ctx->connection.Describe(), properties);
+        const PasswordFile password(ctx->connection.password);
+        const std::string connection = VectorConnectionString(ctx->connection, password.Path());
         ErrorCapture capture;
-        GDALDataset* ds = OpenRaw("PG:" + ctx->connection.ConnInfo(), GDAL_OF_VECTOR, kVectorDrivers);
+        GDALDataset* ds = OpenRaw(connection, GDAL_OF_VECTOR, kVectorDrivers);
         if (!ds) {
             // An unreachable server or a refused login is an answer, not a
             // fault of ours: the caller tells the user.
-            lastFailure_ = Scrub(OneLine(capture.Message().empty() ? "cannot connect to " + ctx->connection.Describe()
-                                                                   : capture.Message()),
-                                 ctx->connection.password);
+            lastFailure_ = Reason(capture.Message().empty() ? "cannot connect to " + ctx->connection.Describe()
+                                                            : capture.Message(),
+                                  ctx->connection.password);
             return nullptr;
         }
         return std::make_shared<PgWorkspace>(ctx, SharedDatasetHandle(ds, DatasetCloser{}));

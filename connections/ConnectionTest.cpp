@@ -1,5 +1,7 @@
 #include "connections/ConnectionTest.h"
 
+#include <string>
+
 #include "platform/platform.h"
 #include "support/Failure.h"
 
@@ -18,7 +20,11 @@ gis::WorkspacePtr OpenSpatialDatabase(Platform& platform, Steps& step, const gis
         step(112);
         if (bShowTips) {
             step(113);
-            platform.ui.MessageBox("连接不成功.", ui::MessageIcon::Information, kTitle);
+            // The server's reason (never holding the password) tells the
+            // user what to change.
+            const std::string why = factory->LastOpenFailure();
+            platform.ui.MessageBox(why.empty() ? "连接不成功." : "连接不成功.\r\n" + why, ui::MessageIcon::Information,
+                                   kTitle);
         }
         step(114);
     } else {

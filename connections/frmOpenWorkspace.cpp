@@ -35,7 +35,9 @@ frmOpenWorkspace::frmOpenWorkspace(Platform& platform) : ui::Form(platform.ui), 
     lblUserName.SetCaption("用户名：");
     lblPassword.SetCaption("密码：");
     txtServer.SetToolTipText("输入服务器名");
-    txtService.SetText("esri_sde");
+    // The service field takes a port: PostgreSQL's own is the default that
+    // connects (a service name such as "esri_sde" names no PostgreSQL port).
+    txtService.SetText("5432");
     txtService.SetToolTipText("输入服务名");
     txtDatabase.SetToolTipText("输入数据库名");
     txtUserName.SetText("sde");
@@ -147,6 +149,8 @@ gis::PropertySetPtr frmOpenWorkspace::ConnectionProperties() const {
     properties->SetProperty("PASSWORD", text::Trim(txtPWD.Text()));
     // Unticked, the connection uses the server's default version.
     if (ChkVersions.Value() == 1) properties->SetProperty("VERSION", text::Trim(LblVersions.Caption()));
+    properties->SetProperty("SSLMODE", msSslMode);
+    properties->SetProperty("CONNECT_TIMEOUT", std::to_string(miConnectTimeout));
     return properties;
 }
 

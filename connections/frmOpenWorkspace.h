@@ -53,6 +53,12 @@ public:
     gis::WorkspacePtr mpWorkspace;
     std::string msSdeDataName;
     std::string msSdeFullPath;
+    // Advanced settings the fields do not show, written into every connection
+    // file with these defaults: TLS when the server offers it (libpq's
+    // sslmode), and the seconds after which a server that does not answer is
+    // given up, so that a dead server never blocks the dialog for minutes.
+    std::string msSslMode = "prefer";
+    int miConnectTimeout = 10;
 
     [[nodiscard]] bool CheckValid() noexcept;
     gis::WorkspacePtr TestConnection(bool bShowTips) noexcept;
@@ -71,7 +77,7 @@ public:
 
     // The connection property set of the fields as they stand: SERVER, USER,
     // INSTANCE, DATABASE (when given), PASSWORD, VERSION (when "保存版本"
-    // is ticked).
+    // is ticked), then the advanced SSLMODE and CONNECT_TIMEOUT.
     [[nodiscard]] gis::PropertySetPtr ConnectionProperties() const;
 
 protected:

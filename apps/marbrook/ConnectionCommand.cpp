@@ -17,11 +17,14 @@ namespace {
 void Usage(std::ostream& out) {
     out << "usage: marbrook connection create --server HOST --instance PORT|SERVICE|sde:postgresql:HOST\n"
            "                                  [--database NAME] --user NAME [--password PASSWORD|-]\n"
-           "                                  [--version VERSION] FOLDER\n"
+           "                                  [--version VERSION] [--sslmode MODE] [--connect-timeout SECONDS]\n"
+           "                                  FOLDER\n"
            "  writes a connection file into FOLDER under the first free name\n"
            "  (\"Connection to HOST.sde\", then \"Connection to HOST(1).sde\" ... \"(10)\") and prints its path.\n"
            "  --password - reads the password from the first line of standard input; without --password\n"
-           "  PostgreSQL's own password file is used.\n";
+           "  PostgreSQL's own password file is used. --sslmode takes libpq's modes (disable, allow,\n"
+           "  prefer, require, verify-ca, verify-full; default prefer); --connect-timeout the seconds\n"
+           "  before a server that does not answer is given up (default 10).\n";
 }
 
 bool EndsWithNoCase(const std::string& s, const std::string& suffix) {
@@ -55,6 +58,8 @@ int Create(const std::map<std::string, std::string>& options, const std::string&
         if (!value("--database").empty()) properties->SetProperty("DATABASE", value("--database"));
         properties->SetProperty("PASSWORD", text::Trim(password));
         properties->SetProperty("VERSION", options.count("--version") ? value("--version") : "sde.DEFAULT");
+        properties->SetProperty("SSLMODE", options.count("--sslmode") ? value("--sslmode") : "prefer");
+        properties->SetProperty("CONNECT_TIMEOUT", options.count("--connect-timeout") ? value("--connect-timeout") : "10");
 
         auto factory = p.gis.CreateWorkspaceFactory(gis::FactoryKind::SpatialDatabase);
         if (!factory->OpenWorkspace(*properties, gis::kNoWindow)) {
@@ -102,7 +107,7 @@ int Connection(int argc, char** argv) {
             return 0;
         }
         if (arg == "--server" || arg == "--instance" || arg == "--database" || arg == "--user" || arg == "--password" ||
-            arg == "--version") {
+            arg == "--version" || arg == "--sslmode" || arg == "--connect-timeout") {
             if (i + 1 >= argc) {
                 std::cerr << "marbrook: " << arg << " needs a value\n";
                 return 2;

@@ -114,16 +114,22 @@ public:
         if (!gis_.connectionFileWrites) return nullptr;
         return std::make_shared<WorkspaceName>(kind_, folder + "/" + fileName, properties);
     }
+    std::string LastOpenFailure() const override { return lastFailure_; }
 
 private:
     WorkspacePtr Open(const std::string& key) {
+        lastFailure_.clear();
         auto* def = gis_.FindWorkspace(kind_, key);
         if (!def) throw PlatformError(errnum::kPathNotFound, "MemoryGis", "no workspace at " + key);
-        if (def->opensToNothing) return nullptr;
+        if (def->opensToNothing) {
+            lastFailure_ = def->openFailure;
+            return nullptr;
+        }
         return std::make_shared<MemWorkspace>(gis_, *def);
     }
     MemoryGis& gis_;
     FactoryKind kind_;
+    std::string lastFailure_;
 };
 
 class MemFeatureLayer final : public gis::FeatureLayer {
@@ -301,7 +307,7 @@ std::optional<FeatureClassDetails> MemoryName::Details() const {
 }
 
 MemoryWorkspaceDef& MemoryGis::AddWorkspace(FactoryKind factory, const std::string& path) {
-    workspaces_.push_back(std::make_unique<MemoryWorkspaceDef>(MemoryWorkspaceDef{factory, path, {}, {}, true, false}));
+    workspaces_.push_back(std::make_unique<MemoryWorkspaceDef>(MemoryWorkspaceDef{factory, path, {}, {}, true, false, {}}));
     return *workspaces_.back();
 }
 

@@ -47,8 +47,10 @@ struct MemoryWorkspaceDef {
     std::vector<gis::DatasetNamePtr> names;
     std::vector<gis::VersionInfo> versions;
     bool versioned = true;
-    // Opening gives nothing (none) rather than failing.
+    // Opening gives nothing (none) rather than failing, and the factory then
+    // says why with this text.
     bool opensToNothing = false;
+    std::string openFailure;
 };
 
 class MemoryGis : public gis::GisService {

@@ -281,7 +281,8 @@ TEST(NewConnectionForm, StartsWithItsCaptionsDefaultsAndToolTips) {
         ASSERT_NE(f.FindControl(c.control), nullptr);
         EXPECT_EQ(f.FindControl(c.control)->ToolTipText(), c.tip);
     }
-    EXPECT_EQ(f.txtService.Text(), "esri_sde");
+    // A port that connects to PostgreSQL, not a service name that names none.
+    EXPECT_EQ(f.txtService.Text(), "5432");
     EXPECT_EQ(f.txtUserName.Text(), "sde");
     EXPECT_EQ(f.txtPWD.PasswordChar(), '*');
     EXPECT_EQ(f.ChkUserPwd.Value(), 0);
@@ -361,6 +362,12 @@ TEST(NewConnectionForm, TestConnectionTellsSuccessFailureAndLogsPlatformErrorsSi
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].position, "Marbrook.frmOpenWorkspace.TestConnection:110");
     EXPECT_EQ(w.t.ui.GetMousePointer(), ui::MousePointer::Default);
+
+    // The server's reason, when it gave one, follows on a second line.
+    w.ws->openFailure = "FATAL: password authentication failed for user \"gis\"";
+    w.form.CmdTextConn_Click();
+    ASSERT_EQ(w.t.ui.messages.size(), 3u);
+    EXPECT_EQ(w.t.ui.messages[2].text, "连接不成功.\r\nFATAL: password authentication failed for user \"gis\"");
 }
 
 TEST(NewConnectionForm, PropertySetCarriesDatabaseWhenGivenAndVersionWhenKept) {
@@ -372,7 +379,7 @@ TEST(NewConnectionForm, PropertySetCarriesDatabaseWhenGivenAndVersionWhenKept) {
     const auto& all = w.t.gis.openedWith[0].Properties();
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"SERVER", "db1"}, {"USER", "gis"}, {"INSTANCE", "5432"}, {"DATABASE", "gisdb"},
-        {"PASSWORD", "s3cret"}, {"VERSION", "editor.Edits"}};
+        {"PASSWORD", "s3cret"}, {"VERSION", "editor.Edits"}, {"SSLMODE", "prefer"}, {"CONNECT_TIMEOUT", "10"}};
     EXPECT_EQ(all, expected);
 
     w.form.txtDatabase.SetText("");
@@ -383,6 +390,14 @@ TEST(NewConnectionForm, PropertySetCarriesDatabaseWhenGivenAndVersionWhenKept) {
     EXPECT_FALSE(written.GetProperty("VERSION"));
     EXPECT_FALSE(written.GetProperty("DATABASE"));
     EXPECT_EQ(written.GetProperty("PASSWORD"), "s3cret");
+
+    // The advanced settings reach the file as they are set.
+    w.form.msSslMode = "verify-full";
+    w.form.miConnectTimeout = 3;
+    w.form.CmdOK_Click();
+    ASSERT_EQ(w.t.gis.createdFiles.size(), 2u);
+    EXPECT_EQ(w.t.gis.createdFiles[1].properties.GetProperty("SSLMODE"), "verify-full");
+    EXPECT_EQ(w.t.gis.createdFiles[1].properties.GetProperty("CONNECT_TIMEOUT"), "3");
 }
 
 TEST(NewConnectionForm, OkTakesTheFirstFreeNameFillingGaps) {

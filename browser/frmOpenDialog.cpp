@@ -54,32 +54,6 @@ bool IsAddable(int type) noexcept {
     return InRange(type, 10, 15) || InRange(type, 20, 23) || type == dtRasterDataset || type == dtRasterCatalog;
 }
 
-// The layer-kind code of a chosen item, none for kinds without a layer.
-std::optional<std::int16_t> LayerTypeOf(int dataType) noexcept {
-    switch (dataType) {
-    case dtSdeConnection: return ltSdeConnection;
-    case dtPointFeatureClass:
-    case dtLineFeatureClass:
-    case dtPolygonFeatureClass:
-    case dtSdePointFeatureClass:
-    case dtSdeLineFeatureClass:
-    case dtSdePolygonFeatureClass: return ltFeatureClass;
-    case dtRasterFile:
-    case 15:
-    case dtRasterDataset: return ltRaster;
-    case dtCadFile: return ltCadDrawing;
-    // A feature class of a geodatabase's feature dataset that is neither
-    // simple nor annotation is a feature class like its top-level sibling:
-    // taken as a raster it would fail to open and lose the whole selection.
-    case dtPgdbOtherFeatureClass:
-    case dtOtherFeatureClass:
-    case dtAnnotationFeatureClass: return ltAnnotationClass;
-    case dtFeatureDataset: return ltFeatureDataset;
-    case dtRasterCatalog: return ltRasterCatalog;
-    default: return std::nullopt;
-    }
-}
-
 // Whether `name` is the real name of a listed file or folder whose shown name
 // had to be repaired: a name that is not valid UTF-8 is shown with
 // replacement characters, so a remembered path matches it only on its bytes.

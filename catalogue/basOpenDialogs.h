@@ -3,6 +3,7 @@
 // the enumerators that fill them, the location list, and the building of
 // layers from chosen items.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,9 @@ gis::DatasetNamePtr GetCADFilesDatasetName(Platform& p, const std::string& folde
 std::string InitSDEDataPath(Platform& p);
 std::string GetCurrentUserName(Platform& p);
 long GetSelFilesInfos(Platform& p, DataItems& selected, const ui::ListView& listView, const DataItems& items);
+// The layer-kind code (CLayerObj::DataType) a chosen entry of type
+// `dataType` is added with; none for kinds that make no layer.
+std::optional<std::int16_t> LayerTypeOf(int dataType) noexcept;
 
 // ---- Location list ----------------------------------------------------------
 

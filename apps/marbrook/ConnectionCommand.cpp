@@ -4,7 +4,6 @@
 #include <iostream>
 #include <map>
 
-#include "connections/DatabaseListings.h"
 #include "connections/frmOpenWorkspace.h"
 #include "platform/error.h"
 #include "platform/platform.h"
@@ -25,10 +24,6 @@ void Usage(std::ostream& out) {
            "  PostgreSQL's own password file is used. --sslmode takes libpq's modes (disable, allow,\n"
            "  prefer, require, verify-ca, verify-full; default prefer); --connect-timeout the seconds\n"
            "  before a server that does not answer is given up (default 10).\n";
-}
-
-bool EndsWithNoCase(const std::string& s, const std::string& suffix) {
-    return s.size() >= suffix.size() && text::UpperAscii(s.substr(s.size() - suffix.size())) == text::UpperAscii(suffix);
 }
 
 int Create(const std::map<std::string, std::string>& options, const std::string& folder) {
@@ -129,20 +124,6 @@ int Connection(int argc, char** argv) {
         return 2;
     }
     return Create(options, folder);
-}
-
-std::optional<long> ListDatabaseTarget(Platform& p, const std::string& target, DataItems& items,
-                                       std::int16_t filterType) {
-    const auto sep = target.rfind("::");
-    if (sep == std::string::npos) {
-        if (!EndsWithNoCase(target, ".sde")) return std::nullopt;
-        return OpenSdeConnectionEx(p, target, items, filterType);
-    }
-    const std::string file = target.substr(0, sep);
-    const std::string dataset = target.substr(sep + 2);
-    if (EndsWithNoCase(file, ".sde")) return OpenFeatureDatasetFromSDEEx(p, file, dataset, items, filterType);
-    if (EndsWithNoCase(file, ".mdb")) return OpenFeatureDatasetFromPGeoDBEx(p, file, dataset, items, filterType);
-    return std::nullopt;
 }
 
 } // namespace marbrook::cli

@@ -1,18 +1,12 @@
 #include "ListCommand.h"
 
-#include <algorithm>
 #include <charconv>
-#include <filesystem>
 #include <iostream>
 #include <limits>
 #include <optional>
-#include <vector>
 
-#include "ConnectionCommand.h"
-#include "interface/CLayerFunctionExport.h"
-#include "platform/platform.h"
-#include "support/ErrExport.h"
-#include "support/Globals.h"
+#include "Locations.h"
+#include "ProgramPlatform.h"
 #include "support/Text.h"
 
 namespace marbrook::cli {
@@ -28,7 +22,10 @@ void PrintUsage(std::ostream& out) {
            "            FILE.mdb::DATASET, --root (drives) or --connections (the connection-file folder)\n"
            "  --filter N  the browser's filter code (0 all, 1 shapefiles, 2 rasters, 3 geodatabase\n"
            "            feature data, 4 geodatabase rasters); default 0\n"
-           "  Exit status: 0 listed (no output when empty), 1 the location cannot be listed, 2 bad usage.\n";
+           "  Exit status: 0 listed (no output when empty), 1 the location was not listed, or not\n"
+           "  completely (the reason in one line on standard error; a database that cannot be reached\n"
+           "  gives the server's reason, FILE.sde::NAME of no feature dataset \"no such dataset\"),\n"
+           "  2 bad usage. No window is ever shown.\n";
 }
 
 std::optional<std::int16_t> ParseFilter(std::string_view text) {
@@ -38,43 +35,6 @@ std::optional<std::int16_t> ParseFilter(std::string_view text) {
     if (value < std::numeric_limits<std::int16_t>::min() || value > std::numeric_limits<std::int16_t>::max())
         return std::nullopt;
     return static_cast<std::int16_t>(value);
-}
-
-// The size of the error log, to tell a failed listing (which writes an
-// entry) from an empty one.
-long long LogSize(Platform& p) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(ErrLogPath(p), ec);
-    return ec ? 0 : static_cast<long long>(size);
-}
-
-long ListRoot(Platform& p, DataItems& items) {
-    long count = GetLocalDrives4Datalist(p, items);
-    items.resize(static_cast<std::size_t>(std::max(count, 0L)) + 1);
-    try {
-        giDataSourceType = DataSourceTypeFromText(p.system.GetSetting("QM_VERDANTA", "QM_DataSource", "Type").value_or("0"));
-    } catch (...) {
-        giDataSourceType = 0; // an unreadable setting offers no database root, as in the library
-    }
-    if (giDataSourceType == 1) {
-        items.push_back(DatabaseRootItem(InitSDEDataPath(p)));
-        count = static_cast<long>(items.size()) - 1;
-    }
-    return count;
-}
-
-long ListLocation(Platform& p, const std::string& location, DataItems& items, std::int16_t filter) {
-    if (location == "--root") return ListRoot(p, items);
-    if (location == "--connections") return GetSDEDataFile(p, InitSDEDataPath(p), items);
-    if (const auto n = ListDatabaseTarget(p, location, items, filter)) return *n;
-    const std::string ext = text::UpperAscii(text::ExtensionPart(location));
-    if (!p.system.FolderExists(location)) {
-        items.assign(1, DataItem{});
-        if (ext == "MDB") return GetPGMdbFiles(p, location, items, filter);
-        if (ext == "DXF" || ext == "DWG") return GetCadFiles(p, location, items, filter);
-    }
-    std::string folder = location;
-    return GetSubFolderFiles(p, folder, items, filter);
 }
 
 } // namespace
@@ -132,22 +92,15 @@ int List(int argc, char** argv) {
         return 2;
     }
 
-    Platform& p = DefaultPlatform();
-    const long long logBefore = LogSize(p);
+    ProgramPlatform program;
     DataItems items(1);
-    const long count = ListLocation(p, *location, items, filter);
-    const long long logAfter = LogSize(p);
-    // The listing routines report their failures in the error log and return
-    // what they could list: a new entry means this location was not listed
-    // (completely).
-    const bool failed = logAfter != logBefore;
-    items.resize(static_cast<std::size_t>(std::max(count, 0L)) + 1);
+    const Listing listed = ListLocation(program, *location, items, filter);
     PrintItems(std::cout, items);
     std::cout.flush();
-    if (failed) {
+    if (listed.failed) {
         std::cerr << "marbrook list: " << EscapeField(text::SanitizeUtf8(*location))
-                  << (count > 0 ? " was not listed completely" : " cannot be listed") << " (see the error log "
-                  << EscapeField(ErrLogPath(p)) << ")\n";
+                  << (listed.count > 0 ? " was not listed completely: " : " cannot be listed: ")
+                  << EscapeField(text::SanitizeUtf8(listed.reason)) << "\n";
         return 1;
     }
     return 0;

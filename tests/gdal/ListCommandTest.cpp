@@ -1,14 +1,12 @@
 // "marbrook list" run as a program on real folders and files.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <set>
 #include <sstream>
 
+#include "tests/doubles/ProgramRun.h"
 #include "tests/gdal/GdalFixtures.h"
 
 namespace marbrook {
@@ -23,23 +21,13 @@ std::string ProgramPath() {
     return (self.parent_path().parent_path() / "apps" / "marbrook").string();
 }
 
-struct ProgramRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using testing::ProgramRun;
 
-ProgramRun RunList(const std::string& home, const std::vector<std::string>& args) {
-    TempDir io;
-    std::string command = "MARBROOK_HOME='" + home + "' '" + ProgramPath() + "' list";
-    for (const auto& a : args) command += " '" + a + "'";
-    command += " >'" + io / "out" + "' 2>'" + io / "err" + "'";
-    ProgramRun r;
-    const int raw = std::system(command.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = testing::ReadFile(io / "out");
-    r.err = testing::ReadFile(io / "err");
-    return r;
+ProgramRun RunList(const std::string& home, const std::vector<std::string>& args, const std::string& environment = {},
+                   int timeoutSeconds = 120) {
+    std::vector<std::string> all = {"list"};
+    all.insert(all.end(), args.begin(), args.end());
+    return testing::RunProgram(ProgramPath(), home, all, environment, {}, timeoutSeconds);
 }
 
 std::multiset<std::string> Lines(const std::string& text) {
@@ -138,6 +126,75 @@ TEST_F(ListCommand, EmptyMissingAndBadUsage) {
     EXPECT_NE(help.out.find("usage: marbrook list"), std::string::npos);
     EXPECT_EQ(RunList(home.Path(), {"--filter", "x", empty.Path()}).status, 2);
     EXPECT_EQ(RunList(home.Path(), {}).status, 2);
+}
+
+// ---- Failure is learnt from the listing, not from the log ---------------------
+
+// One line on standard error that says why.
+void ExpectOneReasonLine(const ProgramRun& r, const std::string& reason) {
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+}
+
+TEST_F(ListCommand, FailuresExitOneWhateverBecomesOfTheLog) {
+    TempDir dir;
+    WriteFile(dir / "binary.sde", std::string("\x00\x01\x02garbage", 10));
+    // The log cannot be written (a folder stands where it would go), the
+    // failure is shown in a box instead (which no one sees here), or the log
+    // is written: the exit status is the same.
+    const struct {
+        const char* log;
+        void (*prepare)(const std::string& library);
+    } logs[] = {
+        {"written", [](const std::string&) {}},
+        {"unwritable", [](const std::string& library) { std::filesystem::create_directory(library + "/libmarbrook.err"); }},
+        {"shown instead", [](const std::string& library) { WriteFile(library + "/VerdantaSysSet.ini", "[ErrInfo]\nbShow=1\n"); }},
+    };
+    for (const auto& log : logs) {
+        SCOPED_TRACE(log.log);
+        TempDir library;
+        log.prepare(library.Path());
+        const ProgramRun missing = RunList(library.Path(), {dir / "nonexistent"});
+        EXPECT_EQ(missing.status, 1);
+        EXPECT_EQ(missing.out, "");
+        ExpectOneReasonLine(missing, "nonexistent cannot be listed: ");
+        const ProgramRun binary = RunList(library.Path(), {dir / "binary.sde"});
+        EXPECT_EQ(binary.status, 1);
+        ExpectOneReasonLine(binary, "not a Marbrook connection file");
+    }
+}
+
+TEST_F(ListCommand, AnotherProcessWritingTheLogDoesNotFailAListing) {
+    TempDir empty;
+    // A writer appends to the same log all the while the program runs.
+    const std::string log = home / "libmarbrook.err";
+    const std::string writer = "(while :; do echo x >> " + testing::ShellWord(log) + "; done) & w=$!; " +
+                               "while [ ! -s " + testing::ShellWord(log) + " ]; do :; done;";
+    const ProgramRun r = testing::RunProgram("sh", home.Path(),
+                                             {"-c", writer + " " + testing::ShellWord(ProgramPath()) + " list " +
+                                                        testing::ShellWord(empty.Path()) + "; s=$?; kill $w; exit $s"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(testing::ReadFile(log).empty()); // the writer did write
+}
+
+TEST_F(ListCommand, AnUnreachableDatabaseGivesTheServersReasonWithoutAWindowOrThePassword) {
+    TempDir dir;
+    const std::string sde = dir / "dead.sde";
+    // Nothing listens on port 1; the password is written in clear, as by hand.
+    WriteFile(sde, "[Marbrook connection]\nSERVER=127.0.0.1\nINSTANCE=1\nDATABASE=db\nUSER=u\n"
+                   "PASSWORD=Secret-Sauce-42\n");
+    // Where Qt could show the library's "cannot open" box (offscreen), the
+    // program would wait on it for ever; it shows none.
+    const ProgramRun r = RunList(home.Path(), {sde}, "QT_QPA_PLATFORM=offscreen", 30);
+    EXPECT_EQ(r.status, 1) << "124 means it waited on a window: " << r.err;
+    EXPECT_EQ(r.out, "");
+    ExpectOneReasonLine(r, "Connection refused");
+    EXPECT_EQ(r.err.find("Secret-Sauce-42"), std::string::npos);
+    for (const auto& entry : std::filesystem::directory_iterator(home.Path()))
+        if (entry.is_regular_file()) {
+            EXPECT_EQ(testing::ReadFile(entry.path().string()).find("Secret-Sauce-42"), std::string::npos) << entry.path();
+        }
 }
 
 } // namespace

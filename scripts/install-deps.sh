@@ -8,6 +8,7 @@ packages=(
   build-essential cmake pkg-config ninja-build
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libgdal-dev gdal-bin
+  nlohmann-json3-dev
   unixodbc odbc-mdbtools
   qt6-base-dev qt6-svg-dev libgl-dev
   postgresql postgresql-contrib postgis postgresql-15-postgis-3

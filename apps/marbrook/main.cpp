@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ConnectionCommand.h"
+#include "LayersCommand.h"
 #include "ListCommand.h"
 #include "PickCommand.h"
 #include "catalogue/basOpenDialogs.h"
@@ -14,9 +15,11 @@
 namespace {
 
 void PrintUsage(std::ostream& out) {
-    out << "usage: marbrook info | list [--filter N] LOCATION | pick [--single] | connection create ...\n"
+    out << "usage: marbrook info | list [--filter N] LOCATION | layers [--json] ITEM... | pick [--single]\n"
+           "                | connection create ...\n"
            "  info   print the library's version and the folders it uses\n"
            "  list   list a location as the data browser would (see: marbrook list --help)\n"
+           "  layers make layers from listed datasets as the dialog's Add does (see: marbrook layers --help)\n"
            "  pick   show the data dialog and print the chosen layers (kind, name, source; tab-separated)\n"
            "  connection create   write a spatial-database connection file (see: marbrook connection --help)\n";
 }
@@ -42,6 +45,7 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     if (command == "info") return Info();
     if (command == "list") return marbrook::cli::List(argc, argv);
+    if (command == "layers") return marbrook::cli::Layers(argc, argv);
     if (command == "pick") return marbrook::cli::Pick(argc, argv);
     if (command == "connection") return marbrook::cli::Connection(argc, argv);
     std::cerr << "marbrook: unknown command '" << command << "'\n";

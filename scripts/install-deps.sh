@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config ninja-build
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libgdal-dev gdal-bin
+  libgdal-dev gdal-bin libpq-dev
   nlohmann-json3-dev
   unixodbc odbc-mdbtools
   qt6-base-dev qt6-svg-dev libgl-dev

@@ -1,5 +1,9 @@
 // "marbrook list" run as a program on real folders and files.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -195,6 +199,27 @@ TEST_F(ListCommand, AnUnreachableDatabaseGivesTheServersReasonWithoutAWindowOrTh
         if (entry.is_regular_file()) {
             EXPECT_EQ(testing::ReadFile(entry.path().string()).find("Secret-Sauce-42"), std::string::npos) << entry.path();
         }
+}
+
+TEST_F(ListCommand, AServerThatNeverAnswersIsGivenUpAfterTheConnectTimeout) {
+    // A listener that takes connections and never says a word.
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(silent, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(silent, 8), 0);
+    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    TempDir dir;
+    WriteFile(dir / "silent.sde", "[Marbrook connection]\nSERVER=127.0.0.1\nINSTANCE=" +
+                                      std::to_string(ntohs(address.sin_port)) +
+                                      "\nDATABASE=db\nUSER=u\nPASSWORD=pw\nCONNECT_TIMEOUT=2\n");
+    const ProgramRun r = RunList(home.Path(), {dir / "silent.sde"}, {}, 60);
+    ::close(silent);
+    EXPECT_EQ(r.status, 1) << r.err;
+    ExpectOneReasonLine(r, "timeout expired");
 }
 
 } // namespace

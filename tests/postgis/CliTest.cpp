@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -119,6 +120,53 @@ TEST_F(MarbrookProgram, ListShowsAConnectionFileAndItsFeatureDatasets) {
     EXPECT_EQ(all.out.rfind(line("5", "24", "Feature Dataset", "hydro"), 0), 0u) << all.out;
     EXPECT_EQ(all.out.find(Env("MARBROOK_PG_PASSWORD")), std::string::npos);
     EXPECT_EQ(all.out.find("lookup"), std::string::npos); // tables never at the top level
+}
+
+TEST_F(MarbrookProgram, ListFailuresGiveTheServersReasonAndNoSuchDatasetExitsOne) {
+    const Result made = Run(CreateArgs("--password " + Quote(Env("MARBROOK_PG_PASSWORD")), dir.Path()));
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string sde = made.out.substr(0, made.out.size() - 1);
+
+    const Result nosuch = Run("list " + Quote(sde + "::NOSUCH"));
+    EXPECT_EQ(nosuch.status, 1);
+    EXPECT_EQ(nosuch.out, "");
+    EXPECT_EQ(nosuch.err, "marbrook list: " + sde + "::NOSUCH cannot be listed: no such dataset \"NOSUCH\" in " + sde + "\n");
+    // A feature dataset with nothing a filter admits is no failure.
+    EXPECT_EQ(Run("list --filter 4 " + Quote(sde + "::hydro")).status, 0);
+
+    // What the file asks for reaches the server, and the server's answer the user.
+    const std::string text = ReadFile(sde);
+    const struct {
+        std::string setting;
+        int status;
+        std::string reason;
+    } cases[] = {{"SSLMODE=disable", 0, ""},
+                 {"SSLMODE=require", 1, "server does not support SSL"},
+                 {"SSLMODE=sometimes", 1, "SSLMODE \"sometimes\" is not one of"},
+                 {"CONNECT_TIMEOUT=soon", 1, "CONNECT_TIMEOUT \"soon\" is not a number of seconds"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setting);
+        testing::WriteFile(dir / "set.sde", text + c.setting + "\n");
+        const Result r = Run("list " + Quote(dir / "set.sde"));
+        EXPECT_EQ(r.status, c.status) << r.err;
+        if (c.status == 0) {
+            EXPECT_NE(r.out.find("\tcities\t"), std::string::npos) << r.out;
+        } else {
+            EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        }
+    }
+
+    // A refused login: the server's reason, never the password.
+    const std::string wrong = "Wr0ng pass'word";
+    std::string withWrong = text.substr(0, text.find("PASSWORD=")) + "PASSWORD=" + wrong + "\n" +
+                            text.substr(text.find('\n', text.find("PASSWORD=")) + 1);
+    testing::WriteFile(dir / "wrong.sde", withWrong);
+    const Result refused = Run("list " + Quote(dir / "wrong.sde"));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("password authentication failed"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err.find(wrong), std::string::npos);
+    EXPECT_EQ(refused.err.find("/proc/self/fd"), std::string::npos) << refused.err;
 }
 
 } // namespace

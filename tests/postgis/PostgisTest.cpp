@@ -395,6 +395,65 @@ TEST(ConnectionFileFormat, InstanceNamesAPortADirectHostOrAService) {
     EXPECT_EQ(gdal::postgis::QuoteConnValue("it's a\\b"), "'it\\'s a\\\\b'");
 }
 
+TEST(ConnectionFileFormat, SslModeAndConnectTimeoutHaveDefaultsAndRefuseWhatLibpqWouldNot) {
+    using gdal::postgis::PgConnection;
+    gis::PropertySet old; // a file written before these settings
+    old.SetProperty("SERVER", "db");
+    old.SetProperty("PASSWORD", "pw");
+    const PgConnection c = PgConnection::FromProperties(old);
+    EXPECT_EQ(c.sslMode, "prefer");
+    EXPECT_EQ(c.connectTimeout, 10);
+    const std::string info = c.ConnInfo();
+    EXPECT_NE(info.find("sslmode='prefer'"), std::string::npos) << info;
+    EXPECT_NE(info.find("connect_timeout='10'"), std::string::npos) << info;
+    EXPECT_EQ(info.find("pw"), std::string::npos) << info; // the password is never in it
+
+    const struct {
+        const char* sslmode;
+        const char* timeout;
+        const char* mode; // "" when refused
+        int seconds;
+    } cases[] = {{"require", "3", "require", 3},  {"Verify-Full", "0", "verify-full", 0},
+                 {"secure", "10", "", 0},         {"disable", "ten", "", 0},
+                 {"allow", "-1", "", 0},          {"prefer", "99999999999", "", 0}};
+    for (const auto& row : cases) {
+        SCOPED_TRACE(std::string(row.sslmode) + " / " + row.timeout);
+        gis::PropertySet p = old;
+        p.SetProperty("SSLMODE", row.sslmode);
+        p.SetProperty("CONNECT_TIMEOUT", row.timeout);
+        if (*row.mode == '\0') {
+            EXPECT_THROW((void)PgConnection::FromProperties(p), PlatformError);
+            continue;
+        }
+        const PgConnection read = PgConnection::FromProperties(p);
+        EXPECT_EQ(read.sslMode, row.mode);
+        EXPECT_EQ(read.connectTimeout, row.seconds);
+    }
+}
+
+TEST(ConnectionFileFormat, APasswordIsHandedOverInAPrivateFileLibpqReadsBack) {
+    using gdal::postgis::PasswordFile;
+    EXPECT_TRUE(PasswordFile("").Path().empty()); // libpq's own password file serves
+    const PasswordFile file("a:b\\c d'e\"f");
+    ASSERT_FALSE(file.Path().empty());
+    struct stat st {};
+    ASSERT_EQ(::stat(file.Path().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // libpq's format: any host, port, database and user; ":" and "\\" escaped.
+    EXPECT_EQ(ReadFile(file.Path()), "*:*:*:*:a\\:b\\\\c d'e\"f\n");
+    for (const char* broken : {"line\nbreak", "cr\r"}) {
+        SCOPED_TRACE(broken);
+        try {
+            PasswordFile refused(broken);
+            ADD_FAILURE() << "accepted";
+        } catch (const PlatformError& e) {
+            EXPECT_EQ(e.Number(), gdal::postgis::kBadName);
+            EXPECT_EQ(e.Description().find(broken), std::string::npos);
+        }
+    }
+}
+
 TEST(ConnectionFileFormat, AMissingOrForeignFileIsAReportedFailure) {
     TempDir dir;
     auto factory = gdal::NewSpatialDatabaseFactory();

@@ -22,7 +22,6 @@
 
 namespace marbrook::gdal {
 
-
 namespace {
 
 using namespace postgis;

@@ -18,8 +18,8 @@ std::string EscapeField(std::string_view field);
 void PrintItems(std::ostream& out, const DataItems& items);
 
 // Runs "marbrook list [--filter N] LOCATION"; returns the exit status:
-// 0 listed (possibly empty), 1 the location cannot be listed (one line on
-// stderr, one error-log entry), 2 bad usage.
+// 0 listed (possibly empty), 1 the location was not listed, or not
+// completely (the reason in one line on stderr), 2 bad usage.
 int List(int argc, char** argv);
 
 } // namespace marbrook::cli

@@ -20,7 +20,7 @@
 #include "bench/BenchUi.h"
 #include "catalogue/basOpenDialogs.h"
 #include "interface/CLayerFunctionExport.h"
-#include "interface/CLayerObj.h"
+#include "catalogue/CLayerObj.h"
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;

@@ -51,7 +51,7 @@
 #include "catalogue/basOpenDialogs.h"
 #include "connections/DatabaseListings.h"
 #include "interface/COpenLayerDlg.h"
-#include "interface/CLayerObj.h"
+#include "catalogue/CLayerObj.h"
 #include "platform/gdal/GdalGis.h"
 #include "platform/platform.h"
 #include "platform/posix/PosixSystem.h"

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "browser/BrowserServices.h"
-#include "interface/CLayerObj.h"
+#include "catalogue/CLayerObj.h"
 #include "platform/platform.h"
 #include "support/Failure.h"
 #include "support/Globals.h"

@@ -2,7 +2,7 @@
 // layer it makes. The browser's Add and the marbrook program's "layers"
 // share it, so that both make the same layers from the same entries.
 #include "catalogue/basOpenDialogs.h"
-#include "interface/CLayerObj.h"
+#include "catalogue/CLayerObj.h"
 
 namespace marbrook {
 

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "catalogue/basOpenDialogs.h"
-#include "interface/CLayerObj.h"
+#include "catalogue/CLayerObj.h"
 #include "platform/error.h"
 #include "platform/platform.h"
 #include "support/Failure.h"

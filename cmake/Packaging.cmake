@@ -7,7 +7,7 @@ set(MARBROOK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Marbrook)
 
 # The public headers: the public class, the chosen item, the in-process
 # entry points and the platform interfaces they are written in.
-install(FILES interface/CLayerFunctionExport.h interface/CLayerObj.h interface/ComponentEntry.h
+install(FILES interface/CLayerFunctionExport.h catalogue/CLayerObj.h interface/ComponentEntry.h
   DESTINATION ${MARBROOK_INCLUDE_ROOT}/interface)
 file(GLOB MARBROOK_PLATFORM_HEADERS ${PROJECT_SOURCE_DIR}/platform/*.h)
 install(FILES ${MARBROOK_PLATFORM_HEADERS} DESTINATION ${MARBROOK_INCLUDE_ROOT}/platform)

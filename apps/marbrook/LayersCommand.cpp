@@ -10,7 +10,7 @@
 #include "Locations.h"
 #include "ProgramPlatform.h"
 #include "catalogue/basOpenDialogs.h"
-#include "interface/CLayerObj.h"
+#include "catalogue/CLayerObj.h"
 #include "support/Failure.h"
 #include "support/Text.h"
 

@@ -13,7 +13,7 @@
 
 #include "browser/frmOpenDialog.h"
 #include "interface/CLayerFunctionExport.h"
-#include "interface/CLayerObj.h"
+#include "catalogue/CLayerObj.h"
 #include "interface/COpenLayerDlg.h"
 #include "platform/gdal/GdalGis.h"
 #include "platform/platform.h"

@@ -11,7 +11,7 @@
 #include "browser/frmOpenDialog.h"
 #include "catalogue/basOpenDialogs.h"
 #include "interface/CLayerFunctionExport.h"
-#include "interface/CLayerObj.h"
+#include "catalogue/CLayerObj.h"
 #include "platform/error.h"
 #include "platform/gdal/GdalGis.h"
 #include "platform/platform.h"

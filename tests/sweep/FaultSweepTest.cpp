@@ -18,7 +18,7 @@
 #include "connections/frmChangeVersion.h"
 #include "connections/frmOpenWorkspace.h"
 #include "interface/CLayerFunctionExport.h"
-#include "interface/CLayerObj.h"
+#include "catalogue/CLayerObj.h"
 #include "interface/COpenLayerDlg.h"
 #include "interface/ComponentEntry.h"
 #include "support/Globals.h"

@@ -8,7 +8,7 @@
 
 #include "browser/frmOpenDialog.h"
 #include "connections/frmOpenWorkspace.h"
-#include "interface/CLayerObj.h"
+#include "catalogue/CLayerObj.h"
 #include "platform/error.h"
 #include "support/Globals.h"
 #include "support/Text.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/basOpenDialogs.h"
-#include "interface/CLayerObj.h"
+#include "catalogue/CLayerObj.h"
 #include "platform/error.h"
 #include "tests/doubles/TestPlatform.h"
 

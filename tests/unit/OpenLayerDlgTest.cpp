@@ -4,7 +4,7 @@
 
 #include "browser/frmOpenDialog.h"
 #include "interface/COpenLayerDlg.h"
-#include "interface/CLayerObj.h"
+#include "catalogue/CLayerObj.h"
 #include "support/Globals.h"
 #include "tests/doubles/TestPlatform.h"
 

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "catalogue/basOpenDialogs.h"
-#include "platform/platform.h"
+#include "platform/assembly/DefaultPlatform.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

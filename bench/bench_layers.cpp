@@ -21,7 +21,7 @@
 #include "catalogue/basOpenDialogs.h"
 #include "interface/CLayerFunctionExport.h"
 #include "catalogue/CLayerObj.h"
-#include "platform/platform.h"
+#include "platform/assembly/DefaultPlatform.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

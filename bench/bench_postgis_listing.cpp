@@ -18,7 +18,7 @@
 #include "bench/PostgisFixture.h"
 #include "catalogue/basOpenDialogs.h"
 #include "connections/DatabaseListings.h"
-#include "platform/platform.h"
+#include "platform/assembly/DefaultPlatform.h"
 
 #if __has_include(<benchmark/benchmark.h>)
 #include <benchmark/benchmark.h>

@@ -25,7 +25,7 @@
 
 #include "catalogue/basOpenDialogs.h"
 #include "connections/DatabaseListings.h"
-#include "platform/platform.h"
+#include "platform/assembly/DefaultPlatform.h"
 
 namespace {
 

@@ -5,10 +5,9 @@ include(CMakePackageConfigHelpers)
 set(MARBROOK_INCLUDE_ROOT ${CMAKE_INSTALL_INCLUDEDIR}/marbrook)
 set(MARBROOK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Marbrook)
 
-# The public headers: the public class, the chosen item, the in-process
-# entry points and the platform interfaces they are written in.
-install(FILES interface/CLayerFunctionExport.h catalogue/CLayerObj.h interface/ComponentEntry.h
-  DESTINATION ${MARBROOK_INCLUDE_ROOT}/interface)
+# The public headers: the public class, the in-process entry points and the
+# platform interfaces they are written in.
+install(FILES ${MARBROOK_PUBLIC_HEADERS} DESTINATION ${MARBROOK_INCLUDE_ROOT}/interface)
 file(GLOB MARBROOK_PLATFORM_HEADERS ${PROJECT_SOURCE_DIR}/platform/*.h)
 install(FILES ${MARBROOK_PLATFORM_HEADERS} DESTINATION ${MARBROOK_INCLUDE_ROOT}/platform)
 
@@ -34,13 +33,6 @@ file(RELATIVE_PATH MARBROOK_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconf
 string(REGEX REPLACE "/$" "" MARBROOK_PC_TO_PREFIX "${MARBROOK_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/marbrook.pc.in ${PROJECT_BINARY_DIR}/marbrook.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/marbrook.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-
-# Installed programs find the installed library beside them.
-foreach(program marbrook_cli)
-  if(TARGET ${program})
-    set_target_properties(${program} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
-  endif()
-endforeach()
 
 # Install into a scratch prefix and build a host against it (label install).
 if(MARBROOK_TESTS)

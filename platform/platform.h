@@ -12,8 +12,4 @@ struct Platform {
     sys::SystemService& system;
 };
 
-// The platform the library uses when a host creates its objects without
-// naming one: GDAL, Qt and POSIX back ends, assembled once per process.
-Platform& DefaultPlatform();
-
 } // namespace marbrook

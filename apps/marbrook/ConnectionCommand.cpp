@@ -6,7 +6,7 @@
 
 #include "connections/frmOpenWorkspace.h"
 #include "platform/error.h"
-#include "platform/platform.h"
+#include "platform/assembly/DefaultPlatform.h"
 #include "support/Text.h"
 
 namespace marbrook::cli {

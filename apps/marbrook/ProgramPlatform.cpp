@@ -1,5 +1,6 @@
 #include "ProgramPlatform.h"
 
+#include "platform/assembly/DefaultPlatform.h"
 #include "platform/error.h"
 
 namespace marbrook::cli {

@@ -1,5 +1,6 @@
 // marbrook: the library's command-line companion.
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -8,7 +9,7 @@
 #include "ListCommand.h"
 #include "PickCommand.h"
 #include "catalogue/basOpenDialogs.h"
-#include "platform/platform.h"
+#include "platform/assembly/DefaultPlatform.h"
 #include "support/ErrExport.h"
 #include "support/basSafe.h"
 
@@ -22,6 +23,23 @@ void PrintUsage(std::ostream& out) {
            "  layers make layers from listed datasets as the dialog's Add does (see: marbrook layers --help)\n"
            "  pick   show the data dialog and print the chosen layers (kind, name, source; tab-separated)\n"
            "  connection create   write a spatial-database connection file (see: marbrook connection --help)\n";
+}
+
+// The shared library this program stands for: the installed one beside it,
+// else the one of the build it comes from; none when neither is there (the
+// program's own folder then serves as the library's).
+void StandForTheSharedLibrary() {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path program = fs::read_symlink("/proc/self/exe", ec);
+    const fs::path installed = program.parent_path().parent_path() / MARBROOK_LIBDIR / MARBROOK_LIBRARY_NAME;
+    for (const fs::path& candidate : {installed, fs::path(MARBROOK_BUILD_LIBRARY)}) {
+        if (!ec && fs::exists(candidate, ec)) {
+            marbrook::SetLibraryFile(candidate.string());
+            return;
+        }
+        ec.clear();
+    }
 }
 
 int Info() {
@@ -42,6 +60,7 @@ int main(int argc, char** argv) {
         PrintUsage(argc < 2 ? std::cerr : std::cout);
         return argc < 2 ? 2 : 0;
     }
+    StandForTheSharedLibrary();
     const std::string command = argv[1];
     if (command == "info") return Info();
     if (command == "list") return marbrook::cli::List(argc, argv);

@@ -2,7 +2,7 @@
 // from ComponentEntry.cpp so that programs linking only the core (the unit
 // tests) do not need the real back ends.
 #include "interface/ComponentEntry.h"
-#include "platform/platform.h"
+#include "platform/assembly/DefaultPlatform.h"
 
 extern "C" {
 

@@ -1,16 +1,19 @@
-// Assembles the real platform of the shared library: GDAL for the GIS
+// Assembles the real platform of the library: GDAL for the GIS
 // services, Qt for the user interface, POSIX for the system.
+#include "platform/assembly/DefaultPlatform.h"
+
 #include <memory>
+#include <string>
 
 #include "interface/CLayerFunctionExport.h"
 #include "platform/error.h"
-#include "platform/platform.h"
 #include "platform/posix/PosixSystem.h"
 #ifdef MARBROOK_HAVE_GDAL
 #include "platform/gdal/GdalGis.h"
 #endif
 #ifdef MARBROOK_HAVE_QT
 #include "platform/qt/QtUi.h"
+#include "platform/qt/forms/FormViews.h"
 #endif
 
 namespace marbrook {
@@ -62,10 +65,15 @@ private:
     }
 };
 
+std::string& LibraryFile() {
+    static std::string file;
+    return file;
+}
+
 struct Assembled {
     std::unique_ptr<gis::GisService> gis;
     std::unique_ptr<ui::UiService> ui;
-    posix::PosixSystem system;
+    posix::PosixSystem system{LibraryFile()};
     Platform platform{*gis, *ui, system};
 
     static std::unique_ptr<gis::GisService> MakeGis() {
@@ -77,7 +85,7 @@ struct Assembled {
     }
     static std::unique_ptr<ui::UiService> MakeUi() {
 #ifdef MARBROOK_HAVE_QT
-        return qt::NewQtUi();
+        return qt::NewQtUi(&qt::MakeFormView);
 #else
         return std::make_unique<HeadlessUi>();
 #endif
@@ -86,6 +94,8 @@ struct Assembled {
 };
 
 } // namespace
+
+void SetLibraryFile(std::string path) { LibraryFile() = std::move(path); }
 
 Platform& DefaultPlatform() {
     static Assembled assembled;

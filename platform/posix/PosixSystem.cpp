@@ -207,9 +207,10 @@ std::string PosixSystem::ConfigFolder() {
 
 sys::LibraryIdentity PosixSystem::Library() {
     sys::LibraryIdentity id;
-    std::string file;
+    std::string file = libraryFile_;
     Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&ParseMounts), &info) != 0 && info.dli_fname) file = info.dli_fname;
+    if (file.empty() && ::dladdr(reinterpret_cast<void*>(&ParseMounts), &info) != 0 && info.dli_fname)
+        file = info.dli_fname;
     std::error_code ec;
     const auto absolute = file.empty() ? std::filesystem::path{} : std::filesystem::weakly_canonical(file, ec);
     const std::string fileName = absolute.filename().string();

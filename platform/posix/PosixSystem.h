@@ -2,6 +2,7 @@
 // System services on POSIX and std::filesystem.
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/system.h"
@@ -15,6 +16,10 @@ std::vector<sys::Drive> ParseMounts(std::string_view mountTable);
 
 class PosixSystem : public sys::SystemService {
 public:
+    // `libraryFile` names the library file whose folder and name Library()
+    // reports; empty: the file this code was loaded from.
+    explicit PosixSystem(std::string libraryFile = {}) : libraryFile_(std::move(libraryFile)) {}
+
     std::vector<sys::Drive> LogicalDrives() override;
     std::string UserName() override;
     bool PathExists(const std::string& path) override;
@@ -38,6 +43,9 @@ public:
 
     // "$XDG_CONFIG_HOME/marbrook" (default ~/.config/marbrook).
     static std::string ConfigFolder();
+
+private:
+    std::string libraryFile_;
 };
 
 // Whole-file helpers that throw PlatformError with the classic numbers.

@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QStringList>
 
+#include "platform/qt/QtUi.h"
 #include "platform/ui.h"
 
 class QAbstractButton;
@@ -131,8 +132,8 @@ private:
     bool syncing_ = false;
 };
 
-// The view of a form, chosen by its name; forms without a view of their own
-// get a plain layout of their controls.
-std::unique_ptr<FormView> MakeView(ui::Form& form);
+// The view of a form: the one `views` makes for it, else a plain column of
+// its controls. Brought up to date with the form before it is returned.
+std::unique_ptr<FormView> MakeView(ui::Form& form, const ViewMaker& views);
 
 } // namespace marbrook::qt

@@ -29,6 +29,7 @@ PlatformError NoWindow(ui::WindowHandle h) {
 
 class QtUi final : public ui::UiService {
 public:
+    explicit QtUi(ViewMaker views) : viewsOfForms_(std::move(views)) {}
     ~QtUi() override {
         retired_.clear();
         views_.clear();
@@ -167,7 +168,7 @@ private:
         Prune();
         form.EnsureLoaded();
         auto& slot = views_[&form];
-        if (!slot) slot = MakeView(form);
+        if (!slot) slot = MakeView(form, viewsOfForms_);
         return *slot;
     }
 
@@ -193,6 +194,7 @@ private:
             if (QWindow* owner = p->window()->windowHandle()) self->setTransientParent(owner);
     }
 
+    ViewMaker viewsOfForms_;
     std::map<ui::Form*, std::unique_ptr<FormView>> views_;
     std::vector<std::unique_ptr<FormView>> retired_;
     ui::MousePointer pointer_ = ui::MousePointer::Default;
@@ -244,6 +246,6 @@ void FlushForm(ui::UiService& service, ui::Form& form) {
     if (FormView* v = q ? q->Find(form) : nullptr) v->Flush();
 }
 
-std::unique_ptr<ui::UiService> NewQtUi() { return std::make_unique<QtUi>(); }
+std::unique_ptr<ui::UiService> NewQtUi(ViewMaker views) { return std::make_unique<QtUi>(std::move(views)); }
 
 } // namespace marbrook::qt

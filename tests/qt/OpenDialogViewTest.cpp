@@ -26,6 +26,7 @@
 #include "platform/platform.h"
 #include "platform/qt/FormView.h"
 #include "platform/qt/QtUi.h"
+#include "platform/qt/forms/FormViews.h"
 #include "support/Globals.h"
 #include "tests/doubles/FakeSystem.h"
 
@@ -41,7 +42,7 @@ protected:
         qt::EnsureApplication();
         host::WriteSampleCatalogue(samples.Path());
         gis = gdal::NewGdalGis();
-        ui = qt::NewQtUi();
+        ui = qt::NewQtUi(&qt::MakeFormView);
         platform = std::make_unique<Platform>(Platform{*gis, *ui, system});
     }
     void TearDown() override {

@@ -21,6 +21,7 @@
 #include "platform/gdal/GdalGis.h"
 #include "platform/platform.h"
 #include "platform/qt/QtUi.h"
+#include "platform/qt/forms/FormViews.h"
 #include "support/Globals.h"
 #include "tests/doubles/FakeSystem.h"
 
@@ -59,7 +60,7 @@ TEST(DialogScreenshots, BrowserInReportViewAndNewConnectionForm) {
     host::WriteSampleCatalogue(samples.Path());
     FakeSystem system;
     auto gis = gdal::NewGdalGis();
-    auto ui = qt::NewQtUi();
+    auto ui = qt::NewQtUi(&qt::MakeFormView);
     Platform platform{*gis, *ui, system};
 
     frmOpenDialog browser(platform);

@@ -1,4 +1,6 @@
-// The views of the library's forms, picked by the form's name.
+// The view of the data browser, and the choice of a view by the form's name.
+#include "platform/qt/forms/FormViews.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -96,40 +98,14 @@ public:
     }
 };
 
-// A form without a view of its own: its controls one under the other, so
-// that it can still be seen and used.
-class PlainView final : public FormView {
-public:
-    explicit PlainView(ui::Form& f) : FormView(f) {
-        auto* layout = new QVBoxLayout(Dialog());
-        for (ui::Control* c : f.Controls()) {
-            QWidget* w = nullptr;
-            if (dynamic_cast<ui::ListView*>(c)) w = new ListViewWidget;
-            else if (dynamic_cast<ui::ImageCombo*>(c) || dynamic_cast<ui::DropDownList*>(c)) w = new QComboBox;
-            else if (dynamic_cast<ui::TextBox*>(c)) w = new QLineEdit;
-            else if (dynamic_cast<ui::CheckBox*>(c)) w = new QCheckBox;
-            else if (dynamic_cast<ui::OptionButton*>(c)) w = new QToolButton;
-            else if (dynamic_cast<ui::CommandButton*>(c)) w = new QPushButton;
-            else if (dynamic_cast<ui::Label*>(c)) w = new QLabel;
-            if (!w) continue;
-            layout->addWidget(w);
-            BindAny(*c, w);
-        }
-        SizeFromForm();
-    }
-};
-
 } // namespace
 
 std::unique_ptr<FormView> MakeConnectionView(ui::Form& form);
 
-std::unique_ptr<FormView> MakeView(ui::Form& form) {
-    std::unique_ptr<FormView> view;
-    if (auto* browser = std::string(form.FormName()) == "frmOpenDialog" ? dynamic_cast<frmOpenDialog*>(&form) : nullptr) view = std::make_unique<OpenDialogView>(*browser);
-    if (!view) view = MakeConnectionView(form);
-    if (!view) view = std::make_unique<PlainView>(form);
-    view->Flush();
-    return view;
+std::unique_ptr<FormView> MakeFormView(ui::Form& form) {
+    if (auto* browser = std::string(form.FormName()) == "frmOpenDialog" ? dynamic_cast<frmOpenDialog*>(&form) : nullptr)
+        return std::make_unique<OpenDialogView>(*browser);
+    return MakeConnectionView(form);
 }
 
 } // namespace marbrook::qt

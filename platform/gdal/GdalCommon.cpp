@@ -1,15 +1,9 @@
 #include "platform/gdal/detail/GdalCommon.h"
 
 #include <cpl_error.h>
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 
-#include <cstdint>
-#include <ctime>
-#include <memory>
-#include <optional>
-#include <vector>
+#include "platform/gdal/detail/FolderReader.h"
 
 namespace marbrook::gdal {
 
@@ -31,28 +25,6 @@ namespace {
 
 bool IsSpecial(const struct stat& st) { return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode); }
 
-// The names in a folder that are not plain files (folders, links, pipes,
-// devices) as the folder's entries say, kept with the folder's stamp.
-// Building layers from 1 000 shapefiles of one folder opens 1 000 datasets;
-// each would otherwise read the whole folder again.
-struct KeptOddNames {
-    std::string folder;
-    FolderStamp stamp;
-    std::vector<std::string> names;
-};
-
-// Kept per thread, and only for a settled folder.
-thread_local std::optional<KeptOddNames> tKeptOdd;
-
-// False when the folder cannot be read.
-bool ReadOddNames(const std::string& folder, std::vector<std::string>& names) {
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
-    if (!dir) return false;
-    while (const dirent* e = ::readdir(dir.get()))
-        if (e->d_type != DT_REG) names.emplace_back(e->d_name);
-    return true;
-}
-
 // A pipe or a device named like a data file, or like one of the files GDAL
 // reads beside it (index, table, world file, overviews: those that share
 // its stem), is refused before GDAL reads it: reading a pipe waits for a
@@ -69,26 +41,17 @@ void RequireOnlyFiles(const std::string& path) {
     const auto dot = name.rfind('.');
     const std::string stem = (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + ".";
 
-    struct stat folderStat{};
-    if (::stat(folder.c_str(), &folderStat) != 0) return;
-    const FolderStamp stamp = FolderStamp::Of(folderStat);
-    std::vector<std::string> read;
-    const std::vector<std::string>* odd = nullptr;
-    if (tKeptOdd && tKeptOdd->folder == folder && tKeptOdd->stamp == stamp) {
-        odd = &tKeptOdd->names;
-    } else {
-        const bool settled = stamp.Settled();
-        if (!ReadOddNames(folder, read)) return;
-        if (settled) {
-            tKeptOdd = KeptOddNames{folder, stamp, std::move(read)};
-            odd = &tKeptOdd->names;
-        } else {
-            tKeptOdd.reset(); // changed a moment ago: the next opening reads again
-            odd = &read;
-        }
+    // The folder's names as the listing read them a moment ago, when it is
+    // unchanged: building layers from 1 000 shapefiles of one folder opens
+    // 1 000 datasets.
+    FolderNamesPtr names;
+    try {
+        names = ReadFolder(folder, kAnyAge);
+    } catch (const PlatformError&) {
+        return; // the folder cannot be read: GDAL judges the file
     }
     const std::string prefix = folder == "/" ? folder : folder + "/";
-    for (const std::string& sibling : *odd) {
+    for (const std::string& sibling : names->notPlain) {
         if (sibling.compare(0, stem.size(), stem) != 0) continue;
         struct stat siblingStat{};
         if (::stat((prefix + sibling).c_str(), &siblingStat) == 0 && IsSpecial(siblingStat))
@@ -98,13 +61,6 @@ void RequireOnlyFiles(const std::string& path) {
 }
 
 } // namespace
-
-bool FolderStamp::Settled() const noexcept {
-    constexpr std::int64_t kCoarseClockMargin = 3; // seconds
-    timespec wall{};
-    ::clock_gettime(CLOCK_REALTIME, &wall);
-    return wall.tv_sec - modified.tv_sec >= kCoarseClockMargin;
-}
 
 SharedDatasetHandle OpenShared(const std::string& path, unsigned flags, const char* const* allowedDrivers,
                                const char* const* openOptions) {

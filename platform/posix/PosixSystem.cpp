@@ -137,24 +137,8 @@ bool PosixSystem::FileExists(const std::string& path) {
 }
 
 sys::FolderContents PosixSystem::ListFolder(const std::string& path) {
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()), &::closedir);
-    if (!dir) ThrowErrno(errno, "cannot list " + path);
-    const int dfd = ::dirfd(dir.get());
     sys::FolderContents out;
-    errno = 0;
-    while (const dirent* e = ::readdir(dir.get())) {
-        const char* name = e->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-        bool folder = e->d_type == DT_DIR;
-        if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
-            struct stat st{};
-            // A link counts as what it points to; a dangling link as a file.
-            folder = ::fstatat(dfd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-        }
-        (folder ? out.folders : out.files).emplace_back(name);
-        errno = 0;
-    }
-    if (errno != 0) ThrowErrno(errno, "cannot read " + path);
+    if (const int err = ReadFolderNames(path, out)) ThrowErrno(err, "cannot list " + path);
     return out;
 }
 
@@ -240,6 +224,26 @@ std::string PosixSystem::TimeText() {
     char buf[32];
     std::strftime(buf, sizeof buf, "%H:%M:%S", &tm);
     return buf;
+}
+
+int ReadFolderNames(const std::string& path, sys::FolderContents& names, std::vector<std::string>* notPlain) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()), &::closedir);
+    if (!dir) return errno;
+    const int dfd = ::dirfd(dir.get());
+    errno = 0;
+    while (const dirent* e = ::readdir(dir.get())) {
+        const char* name = e->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+        bool folder = e->d_type == DT_DIR;
+        if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+            struct stat st{};
+            folder = ::fstatat(dfd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        (folder ? names.folders : names.files).emplace_back(name);
+        if (notPlain && e->d_type != DT_REG) notPlain->emplace_back(name);
+        errno = 0;
+    }
+    return errno;
 }
 
 std::string ReadWholeFile(const std::string& path) {

@@ -3,7 +3,6 @@
 // base of every dataset name it hands out.
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
-#include <sys/stat.h>
 
 #include <memory>
 #include <string>
@@ -14,28 +13,6 @@
 namespace marbrook::gdal {
 
 inline constexpr const char* kGdalSource = "Marbrook.GDAL";
-
-// What tells that a folder has not changed since it was read: any entry
-// added, removed or renamed changes its modification time, and a
-// modification time put back changes its status-change time.
-struct FolderStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    timespec modified{};
-    timespec changed{};
-
-    static FolderStamp Of(const struct stat& st) noexcept { return {st.st_dev, st.st_ino, st.st_mtim, st.st_ctim}; }
-    bool operator==(const FolderStamp& o) const noexcept {
-        return device == o.device && inode == o.inode && modified.tv_sec == o.modified.tv_sec &&
-               modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec &&
-               changed.tv_nsec == o.changed.tv_nsec;
-    }
-    // Whether what was read of the folder may be kept: its modification time
-    // is trusted only when it lies well before the read, since a file system
-    // stamps times with a coarse clock and an entry added in the same tick as
-    // the previous change would not show.
-    [[nodiscard]] bool Settled() const noexcept;
-};
 
 // Collects GDAL's errors while it lives instead of letting GDAL print them;
 // Throw() turns the last one into a PlatformError. GDAL's handler stack is

@@ -1,0 +1,179 @@
+// CAD workspaces: a folder, one feature dataset per drawing (.dxf, .dwg),
+// whose classes are filtered views of the drawing's mixed-geometry layers.
+#include "platform/gdal/detail/FileStores.h"
+
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/gdal/detail/FileStore.h"
+#include "platform/gdal/detail/FolderReader.h"
+
+namespace marbrook::gdal {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class GdalCadDrawing final : public gis::CadDrawingDataset {
+public:
+    GdalCadDrawing(SharedDatasetHandle ds, std::string name, std::string path)
+        : ds_(std::move(ds)), name_(std::move(name)), path_(std::move(path)) {}
+    std::string Name() const override { return name_; }
+    std::string FilePath() const override { return path_; }
+
+private:
+    SharedDatasetHandle ds_;
+    std::string name_;
+    std::string path_;
+};
+
+const char* const kCadDrivers[] = {"DXF", "CAD", nullptr};
+
+bool IsDrawing(std::string_view file) { return HasExtensionCi(file, "DXF") || HasExtensionCi(file, "DWG"); }
+
+// GDAL reads DWG in release R2000 only; any other release is refused before
+// GDAL sees it, with a description that says so.
+void RequireReadableDrawing(const std::string& path) {
+    if (UpperExt(path) != "DWG") return;
+    const std::string code = ReadPrefix(path, 6);
+    if (code == kReadableDwgVersion) return;
+    throw PlatformError(errnum::kNotSupported, kGdalSource,
+                        "the drawing " + path + " is a DWG of release " + DwgRelease(code) +
+                            "; only DWG R2000 (AC1015) drawings can be read");
+}
+
+SharedDatasetHandle OpenDrawing(const std::string& path) {
+    RequireReadableDrawing(path);
+    return OpenShared(path, GDAL_OF_VECTOR | GDAL_OF_READONLY, kCadDrivers);
+}
+
+std::string FieldText(OGRFeature& f, const char* field) {
+    const int i = f.GetFieldIndex(field);
+    if (i < 0 || !f.IsFieldSetAndNotNull(i)) return {};
+    return f.GetFieldAsString(i);
+}
+
+OGRwkbGeometryType FlatType(OGRFeature& f) {
+    const OGRGeometry* g = f.GetGeometryRef();
+    return g ? wkbFlatten(g->getGeometryType()) : wkbNone;
+}
+
+// Texts are points that carry a text (hatches carry their pattern name there).
+bool IsText(OGRFeature& f) {
+    const auto t = FlatType(f);
+    return (t == wkbPoint || t == wkbMultiPoint) && !FieldText(f, "Text").empty();
+}
+
+bool IsFace(OGRFeature& f, OGRwkbGeometryType flat) {
+    if (flat == wkbTIN || flat == wkbPolyhedralSurface) return true;
+    const std::string sub = FieldText(f, "SubClasses");
+    return sub.find("AcDbFace") != std::string::npos || sub.find("AcDbPolyFaceMesh") != std::string::npos;
+}
+
+// The classes a drawing offers, as filters over its mixed-geometry layers.
+struct CadClass {
+    const char* name;
+    int featureKind;
+    int shapeKind;
+    bool (*accepts)(OGRFeature&);
+};
+
+const std::array<CadClass, 5> kCadClasses = {{
+    {"Annotation", gis::feature::kCoverageAnnotation, gis::shape::kPoint, [](OGRFeature& f) { return IsText(f); }},
+    {"Point", gis::feature::kSimple, gis::shape::kPoint,
+     [](OGRFeature& f) {
+         const auto t = FlatType(f);
+         return (t == wkbPoint || t == wkbMultiPoint) && !IsText(f);
+     }},
+    {"Polyline", gis::feature::kSimple, gis::shape::kPolyline,
+     [](OGRFeature& f) {
+         const auto t = FlatType(f);
+         return t == wkbLineString || t == wkbMultiLineString || t == wkbCircularString || t == wkbCompoundCurve ||
+                t == wkbMultiCurve;
+     }},
+    {"Polygon", gis::feature::kSimple, gis::shape::kPolygon,
+     [](OGRFeature& f) {
+         const auto t = FlatType(f);
+         return (t == wkbPolygon || t == wkbMultiPolygon || t == wkbCurvePolygon || t == wkbMultiSurface) && !IsFace(f, t);
+     }},
+    {"MultiPatch", gis::feature::kSimple, gis::shape::kMultiPatch,
+     [](OGRFeature& f) {
+         const auto t = FlatType(f);
+         return t != wkbNone && IsFace(f, t);
+     }},
+}};
+
+gis::CadDrawingDatasetPtr DrawingDataset(const std::string& path, const std::string& name) {
+    return std::make_shared<GdalCadDrawing>(OpenDrawing(path), name, path);
+}
+
+std::vector<DatasetNamePtr> DrawingMembers(const std::string& path, const std::string& file, const WorkspaceNamePtr& ws) {
+    RequireReadableDrawing(path);
+    std::vector<DatasetNamePtr> out;
+    for (const CadClass& c : kCadClasses) {
+        const auto accepts = c.accepts;
+        out.push_back(std::make_shared<FileName>(
+            c.name, gis::kind::kFeatureClass, ws, FeatureClassDetails{c.featureKind, c.shapeKind},
+            [path, accepts](const FileName& name) -> gis::DatasetPtr {
+                auto ds = OpenDrawing(path);
+                std::vector<OGRLayer*> layers;
+                for (int i = 0; i < ds->GetLayerCount(); ++i) layers.push_back(ds->GetLayer(i));
+                return std::make_shared<OgrFeatureClass>(ds, std::move(layers), name, FeatureFilter(accepts));
+            }));
+    }
+    out.push_back(std::make_shared<FileName>(file, gis::kind::kCadDrawing, ws, std::nullopt,
+                                             [path](const FileName& n) { return DrawingDataset(path, n.Name()); }));
+    return out;
+}
+
+std::vector<DatasetNamePtr> ListDrawings(const std::string& folder, int kind) {
+    std::vector<DatasetNamePtr> out;
+    if (!ListsKind(kind, gis::kind::kFeatureDataset)) return out;
+    const auto ws = WsName(FactoryKind::Cad, folder);
+    const FolderNamesPtr names = ReadFolder(folder);
+    const sys::FolderContents& entries = names->contents;
+    for (const std::string& file : entries.files) {
+        if (!IsDrawing(file)) continue;
+        const std::string path = Join(folder, file);
+        out.push_back(std::make_shared<FileName>(
+            file, gis::kind::kFeatureDataset, ws, std::nullopt,
+            [path](const FileName& n) { return DrawingDataset(path, n.Name()); },
+            [path, file, ws] { return DrawingMembers(path, file, ws); }));
+    }
+    return out;
+}
+
+} // namespace
+
+std::string DwgRelease(std::string_view code) {
+    static const std::map<std::string, std::string, std::less<>> releases = {
+        {"AC1012", "R13"},   {"AC1014", "R14"},   {"AC1015", "R2000"}, {"AC1018", "R2004"},
+        {"AC1021", "R2007"}, {"AC1024", "R2010"}, {"AC1027", "R2013"}, {"AC1032", "R2018"},
+    };
+    const auto it = releases.find(code);
+    if (it != releases.end()) return it->second + " (" + it->first + ")";
+    std::string shown;
+    for (char c : code) shown += (c >= 0x20 && c < 0x7f) ? c : '?';
+    return shown.empty() ? std::string("unknown") : "unknown (" + shown + ")";
+}
+
+gis::WorkspaceFactoryPtr NewCadFactory() { return FolderFactory(FactoryKind::Cad, &ListDrawings); }
+
+gis::CadDrawingDatasetPtr OpenCadDrawing(gis::Workspace& cadWorkspace, const std::string& name) {
+    InitGdal();
+    const auto ws = cadWorkspace.Name();
+    if (!ws || ws->Factory() != FactoryKind::Cad)
+        throw PlatformError(errnum::kTypeMismatch, kGdalSource, "the workspace is not a CAD workspace");
+    const std::string path = Join(ws->PathName(), name);
+    std::error_code ec;
+    if (!IsDrawing(name) || !fs::is_regular_file(path, ec))
+        throw PlatformError(errnum::kFileNotFound, kGdalSource, "no drawing " + path);
+    return DrawingDataset(path, name);
+}
+
+} // namespace marbrook::gdal

@@ -8,8 +8,8 @@ set(MARBROOK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Marbrook)
 # The public headers: the public class, the in-process entry points and the
 # platform interfaces they are written in.
 install(FILES ${MARBROOK_PUBLIC_HEADERS} DESTINATION ${MARBROOK_INCLUDE_ROOT}/interface)
-file(GLOB MARBROOK_PLATFORM_HEADERS ${PROJECT_SOURCE_DIR}/platform/*.h)
 install(FILES ${MARBROOK_PLATFORM_HEADERS} DESTINATION ${MARBROOK_INCLUDE_ROOT}/platform)
+install(FILES ${MARBROOK_EXPORT_DIR}/marbrook_export.h DESTINATION ${MARBROOK_INCLUDE_ROOT})
 
 # libmarbrook.so carries the platform interfaces' few out-of-line parts; the
 # static interface target is exported too, because the library names it.
@@ -33,6 +33,15 @@ file(RELATIVE_PATH MARBROOK_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconf
 string(REGEX REPLACE "/$" "" MARBROOK_PC_TO_PREFIX "${MARBROOK_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/marbrook.pc.in ${PROJECT_BINARY_DIR}/marbrook.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/marbrook.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The library shows only its public names (label install).
+if(MARBROOK_TESTS)
+  find_program(MARBROOK_NM NAMES nm REQUIRED)
+  add_test(NAME library_shows_only_public_names
+    COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:marbrook> -DNM=${MARBROOK_NM}
+      -P ${PROJECT_SOURCE_DIR}/tests/surface/PublicNames.cmake)
+  set_tests_properties(library_shows_only_public_names PROPERTIES LABELS install)
+endif()
 
 # Install into a scratch prefix and build a host against it (label install).
 if(MARBROOK_TESTS)

@@ -1,12 +1,10 @@
 #include "interface/CLayerFunctionExport.h"
 
-#include <charconv>
-#include <cmath>
 #include <memory>
-#include <system_error>
 
 #include "catalogue/basOpenDialogs.h"
 #include "interface/COpenLayerDlg.h"
+#include "interface/DataSourceType.h"
 #include "platform/error.h"
 #include "platform/platform.h"
 #include "support/Failure.h"
@@ -28,9 +26,6 @@ constexpr const char* kLineFailure = "】数据源失败！原因：";
     throw PlatformError(errnum::kObjectNotSet, kSource, std::string("Object variable not set: ") + what);
 }
 
-bool IsBlank(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
-
 // One report line, written in one assignment so that it lands at the caret
 // as a whole.
 void WriteLine(ui::TextControl& control, const gis::Layer& layer, const char* second, const std::string& tail = {}) {
@@ -48,64 +43,6 @@ void ConnectOrFail(gis::DataLayer& layer, const gis::DatasetName& name) {
 }
 
 } // namespace
-
-std::int16_t DataSourceTypeFromText(std::string_view stored) {
-    // Blanks are skipped wherever they stand ("1 2" reads as 12).
-    std::string compact;
-    compact.reserve(stored.size());
-    for (char c : stored)
-        if (!IsBlank(c)) compact.push_back(c);
-
-    std::size_t pos = 0;
-    bool negative = false;
-    if (pos < compact.size() && (compact[pos] == '+' || compact[pos] == '-')) negative = compact[pos++] == '-';
-    std::string number;
-    bool anyDigit = false;
-    while (pos < compact.size() && IsDigit(compact[pos])) {
-        number.push_back(compact[pos++]);
-        anyDigit = true;
-    }
-    if (pos < compact.size() && compact[pos] == '.') {
-        number.push_back(compact[pos++]);
-        while (pos < compact.size() && IsDigit(compact[pos])) {
-            number.push_back(compact[pos++]);
-            anyDigit = true;
-        }
-    }
-    if (!anyDigit) return 0;
-    bool negativeExponent = false;
-    if (pos < compact.size() && (compact[pos] == 'e' || compact[pos] == 'E' || compact[pos] == 'd' || compact[pos] == 'D')) {
-        std::size_t e = pos + 1;
-        std::string exponent = "e";
-        if (e < compact.size() && (compact[e] == '+' || compact[e] == '-')) {
-            negativeExponent = compact[e] == '-';
-            exponent.push_back(compact[e++]);
-        }
-        if (e < compact.size() && IsDigit(compact[e])) {
-            while (e < compact.size() && IsDigit(compact[e])) exponent.push_back(compact[e++]);
-            number += exponent;
-        }
-    }
-    if (number.front() == '.') number.insert(number.begin(), '0');
-
-    double value = 0;
-    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
-    (void)end;
-    if (ec == std::errc::result_out_of_range) {
-        if (!negativeExponent) throw PlatformError(errnum::kOverflow, kSource, "Overflow");
-        value = 0; // far below one: rounds to zero
-    } else if (ec != std::errc{}) {
-        return 0;
-    }
-    if (negative) value = -value;
-
-    // Halves go to the even neighbour.
-    double rounded = std::floor(value);
-    const double fraction = value - rounded;
-    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(rounded, 2.0) != 0.0)) rounded += 1.0;
-    if (rounded < -32768.0 || rounded > 32767.0) throw PlatformError(errnum::kOverflow, kSource, "Overflow");
-    return static_cast<std::int16_t>(rounded);
-}
 
 std::optional<Collection> CLayerFunctionExport::GetLayersByDlg(ui::WindowHandle pFarentHWnd, bool pIsMultiSelect,
                                                                const std::string& pPath) noexcept {

@@ -2,12 +2,11 @@
 // The library's public class: asks the user for data and returns it as ready
 // layers, adds those layers to a map, and re-points or disconnects existing
 // feature layers.
-#include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <variant>
 
+#include "marbrook_export.h"
 #include "platform/gis.h"
 #include "platform/object.h"
 #include "platform/ui.h"
@@ -15,7 +14,7 @@
 namespace marbrook {
 struct Platform;
 
-class CLayerFunctionExport {
+class MARBROOK_EXPORT CLayerFunctionExport {
 public:
     // Empty, a text, or an object reference; AddLayerForMap returns it empty.
     using Variant = std::variant<std::monostate, std::string, ObjectPtr>;
@@ -51,12 +50,5 @@ public:
 private:
     Platform& platform_;
 };
-
-// The data-source type from its stored text: the number at the start of the
-// text (blanks anywhere are skipped, reading stops at the first character
-// that cannot belong to the number, no number reads as 0), rounded to the
-// nearest integer with halves going to the even neighbour. PlatformError 6
-// (overflow) when the result is outside the 16-bit range.
-std::int16_t DataSourceTypeFromText(std::string_view stored);
 
 } // namespace marbrook

@@ -1,4 +1,4 @@
-#include "interface/ComponentEntry.h"
+#include "interface/ComponentServer.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -16,12 +16,12 @@
 #include <optional>
 #include <string>
 
+#include "marbrook_export.h"
 #include "platform/gis.h"
 #include "platform/object.h"
 #include "platform/ui.h"
 
 namespace marbrook {
-struct Platform;
 
 // The public class's operations as a host reaches them (see
 // CLayerFunctionExport for what each one does), plus the map a host needs to
@@ -59,24 +59,14 @@ inline constexpr int kFailed = -3;            // logged in the error log
 inline constexpr const char* kLayerFunctionClass = "Marbrook.CLayerFunctionExport";
 inline constexpr const char* kDescription = "Verdanta Layer Operation";
 
-// The implementations behind the entry points, on a given platform.
-int CreateObject(Platform& platform, const char* className, void** object) noexcept;
-// Number of objects created and not yet released.
-long LiveObjects() noexcept;
-// The registration file: $XDG_CONFIG_HOME/marbrook/marbrook.component
-// (default ~/.config/marbrook/marbrook.component).
-std::string RegistrationFile();
-int RegisterServer(Platform& platform) noexcept;
-int UnregisterServer(Platform& platform) noexcept;
-
 } // namespace component
 } // namespace marbrook
 
 // The entry points, with C linkage. Each returns one of the component::k*
 // results and never throws.
 extern "C" {
-int DllGetClassObject(const char* className, void** object);
-int DllCanUnloadNow(void);
-int DllRegisterServer(void);
-int DllUnregisterServer(void);
+MARBROOK_EXPORT int DllGetClassObject(const char* className, void** object);
+MARBROOK_EXPORT int DllCanUnloadNow(void);
+MARBROOK_EXPORT int DllRegisterServer(void);
+MARBROOK_EXPORT int DllUnregisterServer(void);
 }

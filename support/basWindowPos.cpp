@@ -1,24 +1,10 @@
 #include "support/basWindowPos.h"
 
-#include <cmath>
-#include <limits>
-#include <stdexcept>
-
 #include "platform/platform.h"
 #include "support/Failure.h"
+#include "support/Numbers.h"
 
 namespace marbrook {
-
-long RoundHalfEven(double value) {
-    if (!std::isfinite(value) || value > static_cast<double>(std::numeric_limits<int>::max()) ||
-        value < static_cast<double>(std::numeric_limits<int>::min()))
-        throw std::overflow_error("placement out of range");
-    const double floor = std::floor(value);
-    const double diff = value - floor;
-    long r = static_cast<long>(floor);
-    if (diff > 0.5 || (diff == 0.5 && (r % 2 != 0))) ++r;
-    return r;
-}
 
 void QMShowForm(Platform& platform, ui::Form& frm, ui::WindowHandle hParent, long iPosType, long iShowMode) noexcept {
     Steps step(platform, "Tessgate.basWindowPos.QMShowForm:");

@@ -5,9 +5,6 @@
 namespace marbrook {
 struct Platform;
 
-// Rounds to the nearest integer, halves to the even neighbour.
-long RoundHalfEven(double value);
-
 // Places `frm` by `iPosType` (0 origin, 1 beside the mouse, 2 vertically
 // centred on the parent or screen, 3 bottom-aligned) and shows it;
 // `iShowMode` 1 is modal (returns when the form is hidden), 0 modeless and a

@@ -7,6 +7,7 @@
 #include "ProgramPlatform.h"
 #include "connections/DatabaseListings.h"
 #include "interface/CLayerFunctionExport.h"
+#include "interface/DataSourceType.h"
 #include "platform/platform.h"
 #include "support/Failure.h"
 #include "support/Globals.h"

@@ -1,7 +1,7 @@
 // The C entry points of the shared library, on its own platform. Kept apart
 // from ComponentEntry.cpp so that programs linking only the core (the unit
 // tests) do not need the real back ends.
-#include "interface/ComponentEntry.h"
+#include "interface/ComponentServer.h"
 #include "platform/assembly/DefaultPlatform.h"
 
 extern "C" {

@@ -13,7 +13,7 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix})
-foreach(f include/marbrook/interface/CLayerFunctionExport.h include/marbrook/platform/gis.h
+foreach(f include/marbrook/interface/CLayerFunctionExport.h include/marbrook/marbrook_export.h include/marbrook/platform/gis.h
           ${LIBDIR}/libmarbrook.so ${LIBDIR}/cmake/Marbrook/MarbrookConfig.cmake ${LIBDIR}/pkgconfig/marbrook.pc bin/marbrook)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")

@@ -20,7 +20,7 @@
 #include "interface/CLayerFunctionExport.h"
 #include "catalogue/CLayerObj.h"
 #include "interface/COpenLayerDlg.h"
-#include "interface/ComponentEntry.h"
+#include "interface/ComponentServer.h"
 #include "support/Globals.h"
 #include "support/basSafe.h"
 #include "support/basWindowPos.h"

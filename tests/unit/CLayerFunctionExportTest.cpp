@@ -4,6 +4,7 @@
 
 #include "browser/frmOpenDialog.h"
 #include "interface/CLayerFunctionExport.h"
+#include "interface/DataSourceType.h"
 #include "platform/error.h"
 #include "support/Globals.h"
 #include "support/Text.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "interface/ComponentEntry.h"
+#include "interface/ComponentServer.h"
 #include "tests/doubles/TestPlatform.h"
 
 namespace marbrook::testing {

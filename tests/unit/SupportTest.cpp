@@ -4,6 +4,7 @@
 #include "platform/posix/PosixSystem.h"
 #include "support/Text.h"
 #include "support/basSafe.h"
+#include "support/Numbers.h"
 #include "support/basWindowPos.h"
 #include "tests/doubles/TestPlatform.h"
 

@@ -5,8 +5,9 @@
 #include <optional>
 #include <string_view>
 
-#include "browser/BrowserServices.h"
 #include "catalogue/CLayerObj.h"
+#include "connections/DatabaseListings.h"
+#include "connections/frmOpenWorkspace.h"
 #include "platform/platform.h"
 #include "support/Failure.h"
 #include "support/Globals.h"
@@ -334,7 +335,7 @@ void frmOpenDialog::RefreshDataList(int lvStyle) noexcept {
             break;
         case dlSdeConnection:
             step(111);
-            count = browser::ListSdeConnection(platform_, node.DataFullName, mDataList, filter, Window());
+            count = OpenSdeConnectionEx(platform_, node.DataFullName, mDataList, filter, Window());
             break;
         case dlPersonalGdb:
             step(112);
@@ -342,13 +343,13 @@ void frmOpenDialog::RefreshDataList(int lvStyle) noexcept {
             break;
         case dlSdeFeatureDataset:
             step(113);
-            count = browser::ListSdeFeatureDataset(platform_, node.DataFullName, node.DataName, mDataList, filter,
-                                                   Window());
+            count = OpenFeatureDatasetFromSDEEx(platform_, node.DataFullName, node.DataName, mDataList, filter,
+                                                Window());
             break;
         case dlPgdbFeatureDataset:
             step(114);
-            count = browser::ListPgdbFeatureDataset(platform_, node.DataFullName, node.DataName, mDataList, filter,
-                                                    Window());
+            count = OpenFeatureDatasetFromPGeoDBEx(platform_, node.DataFullName, node.DataName, mDataList, filter,
+                                                   Window());
             break;
         case dlCadFile:
             step(115);
@@ -549,7 +550,7 @@ void frmOpenDialog::LVDataList_DblClick() noexcept {
             step(108);
             platform_.ui.SetMousePointer(MousePointer::Default);
             step(109);
-            if (!browser::RunNewConnectionForm(platform_, msSdeDataPath, Window())) return;
+            if (!RunNewConnectionForm(platform_, msSdeDataPath, Window())) return;
             step(110);
             platform_.ui.SetMousePointer(MousePointer::Default);
             RefreshDataList(LVDataList.View());

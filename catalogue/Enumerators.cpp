@@ -38,10 +38,8 @@ std::string_view ExtensionOf(std::string_view name) {
 
 bool EqualsUpper(std::string_view s, std::string_view upper) {
     if (s.size() != upper.size()) return false;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const char c = s[i] >= 'a' && s[i] <= 'z' ? static_cast<char>(s[i] - 'a' + 'A') : s[i];
-        if (c != upper[i]) return false;
-    }
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if (text::UpperAscii(s[i]) != upper[i]) return false;
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "connections/frmOpenWorkspace.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "connections/frmChangeVersion.h"
 #include "platform/platform.h"
@@ -289,6 +290,16 @@ void frmOpenWorkspace::CmdCancel_Click() noexcept {
     } catch (...) {
         step.Report();
     }
+}
+
+bool RunNewConnectionForm(Platform& p, const std::string& sdeDataPath, gis::WindowHandle parent) {
+    auto form = std::make_unique<frmOpenWorkspace>(p);
+    form->msSdeDataPath = sdeDataPath;
+    QMShowForm(p, *form, parent, 0, 1);
+    // A cancelled form is simply dropped; a confirmed one is unloaded first.
+    if (!form->mbOkClik) return false;
+    p.ui.UnloadForm(*form);
+    return true;
 }
 
 } // namespace marbrook

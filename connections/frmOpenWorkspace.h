@@ -17,6 +17,11 @@ struct Platform;
 inline constexpr int kConnectionFileCandidates = 11;
 std::string ConnectionFileCandidate(const std::string& trimmedServer, int index);
 
+// Shows the new-connection form modally over `parent` with the connection
+// folder `sdeDataPath`; true when the user created a connection (the form is
+// then unloaded), false when it was cancelled or could not be shown.
+bool RunNewConnectionForm(Platform& p, const std::string& sdeDataPath, gis::WindowHandle parent);
+
 class frmOpenWorkspace : public ui::Form {
 public:
     explicit frmOpenWorkspace(Platform& platform);

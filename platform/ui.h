@@ -318,7 +318,6 @@ public:
 
     // Hides the form; a modal show of it then returns.
     void Hide();
-    [[nodiscard]] UiService& Ui() const noexcept { return ui_; }
     // Finds a control by name; nullptr when the form has none of that name.
     [[nodiscard]] Control* FindControl(const std::string& name);
 

@@ -70,8 +70,7 @@ std::string Trim(std::string_view s) {
 
 std::string UpperAscii(std::string_view s) {
     std::string out(s);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    for (char& c : out) c = UpperAscii(c);
     return out;
 }
 

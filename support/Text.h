@@ -13,6 +13,8 @@ std::string SanitizeUtf8(std::string_view s);
 [[nodiscard]] bool IsValidUtf8(std::string_view s) noexcept;
 // Leading and trailing blanks (space, tab) removed.
 std::string Trim(std::string_view s);
+// a..z in upper case, every other byte as it is.
+constexpr char UpperAscii(char c) noexcept { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 std::string UpperAscii(std::string_view s);
 
 // Paths use "/" as separator.

@@ -2,15 +2,10 @@
 
 #include <mutex>
 
-// The spatial-database factory comes from its own module when it is built.
-#if __has_include("platform/gdal/postgis/PostgisFactory.h")
-#include "platform/gdal/postgis/PostgisFactory.h"
-#define MARBROOK_HAVE_SPATIAL_DATABASE_FACTORY 1
-#endif
-
 #include "platform/gdal/detail/FileStores.h"
 #include "platform/gdal/detail/GdalCommon.h"
 #include "platform/gdal/detail/GdalLayers.h"
+#include "platform/gdal/postgis/PostgisFactory.h"
 
 namespace marbrook::gdal {
 
@@ -27,13 +22,7 @@ public:
         case gis::FactoryKind::Raster: return NewRasterFactory();
         case gis::FactoryKind::Cad: return NewCadFactory();
         case gis::FactoryKind::PersonalGeodatabase: return NewPersonalGeodatabaseFactory();
-        case gis::FactoryKind::SpatialDatabase:
-            // Dispatch point of the spatial-database (PostGIS) factory.
-#ifdef MARBROOK_HAVE_SPATIAL_DATABASE_FACTORY
-            return NewSpatialDatabaseFactory();
-#else
-            break;
-#endif
+        case gis::FactoryKind::SpatialDatabase: return NewSpatialDatabaseFactory();
         }
         throw PlatformError(errnum::kNotSupported, kGdalSource, "this workspace factory is not available");
     }
@@ -51,9 +40,6 @@ public:
     gis::CadLayerPtr NewCadLayer() override { return NewLayerOfDrawing(); }
     gis::MapPtr NewMap() override { return NewLayerMap(); }
     gis::MapLayerServicePtr CreateMapLayerService() override { return NewMapLayerService(); }
-
-private:
-    static PlatformError NotYet() { return {errnum::kNotSupported, kGdalSource, "layers are not available yet"}; }
 };
 
 } // namespace

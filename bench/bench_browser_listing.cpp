@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "bench/BenchUi.h"
+#include "platform/headless/HeadlessUi.h"
 #include "browser/frmOpenDialog.h"
 #include "platform/gdal/GdalGis.h"
 #include "platform/platform.h"
@@ -74,7 +74,7 @@ struct Browser {
         form.InitDataList(unused);
     }
     std::unique_ptr<gis::GisService> gisService;
-    bench::BenchUi uiService;
+    headless::HeadlessUi uiService;
     OneDrive system;
     Platform platform;
     frmOpenDialog form;

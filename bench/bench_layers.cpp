@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/BenchUi.h"
+#include "platform/headless/HeadlessUi.h"
 #include "catalogue/basOpenDialogs.h"
 #include "interface/CLayerFunctionExport.h"
 #include "catalogue/CLayerObj.h"
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     Run("ogr2ogr -q -f 'ESRI Shapefile' " + templ + "/roads.shp " + templ + "/p.csv -nln roads >/dev/null 2>&1");
 
     Platform& real = DefaultPlatform();
-    bench::BenchUi quiet;
+    headless::HeadlessUi quiet;
     Platform p{real.gis, quiet, real.system};
     CLayerFunctionExport api(p);
 

@@ -45,7 +45,7 @@
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
 
-#include "bench/BenchUi.h"
+#include "platform/headless/HeadlessUi.h"
 #include "bench/PostgisFixture.h"
 #include "browser/frmOpenDialog.h"
 #include "catalogue/basOpenDialogs.h"
@@ -59,7 +59,7 @@
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace marbrook;
-using bench::BenchUi;
+using headless::HeadlessUi;
 using bench::FixtureSql;
 using bench::kBenchDatabase;
 
@@ -95,9 +95,12 @@ bool EndsWithCi(const std::string& s, const char* ext) {
 // The real back ends (GDAL, POSIX) with a user interface that shows nothing;
 // its modal show stands for the user looking at the filled dialog.
 struct RealPlatform {
-    RealPlatform() : gis(gdal::NewGdalGis()), platform{*gis, ui, system} { gdal::InitGdal(); }
+    RealPlatform() : gis(gdal::NewGdalGis()), platform{*gis, ui, system} {
+        gdal::InitGdal();
+        ui.onModalShow = [](ui::Form&) {};
+    }
     std::unique_ptr<gis::GisService> gis;
-    BenchUi ui;
+    HeadlessUi ui;
     posix::PosixSystem system;
     Platform platform;
 };

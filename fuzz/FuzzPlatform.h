@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/headless/HeadlessUi.h"
 #include "platform/platform.h"
 
 namespace marbrook::fuzz {
@@ -43,24 +44,10 @@ public:
 
 class MemorySystem final : public MemorySystemBase {};
 
-class MemoryUi final : public ui::UiService {
+// Shows nothing: a modal show returns at once, as if the user closed the form.
+class MemoryUi final : public headless::HeadlessUi {
 public:
-    int messages = 0;
-    void MessageBox(const std::string&, ui::MessageIcon, const std::string&) override { ++messages; }
-    void SetMousePointer(ui::MousePointer p) override { pointer_ = p; }
-    ui::MousePointer GetMousePointer() const override { return pointer_; }
-    ui::Point MousePosition() override { return {}; }
-    ui::Rect WindowRect(ui::WindowHandle) override { return {0, 0, 800, 600}; }
-    int ScreenHeightTwips() override { return 768 * 15; }
-    ui::WindowHandle HandleOf(ui::Form&) override { return 1; }
-    void SetParentWindow(ui::Form&, ui::WindowHandle) override {}
-    void SetWindowPosition(ui::Form&, ui::WindowHandle, int, int) override {}
-    void ShowForm(ui::Form&, bool, ui::WindowHandle) override {}
-    void HideForm(ui::Form&) override {}
-    void UnloadForm(ui::Form&) override {}
-
-private:
-    ui::MousePointer pointer_ = ui::MousePointer::Default;
+    MemoryUi() { onModalShow = [](ui::Form&) {}; }
 };
 
 class NoGis final : public gis::GisService {

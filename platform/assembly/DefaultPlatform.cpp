@@ -7,6 +7,7 @@
 
 #include "interface/CLayerFunctionExport.h"
 #include "platform/error.h"
+#include "platform/headless/HeadlessUi.h"
 #include "platform/posix/PosixSystem.h"
 #ifdef MARBROOK_HAVE_GDAL
 #include "platform/gdal/GdalGis.h"
@@ -19,34 +20,6 @@
 namespace marbrook {
 
 namespace {
-
-// The user interface of a build without Qt: it can tell, but not show.
-class HeadlessUi final : public ui::UiService {
-public:
-    void MessageBox(const std::string&, ui::MessageIcon, const std::string&) override {}
-    void SetMousePointer(ui::MousePointer p) override { pointer_ = p; }
-    ui::MousePointer GetMousePointer() const override { return pointer_; }
-    ui::Point MousePosition() override { return {}; }
-    ui::Rect WindowRect(ui::WindowHandle) override { return {}; }
-    int ScreenHeightTwips() override { return 0; }
-    ui::WindowHandle HandleOf(ui::Form& form) override {
-        form.EnsureLoaded();
-        return 0;
-    }
-    void SetParentWindow(ui::Form&, ui::WindowHandle) override {}
-    void SetWindowPosition(ui::Form&, ui::WindowHandle, int, int) override {}
-    void ShowForm(ui::Form&, bool, ui::WindowHandle) override {
-        throw PlatformError(errnum::kNotSupported, "Marbrook", "this build of Marbrook has no user interface");
-    }
-    void HideForm(ui::Form& form) override { form.SetVisibleState(false); }
-    void UnloadForm(ui::Form& form) override {
-        form.SetVisibleState(false);
-        form.MarkUnloaded();
-    }
-
-private:
-    ui::MousePointer pointer_ = ui::MousePointer::Default;
-};
 
 class NoGis final : public gis::GisService {
 public:
@@ -87,7 +60,7 @@ struct Assembled {
 #ifdef MARBROOK_HAVE_QT
         return qt::NewQtUi(&qt::MakeFormView);
 #else
-        return std::make_unique<HeadlessUi>();
+        return std::make_unique<headless::HeadlessUi>(); // can tell, but not show
 #endif
     }
     Assembled() : gis(MakeGis()), ui(MakeUi()) {}

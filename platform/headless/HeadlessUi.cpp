@@ -1,0 +1,29 @@
+#include "platform/headless/HeadlessUi.h"
+
+#include "platform/error.h"
+
+namespace marbrook::headless {
+
+void HeadlessUi::MessageBox(const std::string&, ui::MessageIcon, const std::string&) { ++messages; }
+
+ui::WindowHandle HeadlessUi::HandleOf(ui::Form& form) {
+    form.EnsureLoaded();
+    return 1;
+}
+
+void HeadlessUi::ShowForm(ui::Form& form, bool modal, ui::WindowHandle) {
+    if (!onModalShow)
+        throw PlatformError(errnum::kNotSupported, "Marbrook", "this build of Marbrook has no user interface");
+    form.EnsureLoaded();
+    form.SetVisibleState(true);
+    if (!modal) return;
+    onModalShow(form);
+    form.SetVisibleState(false);
+}
+
+void HeadlessUi::UnloadForm(ui::Form& form) {
+    form.SetVisibleState(false);
+    form.MarkUnloaded();
+}
+
+} // namespace marbrook::headless

@@ -1,8 +1,14 @@
 #include "support/Failure.h"
 
+#include "platform/platform.h"
 #include "support/ErrExport.h"
 
 namespace marbrook {
+
+Steps::Steps(Platform& platform, const char* position) noexcept
+    : platform_(platform), position_(position), watcher_(platform.steps) {}
+
+void Steps::Tell(int step) const noexcept { watcher_->Reached(position_, step); }
 
 namespace {
 thread_local FailureWatch* tInnermostWatch = nullptr;

@@ -12,12 +12,16 @@
 
 namespace marbrook {
 struct Platform;
+class StepWatcher;
 
 class Steps {
 public:
-    Steps(Platform& platform, const char* position) noexcept : platform_(platform), position_(position) {}
+    Steps(Platform& platform, const char* position) noexcept;
 
-    void operator()(int step) noexcept { step_ = step; }
+    void operator()(int step) noexcept {
+        step_ = step;
+        if (watcher_) Tell(step);
+    }
     [[nodiscard]] int Current() const noexcept { return step_; }
     [[nodiscard]] std::string Position() const { return position_ + std::to_string(step_); }
 
@@ -27,8 +31,11 @@ public:
     ErrorInfo Report() noexcept;
 
 private:
+    void Tell(int step) const noexcept;
+
     Platform& platform_;
     const char* position_;
+    StepWatcher* watcher_;
     int step_ = 0;
 };
 

@@ -8,9 +8,6 @@
 #include <functional>
 #include <memory>
 
-#include <gdal_priv.h>
-#include <ogrsf_frmts.h>
-
 #include "browser/frmOpenDialog.h"
 #include "interface/CLayerFunctionExport.h"
 #include "catalogue/CLayerObj.h"
@@ -22,6 +19,7 @@
 #include "tests/doubles/BrowserScript.h"
 #include "tests/doubles/FakeSystem.h"
 #include "tests/doubles/ScriptedUi.h"
+#include "tests/gdal/GdalFixtures.h"
 
 namespace marbrook {
 namespace {
@@ -31,50 +29,11 @@ using Names = std::vector<std::string>;
 using testing::IsolatedHome;
 using testing::TempDir;
 
-const std::string kTestData = MARBROOK_TESTDATA;
-constexpr const char* kNoFileWorkspaces =
-    "the GDAL back end of this build does not open folders as shapefile, raster and CAD workspaces yet";
 
-// ---- Fixtures written with GDAL -----------------------------------------------
-
+// One feature of the kind each shapefile holds.
 void WriteShapefile(const std::string& folder, const std::string& name, OGRwkbGeometryType type) {
-    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("ESRI Shapefile");
-    ASSERT_NE(driver, nullptr);
-    std::unique_ptr<GDALDataset> ds(driver->Create((folder + "/" + name + ".shp").c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-    ASSERT_NE(ds, nullptr);
-    OGRLayer* layer = ds->CreateLayer(name.c_str(), nullptr, type, nullptr);
-    ASSERT_NE(layer, nullptr);
-    OGRFeature feature(layer->GetLayerDefn());
-    OGRGeometry* geometry = nullptr;
     const char* wkt = type == wkbPoint ? "POINT (1 2)" : type == wkbLineString ? "LINESTRING (0 0,1 1)" : "POLYGON ((0 0,1 0,1 1,0 0))";
-    OGRGeometryFactory::createFromWkt(wkt, nullptr, &geometry);
-    feature.SetGeometryDirectly(geometry);
-    ASSERT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
-}
-
-void WriteGeoTiff(const std::string& path) {
-    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
-    ASSERT_NE(driver, nullptr);
-    std::unique_ptr<GDALDataset> ds(driver->Create(path.c_str(), 8, 8, 1, GDT_Byte, nullptr));
-    ASSERT_NE(ds, nullptr);
-    double transform[6] = {0, 1, 0, 8, 0, -1};
-    ds->SetGeoTransform(transform);
-}
-
-void WriteDxf(const std::string& path) {
-    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("DXF");
-    ASSERT_NE(driver, nullptr);
-    std::unique_ptr<GDALDataset> ds(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-    ASSERT_NE(ds, nullptr);
-    OGRLayer* layer = ds->CreateLayer("entities", nullptr, wkbUnknown, nullptr);
-    ASSERT_NE(layer, nullptr);
-    for (const char* wkt : {"LINESTRING (0 0,5 5)", "POINT (2 3)"}) {
-        OGRFeature feature(layer->GetLayerDefn());
-        OGRGeometry* geometry = nullptr;
-        OGRGeometryFactory::createFromWkt(wkt, nullptr, &geometry);
-        feature.SetGeometryDirectly(geometry);
-        ASSERT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
-    }
+    testing::WriteShapefile(folder, name, type, {wkt});
 }
 
 // The platform of one test: GDAL, the scripted window system, the real file
@@ -86,16 +45,6 @@ struct GdalWorld {
         system.drives = {{"/", 3}, {drive.Path(), 3}};
     }
     ~GdalWorld() { ResetProcessValues(); }
-
-    // Whether this build's GDAL back end opens folders as workspaces.
-    [[nodiscard]] bool HasFileWorkspaces() {
-        try {
-            auto factory = gis->CreateWorkspaceFactory(gis::FactoryKind::Shapefile);
-            return factory->OpenWorkspaceFromFile(drive.Path(), gis::kNoWindow) != nullptr;
-        } catch (...) {
-            return false;
-        }
-    }
 
     std::string Folder(const std::string& relative) {
         const std::string path = drive / relative;
@@ -131,8 +80,8 @@ struct MapsFolder {
         WriteShapefile(maps, "rivers", wkbLineString);
         WriteShapefile(maps, "towns", wkbPoint);
         WriteShapefile(maps, "parcels", wkbPolygon);
-        WriteGeoTiff(maps + "/dem.tif");
-        WriteDxf(maps + "/plan.dxf");
+        testing::WriteRaster("GTiff", maps + "/dem.tif", 8, 8);
+        testing::WriteDxf(maps + "/plan.dxf");
         w.Folder("data/maps/archive/2019");
         for (const char* name : {"roads", "rivers ", "towns"}) w.Folder(std::string("names/") + name);
     }
@@ -147,7 +96,6 @@ void EnterMaps(GdalWorld& w, frmOpenDialog& form) {
 
 TEST(BrowserEndToEnd, ChoosesTwoShapefilesAndARasterAndGetsLayersInGroupOrder) {
     GdalWorld w;
-    if (!w.HasFileWorkspaces()) GTEST_SKIP() << kNoFileWorkspaces;
     MapsFolder folder(w);
     // The remembered location is empty: the dialog opens at the root.
     w.system.SaveSetting("VERDANTA", "OPENDLG", "CURDIR", "");
@@ -181,7 +129,6 @@ TEST(BrowserEndToEnd, ChoosesTwoShapefilesAndARasterAndGetsLayersInGroupOrder) {
 
 TEST(BrowserEndToEnd, ASecondDialogReplaysTheRememberedFolder) {
     GdalWorld w;
-    if (!w.HasFileWorkspaces()) GTEST_SKIP() << kNoFileWorkspaces;
     MapsFolder folder(w);
     testing::OnBrowser(w.ui, [&](frmOpenDialog& form) {
         testing::PickLocation(form, "数据目录");
@@ -226,7 +173,6 @@ TEST(BrowserEndToEnd, ASecondDialogReplaysTheRememberedFolder) {
 
 TEST(BrowserEndToEnd, NavigationByDoubleClickUpAndTheLocationCombo) {
     GdalWorld w;
-    if (!w.HasFileWorkspaces()) GTEST_SKIP() << kNoFileWorkspaces;
     MapsFolder folder(w);
     testing::OnBrowser(w.ui, [&](frmOpenDialog& form) {
         testing::PickLocation(form, "数据目录");
@@ -265,7 +211,6 @@ TEST(BrowserEndToEnd, NavigationByDoubleClickUpAndTheLocationCombo) {
 
 TEST(BrowserEndToEnd, ViewSwitchesOnARealFolder) {
     GdalWorld w;
-    if (!w.HasFileWorkspaces()) GTEST_SKIP() << kNoFileWorkspaces;
     MapsFolder folder(w);
     testing::OnBrowser(w.ui, [&](frmOpenDialog& form) {
         testing::PickLocation(form, "数据目录");
@@ -298,7 +243,6 @@ TEST(BrowserEndToEnd, ViewSwitchesOnARealFolder) {
 
 TEST(BrowserEndToEnd, MultiSelectionNamesAndAnAppendingCollection) {
     GdalWorld w;
-    if (!w.HasFileWorkspaces()) GTEST_SKIP() << kNoFileWorkspaces;
     MapsFolder folder(w);
     COpenLayerDlg dialog(w.platform);
     std::string names;
@@ -330,7 +274,6 @@ TEST(BrowserEndToEnd, MultiSelectionNamesAndAnAppendingCollection) {
 
 TEST(BrowserEndToEnd, ABrokenShapefileDoesNotShortenTheReportView) {
     GdalWorld w;
-    if (!w.HasFileWorkspaces()) GTEST_SKIP() << kNoFileWorkspaces;
     MapsFolder folder(w);
     testing::WriteFile(folder.maps + "/broken.shp", std::string(100, 'x'));
     testing::WriteFile(folder.maps + "/broken.dbf", "not a table");
@@ -385,10 +328,9 @@ Names ListWithFilter(GdalWorld& w, std::int16_t code, const std::function<void(f
 }
 
 TEST(BrowserEndToEnd, EachFilterOnAFolderAGeodatabaseAndADrawing) {
-    const std::string mdb = kTestData + "/pgeo/fd_sample.mdb";
-    if (!fs::exists(mdb)) GTEST_SKIP() << "the personal geodatabase sample " << mdb << " is not present";
+    if (!testing::HaveSharedDir()) GTEST_SKIP() << testing::NoSharedDir();
+    const std::string mdb = testing::Sample("pgeo/fd_sample.mdb");
     GdalWorld w;
-    if (!w.HasFileWorkspaces()) GTEST_SKIP() << kNoFileWorkspaces;
     MapsFolder folder(w);
     fs::create_symlink(mdb, folder.maps + "/sample.mdb");
     const Names containers{"plan.dxf", "sample.mdb", "archive"};

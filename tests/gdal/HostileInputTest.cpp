@@ -174,11 +174,7 @@ Entry FileEntry(const std::string& folder, const std::string& name, int type) {
 
 // ---- "marbrook list" -----------------------------------------------------------
 
-// The program sits in <build>/apps/ beside this test's <build>/tests/.
-std::string ProgramPath() {
-    const auto self = std::filesystem::read_symlink("/proc/self/exe");
-    return (self.parent_path().parent_path() / "apps" / "marbrook").string();
-}
+std::string ProgramPath() { return MARBROOK_CLI; }
 
 std::string Unescape(const std::string& field) {
     std::string out;
@@ -193,10 +189,13 @@ std::string Unescape(const std::string& field) {
     return out;
 }
 
-// The entries "marbrook list FOLDER" prints, or none when the program is
-// not built; `status` receives its exit status.
+// The entries "marbrook list FOLDER" prints; none, and a failure of the
+// test, when the program is not there. `status` receives its exit status.
 std::optional<std::set<Entry>> ListByProgram(const std::string& home, const std::string& folder, int& status) {
-    if (!std::filesystem::exists(ProgramPath())) return std::nullopt;
+    if (!std::filesystem::exists(ProgramPath())) {
+        ADD_FAILURE() << "the marbrook program is not built at " << ProgramPath();
+        return std::nullopt;
+    }
     Watchdog dog(120, "marbrook list");
     TempDir io;
     const pid_t pid = ::fork();

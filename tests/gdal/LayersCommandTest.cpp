@@ -15,10 +15,7 @@ namespace {
 using testing::ProgramRun;
 using testing::TempDir;
 
-std::string ProgramPath() {
-    const auto self = std::filesystem::read_symlink("/proc/self/exe");
-    return (self.parent_path().parent_path() / "apps" / "marbrook").string();
-}
+std::string ProgramPath() { return MARBROOK_CLI; }
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> out;
@@ -30,7 +27,6 @@ std::vector<std::string> Lines(const std::string& text) {
 class LayersCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!std::filesystem::exists(ProgramPath())) GTEST_SKIP() << "the marbrook program is not built at " << ProgramPath();
         const std::string d = data.Path();
         testing::WriteShapefile(d, "wells", wkbPoint, {"POINT (1 1)", "POINT (2 2)"});
         testing::WriteShapefile(d, "roads", wkbLineString, {"LINESTRING (0 0,1 1)"});
@@ -116,8 +112,8 @@ TEST_F(LayersCommand, JsonHasOneObjectPerLayer) {
 }
 
 TEST_F(LayersCommand, AGridListedAsFolderAndRasterIsTheRaster) {
-    if (!testing::HasTestData("aig/mygrid")) GTEST_SKIP() << "../shared/testdata is absent";
-    const ProgramRun r = Layers({testing::TestData("aig/mygrid"), testing::TestData("aig") + "::abc3x1"});
+    if (!testing::HaveSharedDir()) GTEST_SKIP() << testing::NoSharedDir();
+    const ProgramRun r = Layers({testing::Sample("aig/mygrid"), testing::Sample("aig") + "::abc3x1"});
     EXPECT_EQ(r.status, 0) << r.err;
     const std::vector<std::string> lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 2u);

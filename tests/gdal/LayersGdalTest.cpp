@@ -131,16 +131,8 @@ std::vector<std::string> Names(const std::vector<gis::LayerPtr>& layers) {
     return out;
 }
 
-// Real data needs the GDAL workspace factories; without them the tests say so.
 class LayersOnGdal : public ::testing::Test {
 protected:
-    void SetUp() override {
-        try {
-            (void)w.gdal->CreateWorkspaceFactory(gis::FactoryKind::Shapefile);
-        } catch (const PlatformError& e) {
-            GTEST_SKIP() << "the GDAL shapefile workspace factory is not available in this build: " << e.Description();
-        }
-    }
     GdalPlatform w;
     TempDir dir;
 };
@@ -404,8 +396,8 @@ TEST_F(LayersOnGdal, AChangedSourceNameIsFoundAgainInItsNewWorkspace) {
 }
 
 TEST_F(LayersOnGdal, AChangedNameFindsAClassInsideAFeatureDataset) {
-    if (!testing::HasTestData("pgeo/fd_sample.mdb")) GTEST_SKIP() << "../shared/testdata/pgeo is absent";
-    auto gdb = OpenFolder(w.gis, gis::FactoryKind::PersonalGeodatabase, testing::TestData("pgeo/fd_sample.mdb"));
+    if (!testing::HaveSharedDir()) GTEST_SKIP() << testing::NoSharedDir();
+    auto gdb = OpenFolder(w.gis, gis::FactoryKind::PersonalGeodatabase, testing::Sample("pgeo/fd_sample.mdb"));
     gis::DatasetNamePtr lines, polys;
     for (const auto& member : Named(*gdb, gis::kind::kFeatureDataset, "Hydro")->SubsetNames()) {
         if (member->Name() == "lines") lines = member;

@@ -19,11 +19,7 @@ namespace {
 using testing::TempDir;
 using testing::WriteFile;
 
-// The program sits in <build>/apps/ beside this test's <build>/tests/.
-std::string ProgramPath() {
-    const auto self = std::filesystem::read_symlink("/proc/self/exe");
-    return (self.parent_path().parent_path() / "apps" / "marbrook").string();
-}
+std::string ProgramPath() { return MARBROOK_CLI; }
 
 using testing::ProgramRun;
 
@@ -43,9 +39,6 @@ std::multiset<std::string> Lines(const std::string& text) {
 
 class ListCommand : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!std::filesystem::exists(ProgramPath())) GTEST_SKIP() << "the marbrook program is not built at " << ProgramPath();
-    }
     TempDir home;
 };
 
@@ -100,15 +93,17 @@ TEST_F(ListCommand, DrawingsGeodatabasesAndConnectionFiles) {
                                           "4\t10\tCAD Feature Class\tPoint\t" + dir / "site.dxf",
                                           "4\t11\tCAD Feature Class\tPolyline\t" + dir / "site.dxf",
                                           "4\t12\tCAD Feature Class\tPolygon\t" + dir / "site.dxf"}));
-    if (testing::HasTestData("pgeo/fd_sample.mdb")) {
-        const std::string mdb = testing::TestData("pgeo/fd_sample.mdb");
-        const ProgramRun gdb = RunList(home.Path(), {"--filter", "4", mdb});
-        EXPECT_EQ(gdb.status, 0);
-        EXPECT_EQ(gdb.out, "4\t25\tRaster Dataset\tdem\t" + mdb + "\n");
-    }
     const ProgramRun connections = RunList(home.Path(), {"--connections"});
     EXPECT_EQ(connections.status, 0) << connections.err;
     EXPECT_EQ(connections.out.rfind("5\t4\t\t新建空间数据库连接\t", 0), 0u) << connections.out;
+}
+
+TEST_F(ListCommand, AGeodatabaseFilteredToRasters) {
+    if (!testing::HaveSharedDir()) GTEST_SKIP() << testing::NoSharedDir();
+    const std::string mdb = testing::Sample("pgeo/fd_sample.mdb");
+    const ProgramRun gdb = RunList(home.Path(), {"--filter", "4", mdb});
+    EXPECT_EQ(gdb.status, 0);
+    EXPECT_EQ(gdb.out, "4\t25\tRaster Dataset\tdem\t" + mdb + "\n");
 }
 
 TEST_F(ListCommand, EmptyMissingAndBadUsage) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
+#include <sstream>
 
 #include <unistd.h>
 
@@ -24,7 +25,7 @@
 #include "support/Globals.h"
 #include "support/basSafe.h"
 #include "support/basWindowPos.h"
-#include "tests/sweep/SourcePositions.h"
+#include "tests/sweep/CompiledPositions.h"
 #include "tests/sweep/SweepHarness.h"
 
 namespace marbrook::sweep {
@@ -36,6 +37,7 @@ namespace kind = gis::kind;
 // ---- The world every scenario starts from -----------------------------------------
 
 World::World() {
+    t.platform.steps = &reached;
     dir = data.Path();
     sdeFolder = dir + "/sde";
     sdeFile = sdeFolder + "/prod.sde";
@@ -1058,62 +1060,21 @@ std::vector<Scenario> Scenarios() {
     return s;
 }
 
-// Step numbers the source computes rather than writes (step(first + 2)):
-// the values each routine's expressions take, from the arguments its helpers
-// are called with.
-std::map<std::string, std::set<int>> ComputedSteps() {
-    const auto range = [](int from, int to, int by = 1) {
-        std::set<int> r;
-        for (int i = from; i <= to; i += by) r.insert(i);
-        return r;
-    };
-    const auto join = [](std::initializer_list<std::set<int>> parts) {
-        std::set<int> r;
-        for (const auto& p : parts) r.insert(p.begin(), p.end());
-        return r;
-    };
-    return {
-        // FillDrives(..., lastStep)
-        {"Marbrook.basOpenDialogs.GetLocalDrives4Combo:", {125}},
-        {"Marbrook.basOpenDialogs.GetLocalDrives4Datalist:", {122}},
-        // ShowItems(firstStep .. firstStep + 5), FinishDisplay(firstStep, + 1)
-        {"Marbrook.frmOpenDialog.RefreshDataList:", range(118, 125)},
-        {"Marbrook.frmOpenDialog.RefreshDataListEx:", range(102, 109)},
-        // append(first + 1 .. + 6) for first 119, 139, 149, 158; FeatureClassType(129 .. 137)
-        {"Marbrook.basOpenDialogs.OpenSdeConnectionEx:",
-         join({range(120, 125), range(140, 145), range(150, 155), range(159, 164), range(129, 137)})},
-        // FeatureClassType(128 .. 136); 137 + shift .. 145 + shift, shift 0 or 3
-        {"Marbrook.basOpenDialogs.OpenFeatureDatasetFromSDEEx:", join({range(128, 136), range(137, 145)})},
-        {"Marbrook.basOpenDialogs.OpenFeatureDatasetFromPGeoDBEx:", join({range(128, 136), range(140, 148)})},
-        // 102 + g, 154 + 2g, 155 + 2g, 165 + 2g, 166 + 2g, 175 + g for the five groups
-        {"Marbrook.basOpenDialogs.AddLayersBySort:", join({range(102, 106), range(154, 163), range(165, 174), range(175, 179)})},
-        // first, first + 1, first + 2 for first 101, 104, 107
-        {"Marbrook.frmOpenWorkspace.CheckValid:", range(101, 109)},
-        // first .. first + 2 for first 115, then 119 + 3(i - 1) up to 143
-        {"Marbrook.frmOpenWorkspace.cmdOK_Click:", range(115, 145)},
-    };
-}
-
 // Routines no scenario of the doubles can reach, with the reason.
 const std::map<std::string, std::string>& Unreachable() {
     static const std::map<std::string, std::string> none;
     return none;
 }
 
-const std::map<std::string, RoutineSource>& Routines() {
-    static const auto routines = ReadRoutines(MARBROOK_SOURCE_DIR);
+// The routines of the core as built, from its static libraries.
+const std::set<std::string>& Routines() {
+    static const auto routines = [] {
+        std::vector<std::string> archives;
+        std::istringstream list(MARBROOK_CORE_LIBRARIES);
+        for (std::string path; std::getline(list, path, '|');) archives.push_back(path);
+        return CompiledPositions(archives);
+    }();
     return routines;
-}
-
-std::map<std::string, std::set<int>> ValidSteps() {
-    std::map<std::string, std::set<int>> valid;
-    const auto computed = ComputedSteps();
-    for (const auto& [position, routine] : Routines()) {
-        auto& steps = valid[position];
-        steps = routine.literalSteps;
-        if (auto it = computed.find(position); it != computed.end()) steps.insert(it->second.begin(), it->second.end());
-    }
-    return valid;
 }
 
 // ---- The tests -------------------------------------------------------------------------
@@ -1135,52 +1096,41 @@ public:
 
 TEST(FaultSweep, EveryRoutineWithNumberedStepsIsSwept) {
     const auto& routines = Routines();
-    ASSERT_GT(routines.size(), 60u) << "the source reader found too few routines";
+    ASSERT_GT(routines.size(), 60u) << "too few position literals found in the core's libraries";
     std::set<std::string> swept;
     for (const auto& s : Scenarios()) swept.insert(s.position);
-    for (const auto& [position, routine] : routines) {
+    for (const auto& position : routines) {
         const bool listed = Unreachable().count(position) != 0;
-        EXPECT_TRUE(swept.count(position) != 0 || listed)
-            << position << " (" << *routine.files.begin() << ") has no scenario in the fault sweep";
+        EXPECT_TRUE(swept.count(position) != 0 || listed) << position << " has no scenario in the fault sweep";
         EXPECT_FALSE(swept.count(position) != 0 && listed) << position << " is swept and listed as unreachable";
     }
-    for (const auto& position : swept) EXPECT_TRUE(routines.count(position) != 0) << position << " is no longer in the source";
+    for (const auto& position : swept) EXPECT_TRUE(routines.count(position) != 0) << position << " is no longer in the library";
 }
 
-TEST(FaultSweep, SourceReaderFollowsHandedPositionsAndHelpers) {
-    const auto& r = Routines();
-    const auto steps = [&](const std::string& position) {
-        const auto it = r.find(position);
-        return it == r.end() ? std::set<int>{} : it->second.literalSteps;
+TEST(FaultSweep, PositionLiteralsAreToldFromOtherTexts) {
+    struct Row {
+        const char* text;
+        bool position;
     };
-    // A position handed to the function that declares the Steps.
-    EXPECT_EQ(steps("Marbrook.frmOpenDialog.OptList_Click:"), (std::set<int>{100, 101, 102, 103}));
-    EXPECT_EQ(steps("Marbrook.frmOpenWorkspace.txtServer_Change:"), (std::set<int>{100}));
-    // Helpers handed the Steps, in the same file and in another.
-    EXPECT_TRUE(steps("Marbrook.basOpenDialogs.InitComboList:").count(111));
-    EXPECT_TRUE(steps("Marbrook.frmOpenWorkspace.TestConnection:").count(120));
-    EXPECT_FALSE(r.at("Marbrook.basOpenDialogs.GetLocalDrives4Combo:").computedSteps.empty());
-    // Both bodies of a position that two functions report with; comments are no source.
-    EXPECT_EQ(steps("Marbrook.basOpenDialogs.GetCADFilesDatasetName:"), (std::set<int>{100, 101, 102}));
-    EXPECT_EQ(r.at("Marbrook.COpenLayerDlg.DoModalOpen:").files, (std::set<std::string>{"interface/COpenLayerDlg.cpp"}));
-}
-
-TEST(FaultSweep, ComputedStepsAreTabledAndTheTableIsCurrent) {
-    const auto computed = ComputedSteps();
-    for (const auto& [position, routine] : Routines()) {
-        EXPECT_FALSE(routine.literalSteps.empty() && routine.computedSteps.empty()) << position << ": no step found";
-        const bool tabled = computed.count(position) != 0;
-        if (!routine.computedSteps.empty())
-            EXPECT_TRUE(tabled) << position << " computes its steps (step(" << routine.computedSteps.front()
-                                << ")): list their values in ComputedSteps()";
-        else
-            EXPECT_FALSE(tabled) << position << " computes no step any more: drop it from ComputedSteps()";
+    const Row rows[] = {
+        {"Marbrook.COpenLayerDlg.DoModalOpen:", true}, {"basSafe.GetValueFromIni:", true},
+        {"Tessgate.basWindowPos.QMShowForm:", true},   {"Marbrook.COpenLayerDlg.DoModalOpen:103", false},
+        {"Marbrook.GDAL", false},                      {"Marbrook..X:", false},
+        {".X.Y:", false},                              {"X.:", false},
+        {"NoDot:", false},                             {"Error Number: ", false},
+        {"1st.Routine:", false},                       {"a.b c:", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(IsPositionLiteral(row.text), row.position);
     }
-    for (const auto& [position, steps] : computed) EXPECT_TRUE(Routines().count(position) != 0) << position << " is gone";
+    // Found in the libraries as built, whatever module they name.
+    for (const char* position : {"Marbrook.COpenLayerDlg.DoModalOpen:", "Tessgate.basWindowPos.QMShowForm:", "basSafe.StripNull:"})
+        EXPECT_TRUE(Routines().count(position) != 0) << position;
 }
 
 TEST(FaultSweep, NoPlatformFailureReachesTheHost) {
-    const SweepResult result = RunSweep(Scenarios(), ValidSteps());
+    const SweepResult result = RunSweep(Scenarios(), Routines());
 
     // The table, one line per routine.
     RoutineFigures total;

@@ -2,19 +2,31 @@
 // The fault sweep: a routine is run once in a scenario to count the platform
 // calls it makes, then once more for every one of those calls with exactly
 // that call failing. Each faulted run must end in the routine: no exception
-// leaves it, one error-log entry names a routine and a step it really has
-// (none where the failing call is one the code passes over by design), the
-// pointer is back to normal and nothing the caller owned is lost.
+// leaves it, one error-log entry names a routine and a step that routine
+// started in that run (none where the failing call is one the code passes
+// over by design), the pointer is back to normal and nothing the caller
+// owned is lost.
 #include <functional>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/doubles/TestPlatform.h"
 
 namespace marbrook::sweep {
+
+// Every (position, step) the routines of one run started.
+class StepsReached final : public StepWatcher {
+public:
+    void Reached(const char* position, int step) noexcept override;
+    [[nodiscard]] bool Has(const std::string& position, int step) const { return reached_.count({position, step}) != 0; }
+
+private:
+    std::set<std::pair<std::string, int>> reached_;
+};
 
 // The world of one run: the test platform, a data folder the caller owns and
 // the settings files, as a host machine would have them.
@@ -22,6 +34,7 @@ class World {
 public:
     World();
     testing::TestPlatform t;
+    StepsReached reached; // watches t.platform from the start
     testing::TempDir data;
     std::string dir;       // the data folder (also the only drive)
     std::string sdeFolder; // connection files
@@ -72,9 +85,10 @@ struct SweepResult {
     std::vector<std::string> problems;
 };
 
-// Sweeps every scenario. `validSteps` gives the step numbers of each position.
-SweepResult RunSweep(const std::vector<Scenario>& scenarios,
-                     const std::map<std::string, std::set<int>>& validSteps);
+// Sweeps every scenario. `routines` are the positions of the library's
+// routines; a log entry must name one of them at a step it started in that
+// very run.
+SweepResult RunSweep(const std::vector<Scenario>& scenarios, const std::set<std::string>& routines);
 
 // Ignored-call helpers.
 // Every call of these operations.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/ErrExport.h"
 #include "support/Failure.h"
 #include "support/basSafe.h"
@@ -66,18 +68,27 @@ TEST(ErrorLog, SwitchOnOrEmptyShowsAMessageBoxInsteadOfWriting) {
     }
 }
 
-TEST(ErrorLog, AnUnwritableLogFolderIsSwallowed) {
+TEST(ErrorLog, AnUnwritableLogIsSwallowedAndTheNextReportIsWritten) {
     TestPlatform t;
     // A folder where the log file should be makes every append fail.
     t.system.CreateFolder(t.ErrLogPath());
-    EXPECT_NO_THROW(WriteErrLog(t, "X:1", 1, "s", "d"));
+    WriteErrLog(t, "X:1", 1, "s", "d");
+    EXPECT_TRUE(t.ui.messages.empty()) << "a failure of the log itself is not shown";
+    EXPECT_TRUE(t.system.FolderExists(t.ErrLogPath()));
+    // Nothing of the failed write lingers: once the log can be written, the
+    // next report is its one entry.
+    std::filesystem::remove(t.ErrLogPath());
+    WriteErrLog(t, "X:2", 2, "s", "d");
+    const auto entries = t.LogEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].position, "X:2");
 }
 
 TEST(ErrorLog, UnreadableSettingsFileStillLetsTheCallerReturn) {
     TestPlatform t;
     // The settings file is a folder: reading it fails inside the report.
     t.system.CreateFolder(t.home.LibraryFolder() + "/VerdantaSysSet.ini");
-    EXPECT_NO_THROW(WriteErrLog(t, "Caller:100", 7, "s", "d"));
+    WriteErrLog(t, "Caller:100", 7, "s", "d");
     // The caller's entry is still written.
     const auto entries = t.LogEntries();
     ASSERT_FALSE(entries.empty());

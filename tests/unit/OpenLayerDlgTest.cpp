@@ -13,33 +13,34 @@ namespace {
 
 using testing::TestPlatform;
 
-TEST(OpenLayerDlg, FreshObjectHasItsDefaults) {
+TEST(OpenLayerDlg, AFreshDialogShowsItsDefaultsOverTheConnectionFolderBesideTheLibrary) {
     TestPlatform t;
+    // Nothing to replay: the browser opens at the top level.
+    t.system.SaveSetting("VERDANTA", "OPENDLG", "CURDIR", t.home.LibraryFolder() + "/nowhere");
     COpenLayerDlg dlg(t);
-    EXPECT_EQ(dlg.Title(), "添加数据");
-    EXPECT_EQ(dlg.ButtonCaption(), "打开");
-    EXPECT_TRUE(dlg.AllowMultiSelect());
-    EXPECT_FALSE(dlg.RememberLocation());
-    EXPECT_EQ(dlg.FilterType(), 0);
-    EXPECT_TRUE(std::holds_alternative<std::monostate>(dlg.DataName()));
+    std::string caption, button, sdePath;
+    bool multi = false;
+    int filter = -1;
+    t.ui.OnModal("frmOpenDialog", [&](ui::Form& f) {
+        auto& form = static_cast<frmOpenDialog&>(f);
+        caption = form.Caption();
+        button = form.CmdAddData.Caption();
+        multi = form.LVDataList.MultiSelect();
+        filter = form.miFilterType;
+        sdePath = form.msSdeDataPath;
+        form.CmdCancel_Click();
+    });
+    Collection selection;
+    EXPECT_FALSE(dlg.DoModalOpen(77, selection));
+    EXPECT_EQ(caption, "添加数据");
+    EXPECT_EQ(button, "打开");
+    EXPECT_TRUE(multi);
+    EXPECT_EQ(filter, 0);
     // No per-user folder under /home for the fake user: the fallback beside
     // the library, created on the way.
-    EXPECT_EQ(dlg.SdePath(), t.home.LibraryFolder() + "/SdeData");
-    EXPECT_TRUE(t.system.FolderExists(dlg.SdePath()));
-    ASSERT_NE(dlg.Dialog(), nullptr);
+    EXPECT_EQ(sdePath, t.home.LibraryFolder() + "/SdeData");
+    EXPECT_TRUE(t.system.FolderExists(sdePath));
     EXPECT_TRUE(t.LogEntries().empty());
-}
-
-TEST(OpenLayerDlg, PropertiesAreStoredUnchanged) {
-    TestPlatform t;
-    COpenLayerDlg dlg(t);
-    dlg.StartingLocation("/nowhere");
-    dlg.FinalLocation("/elsewhere");
-    auto obj = std::make_shared<CLayerObj>();
-    dlg.DataName(ObjectPtr(obj));
-    EXPECT_EQ(dlg.StartingLocation(), "/nowhere");
-    EXPECT_EQ(dlg.FinalLocation(), "/elsewhere");
-    EXPECT_EQ(std::get<ObjectPtr>(dlg.DataName()), obj);
 }
 
 TEST(OpenLayerDlg, ShowsTheConfiguredFormModallyAtTheOrigin) {

@@ -1,0 +1,164 @@
+#include "bench/suite/Cases.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
+#include "bench/suite/Data.h"
+#include "bench/suite/Postgis.h"
+
+namespace marbrook::bench {
+
+namespace fs = std::filesystem;
+
+void Suite::Expect(Row& row, long ours, long base) {
+    if (!row.ours.ok || !row.base.ok) {
+        row.note += " FAILED";
+        shortListing = true;
+    }
+    if (ours >= 0 && row.ours.count != ours) {
+        row.note += " ours listed " + std::to_string(row.ours.count) + ", expected " + std::to_string(ours);
+        shortListing = true;
+    }
+    if (base >= 0 && row.base.count != base) {
+        row.note += " baseline counted " + std::to_string(row.base.count) + ", expected " + std::to_string(base);
+        shortListing = true;
+    }
+}
+
+const std::string& Suite::FolderOf(long n) {
+    auto& dir = folders_[n];
+    if (dir.empty()) {
+        dir = work + "/f" + std::to_string(n);
+        std::cerr << "generating a folder of " << n << " entries ..." << std::endl;
+        MakeFolder(dir, templates, MixFor(n));
+        Generated();
+    }
+    return dir;
+}
+
+void ProcessCase(Suite& s) {
+    Row row{"process (GDAL loaded)", 0, {}, {}, "idle child: the floor of every peak"};
+    row.ours.seconds = 0;
+    row.base.seconds = 1e100;
+    for (int i = 0; i < (s.o.smoke ? 1 : 2); ++i) row.ours.peakKiB = std::max(row.ours.peakKiB, Child("process", "").peakKiB);
+    s.rows.push_back(row);
+}
+
+void FolderCase(Suite& s) {
+    const std::vector<long> sizes = s.o.smoke ? std::vector<long>{1000} : std::vector<long>{1000, 10000, 100000};
+    for (long n : sizes) {
+        const std::string dir = s.FolderOf(n);
+        const FolderMix mix = MixFor(n);
+        Row row = Compare("folder listing", n, s.o, [&] { return Child("folder-ours", dir); },
+                          [&] { return Child("folder-base", dir); });
+        s.Expect(row, mix.Listed(), mix.Entries());
+        s.rows.push_back(row);
+        s.folderRows.push_back(row);
+    }
+}
+
+void RootCase(Suite& s) {
+    Row row = Compare("root listing (per call)", 0, s.o, [&] { return Child("root-ours", ""); },
+                      [&] { return Child("root-base", ""); });
+    row.n = row.ours.count;
+    s.Expect(row, -1, -1);
+    if (row.ours.count < 1) {
+        row.note += " no drive listed";
+        s.shortListing = true;
+    }
+    s.rows.push_back(row);
+}
+
+void CadCase(Suite& s) {
+    const long entities = s.o.smoke ? 1000 : 100000;
+    const std::string dir = s.work + "/cad";
+    fs::create_directories(dir);
+    const std::string drawing = dir + "/big.dxf";
+    ::setenv("MARBROOK_BENCH_ENTITIES", std::to_string(entities).c_str(), 1);
+    if (!Child("drawing", drawing).ok) Die("cannot write the drawing");
+    Generated();
+    Row row = Compare("CAD drawing classes", entities, s.o, [&] { return Child("cad-ours", drawing); },
+                      [&] { return Child("cad-base", drawing); });
+    // Annotation, Point, Polyline, Polygon (the multipatch class is not
+    // offered); GDAL counts every entity.
+    s.Expect(row, 4, entities);
+    s.rows.push_back(row);
+}
+
+void PostgisCase(Suite& s) {
+    const std::string sdeFolder = s.work + "/sde";
+    if (!Child("postgis-prepare", sdeFolder).ok) {
+        s.rows.push_back(Row{"PostGIS connection listing", 2000, {}, {}, "skipped: no server (run through scripts/with-pg.sh)"});
+        s.rows.back().base.seconds = 1e100;
+        return;
+    }
+    const std::string sde = sdeFolder + "/bench.sde";
+    Row row = Compare("PostGIS connection listing", 2000, s.o, [&] { return Child("postgis-ours", sde); },
+                      [&] { return Child("postgis-base", sde); });
+    row.note = "baseline: GDAL connect + 2 catalogue queries";
+    s.Expect(row, -1, -1);
+    s.rows.push_back(row);
+    Row dataset = Compare("PostGIS feature dataset", 500, s.o, [&] { return Child("dataset-ours", sde); },
+                          [&] { return Child("dataset-base", sde); });
+    dataset.note = "the 500 tables of one schema; baseline: its 2 catalogue queries";
+    s.Expect(dataset, -1, -1);
+    s.rows.push_back(dataset);
+
+    std::string cli = Env("MARBROOK_CLI");
+    if (cli.empty()) cli = (fs::path(Self()).parent_path().parent_path() / "apps" / "marbrook").string();
+    if (!fs::exists(cli)) return;
+    ::setenv("PGPASSWORD", Env("MARBROOK_PG_PASSWORD").c_str(), 1);
+    Row prog = Compare("PostGIS listing, programs", 2000, s.o, [&] { return Spawn({cli, "list", sde}, false); },
+                       [&] {
+                           return Spawn({"ogrinfo", "-ro", "-so", "-oo", "LIST_ALL_TABLES=YES", PgConnectionString()}, false);
+                       });
+    prog.note = "whole processes: marbrook list vs ogrinfo -ro -so";
+    s.Expect(prog, -1, -1);
+    s.rows.push_back(prog);
+}
+
+namespace {
+
+// n copies of the template shapefiles in `dir`.
+std::string ShapefileFolder(Suite& s, const std::string& dir, long n) {
+    fs::create_directories(dir);
+    for (long i = 0; i < n; ++i) CopyShapefile(s.templates, static_cast<int>(i % 3), dir + "/l" + std::to_string(i));
+    Generated();
+    return dir;
+}
+
+} // namespace
+
+void LayersCase(Suite& s) {
+    const long n = s.o.smoke ? 100 : 1000;
+    const std::string dir = ShapefileFolder(s, s.work + "/layers", n);
+    Row row = Compare("AddLayersBySort", n, s.o, [&] { return Child("layers-ours", dir); },
+                      [&] { return Child("layers-base", dir); });
+    s.Expect(row, n, n);
+    s.rows.push_back(row);
+}
+
+void RepointCase(Suite& s) {
+    const long n = s.o.smoke ? 100 : 1000;
+    const std::string dir = ShapefileFolder(s, s.work + "/repoint", n);
+    ShapefileFolder(s, dir + "-copy", n);
+    Row row = Compare("ResetLayerSource, each layer", n, s.o, [&] { return Child("repoint-ours", dir); },
+                      [&] { return Child("repoint-base", dir); });
+    row.note = "baseline: GDAL opens each new source";
+    s.Expect(row, n, n);
+    s.rows.push_back(row);
+}
+
+void DialogCase(Suite& s) {
+    const long n = s.o.smoke ? 1000 : 10000;
+    const std::string dir = s.FolderOf(n);
+    Row row = Compare("DoModalOpen to filled list", n, s.o, [&] { return Child("dialog-ours", dir); },
+                      [&] { return Child("dialog-base", dir); });
+    const long listed = MixFor(n).Listed();
+    s.Expect(row, listed, listed);
+    row.note += " baseline: the folder listing alone";
+    s.rows.push_back(row);
+}
+
+} // namespace marbrook::bench

@@ -1,0 +1,88 @@
+#include "bench/suite/Postgis.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "bench/suite/Common.h"
+#include "bench/suite/Measures.h"
+
+namespace marbrook::bench {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+} // namespace
+
+std::string FixtureSql() {
+    std::string sql = "CREATE EXTENSION IF NOT EXISTS postgis;\n";
+    auto schema = [&](const std::string& name, int tables) {
+        if (name != "public") sql += "CREATE SCHEMA " + name + ";\n";
+        sql += "DO $$ BEGIN FOR i IN 1.." + std::to_string(tables) +
+               " LOOP "
+               "EXECUTE format('CREATE TABLE " + name +
+               ".fc_%s (id integer PRIMARY KEY, geom geometry(%s, 4326))', i, "
+               "(ARRAY['Point','LineString','Polygon'])[1 + i % 3]); "
+               "EXECUTE format('CREATE TABLE " + name +
+               ".t_%s (id integer PRIMARY KEY, v text)', i); "
+               "END LOOP; END $$;\n";
+    };
+    schema("public", 94);
+    schema(kBigSchema, 250);
+    for (int s = 2; s <= 9; ++s) schema("s" + std::to_string(s), 82);
+    return sql;
+}
+
+std::string PgConnectionString() {
+    return "PG:host=" + Env("MARBROOK_PG_HOST") + " port=" + Env("MARBROOK_PG_PORT") + " dbname=" + kBenchDatabase +
+           " user=" + Env("MARBROOK_PG_USER");
+}
+
+// Builds the database (once per cluster) and writes its connection file.
+bool PreparePostgis(const std::string& sdeFolder) {
+    if (Env("MARBROOK_PG_HOST").empty()) return false;
+    ::setenv("PGPASSWORD", Env("MARBROOK_PG_PASSWORD").c_str(), 1);
+    const std::string bindir = Env("MARBROOK_PG_BINDIR");
+    const std::string psql = (bindir.empty() ? std::string("psql") : bindir + "/psql") + " -X -q -v ON_ERROR_STOP=1 -h " +
+                             Quote(Env("MARBROOK_PG_HOST")) + " -p " + Quote(Env("MARBROOK_PG_PORT")) + " -U " +
+                             Quote(Env("MARBROOK_PG_USER"));
+    const std::string exists =
+        psql + " -d postgres -tAc \"SELECT 1 FROM pg_database WHERE datname='" + kBenchDatabase + "'\"";
+    FILE* f = ::popen(exists.c_str(), "r");
+    char buf[16] = {};
+    const bool present = f && std::fgets(buf, sizeof buf, f) && buf[0] == '1';
+    if (f) ::pclose(f);
+    fs::create_directories(sdeFolder);
+    if (!present) {
+        std::cerr << "building " << kBenchDatabase << " (1 000 spatial + 1 000 plain tables) ..." << std::endl;
+        if (std::system((psql + " -d postgres -c 'CREATE DATABASE " + kBenchDatabase + "'").c_str()) != 0) return false;
+        const std::string script = sdeFolder + "/fixture.sql";
+        std::ofstream(script) << FixtureSql();
+        if (std::system((psql + " -d " + kBenchDatabase + " -f " + Quote(script) + " >/dev/null").c_str()) != 0) {
+            // Half a database would be taken for a whole one next time.
+            (void)std::system((psql + " -d postgres -c 'DROP DATABASE " + kBenchDatabase + "'").c_str());
+            return false;
+        }
+    }
+    RealPlatform rp;
+    auto props = rp.platform.gis.CreatePropertySet();
+    props->SetProperty("SERVER", Env("MARBROOK_PG_HOST"));
+    props->SetProperty("USER", Env("MARBROOK_PG_USER"));
+    props->SetProperty("INSTANCE", Env("MARBROOK_PG_PORT"));
+    props->SetProperty("DATABASE", kBenchDatabase);
+    props->SetProperty("PASSWORD", Env("MARBROOK_PG_PASSWORD"));
+    fs::remove(sdeFolder + "/bench.sde");
+    return rp.platform.gis.CreateWorkspaceFactory(gis::FactoryKind::SpatialDatabase)
+        ->CreateConnectionFile(sdeFolder, "bench.sde", *props, 0) != nullptr;
+}
+
+} // namespace marbrook::bench

@@ -1,0 +1,20 @@
+#pragma once
+// The database the PostGIS cases list, built once per server on first use:
+// 10 schemas (public, "big" and s2..s9) holding 1 000 spatial and 1 000
+// plain tables, "big" with 250 of each (a 500-member feature dataset).
+#include <string>
+
+namespace marbrook::bench {
+
+inline constexpr const char* kBenchDatabase = "marbrook_bench";
+inline constexpr const char* kBigSchema = "big";
+
+// The SQL that fills the database.
+std::string FixtureSql();
+// GDAL's connection string of the database on the server of scripts/with-pg.sh.
+std::string PgConnectionString();
+// Builds the database when the server lacks it and writes its connection
+// file `sdeFolder`/bench.sde; false without a server or when that fails.
+bool PreparePostgis(const std::string& sdeFolder);
+
+} // namespace marbrook::bench

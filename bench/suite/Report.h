@@ -1,0 +1,31 @@
+#pragma once
+// The rows of the suite's table: each times ours against the baseline over
+// the rounds, and the table is printed with the machine's load.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bench/suite/Common.h"
+#include "bench/suite/Processes.h"
+
+namespace marbrook::bench {
+
+struct Row {
+    std::string name;
+    long n = 0;
+    ChildRun ours, base;
+    std::string note;
+};
+
+// Best time and highest peak over the rounds, ours and the baseline
+// alternating so that a busy moment of the machine falls on both.
+Row Compare(const std::string& name, long n, const Options& o, const std::function<ChildRun()>& ours,
+            const std::function<ChildRun()>& base);
+
+void PrintTable(const std::vector<Row>& rows);
+// The folder listing's cost per entry at each n: it should stay flat.
+void PrintGrowth(const std::vector<Row>& folderRows);
+// This process's own peak and the load average now.
+void PrintMachine();
+
+} // namespace marbrook::bench

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -104,12 +105,17 @@ Measured RootBaseline() {
     return m;
 }
 
-Measured CadOurs(const std::string& drawing) {
+// One listing of the library on the real platform, timed.
+Measured ListingOurs(const std::function<long(Platform&, DataItems&)>& list) {
     RealPlatform rp;
     DataItems items;
     Measured m;
-    m.seconds = SecondsOf([&] { m.count = GetCadFiles(rp.platform, drawing, items, 0); });
+    m.seconds = SecondsOf([&] { m.count = list(rp.platform, items); });
     return m;
+}
+
+Measured CadOurs(const std::string& drawing) {
+    return ListingOurs([&](Platform& p, DataItems& items) { return GetCadFiles(p, drawing, items, 0); });
 }
 
 Measured CadBaseline(const std::string& drawing) {
@@ -126,19 +132,12 @@ Measured CadBaseline(const std::string& drawing) {
 }
 
 Measured PostgisOurs(const std::string& sde) {
-    RealPlatform rp;
-    DataItems items;
-    Measured m;
-    m.seconds = SecondsOf([&] { m.count = OpenSdeConnectionEx(rp.platform, sde, items, 0); });
-    return m;
+    return ListingOurs([&](Platform& p, DataItems& items) { return OpenSdeConnectionEx(p, sde, items, 0); });
 }
 
 Measured FeatureDatasetOurs(const std::string& sde) {
-    RealPlatform rp;
-    DataItems items;
-    Measured m;
-    m.seconds = SecondsOf([&] { m.count = OpenFeatureDatasetFromSDEEx(rp.platform, sde, kBigSchema, items, 0); });
-    return m;
+    return ListingOurs(
+        [&](Platform& p, DataItems& items) { return OpenFeatureDatasetFromSDEEx(p, sde, kBigSchema, items, 0); });
 }
 
 // The floor of the database listing: one GDAL connection and the two
@@ -268,12 +267,10 @@ Measured DialogOurs(const std::string& dir) {
 }
 
 Measured FolderOurs(const std::string& dir) {
-    RealPlatform rp;
-    DataItems items;
-    Measured m;
-    std::string folder = dir;
-    m.seconds = SecondsOf([&] { m.count = GetSubFolderFiles(rp.platform, folder, items, 0); });
-    return m;
+    return ListingOurs([&](Platform& p, DataItems& items) {
+        std::string folder = dir;
+        return GetSubFolderFiles(p, folder, items, 0);
+    });
 }
 
 Measured ProcessIdle() {

@@ -13,33 +13,40 @@ namespace {
 
 using testing::TestPlatform;
 
+// What the browser form showed while the dialog had it up; the user cancels.
+struct Shown {
+    std::string caption, button, name, sdePath;
+    bool multi = false;
+    int filter = -1;
+};
+
+Shown ShowAndCancel(TestPlatform& t, COpenLayerDlg& dlg) {
+    Shown shown;
+    t.ui.OnModal("frmOpenDialog", [&](ui::Form& f) {
+        auto& form = static_cast<frmOpenDialog&>(f);
+        shown = {form.Caption(), form.CmdAddData.Caption(), form.TxtDataName.Text(), form.msSdeDataPath,
+                 form.LVDataList.MultiSelect(), form.miFilterType};
+        form.CmdCancel_Click();
+    });
+    Collection selection;
+    EXPECT_FALSE(dlg.DoModalOpen(77, selection));
+    return shown;
+}
+
 TEST(OpenLayerDlg, AFreshDialogShowsItsDefaultsOverTheConnectionFolderBesideTheLibrary) {
     TestPlatform t;
     // Nothing to replay: the browser opens at the top level.
     t.system.SaveSetting("VERDANTA", "OPENDLG", "CURDIR", t.home.LibraryFolder() + "/nowhere");
     COpenLayerDlg dlg(t);
-    std::string caption, button, sdePath;
-    bool multi = false;
-    int filter = -1;
-    t.ui.OnModal("frmOpenDialog", [&](ui::Form& f) {
-        auto& form = static_cast<frmOpenDialog&>(f);
-        caption = form.Caption();
-        button = form.CmdAddData.Caption();
-        multi = form.LVDataList.MultiSelect();
-        filter = form.miFilterType;
-        sdePath = form.msSdeDataPath;
-        form.CmdCancel_Click();
-    });
-    Collection selection;
-    EXPECT_FALSE(dlg.DoModalOpen(77, selection));
-    EXPECT_EQ(caption, "添加数据");
-    EXPECT_EQ(button, "打开");
-    EXPECT_TRUE(multi);
-    EXPECT_EQ(filter, 0);
+    const Shown shown = ShowAndCancel(t, dlg);
+    EXPECT_EQ(shown.caption, "添加数据");
+    EXPECT_EQ(shown.button, "打开");
+    EXPECT_TRUE(shown.multi);
+    EXPECT_EQ(shown.filter, 0);
     // No per-user folder under /home for the fake user: the fallback beside
     // the library, created on the way.
-    EXPECT_EQ(sdePath, t.home.LibraryFolder() + "/SdeData");
-    EXPECT_TRUE(t.system.FolderExists(sdePath));
+    EXPECT_EQ(shown.sdePath, t.home.LibraryFolder() + "/SdeData");
+    EXPECT_TRUE(t.system.FolderExists(shown.sdePath));
     EXPECT_TRUE(t.LogEntries().empty());
 }
 
@@ -52,25 +59,13 @@ TEST(OpenLayerDlg, ShowsTheConfiguredFormModallyAtTheOrigin) {
     dlg.DataName(std::string("test"));
     dlg.FilterType(5);
     dlg.RememberLocation(true); // keeps the name box as set
-    std::string caption, button, name, sdePath;
-    bool multi = true;
-    t.ui.OnModal("frmOpenDialog", [&](ui::Form& f) {
-        auto& form = static_cast<frmOpenDialog&>(f);
-        caption = form.Caption();
-        button = form.CmdAddData.Caption();
-        name = form.TxtDataName.Text();
-        multi = form.LVDataList.MultiSelect();
-        sdePath = form.msSdeDataPath;
-        form.CmdCancel_Click();
-    });
-    Collection selection;
-    EXPECT_FALSE(dlg.DoModalOpen(77, selection));
-    EXPECT_EQ(caption, "打开对话框");
-    EXPECT_EQ(button, "打开(&A)");
-    EXPECT_EQ(name, "test");
-    EXPECT_FALSE(multi);
-    EXPECT_EQ(sdePath, dlg.SdePath());
-    EXPECT_EQ(dlg.Dialog()->miFilterType, 5);
+    const Shown shown = ShowAndCancel(t, dlg);
+    EXPECT_EQ(shown.caption, "打开对话框");
+    EXPECT_EQ(shown.button, "打开(&A)");
+    EXPECT_EQ(shown.name, "test");
+    EXPECT_FALSE(shown.multi);
+    EXPECT_EQ(shown.sdePath, dlg.SdePath());
+    EXPECT_EQ(shown.filter, 5);
     ASSERT_EQ(t.ui.shows.size(), 1u);
     EXPECT_TRUE(t.ui.shows[0].modal);
     EXPECT_EQ(t.ui.shows[0].parent, 77);

@@ -1,9 +1,10 @@
 # Copies the library's sources into a scratch tree, puts a file with a wrong
-# include into several core folders (and two back ends), configures the copy as the project is
-# configured (GDAL and Qt found), and builds each of those files: every one
-# must stop the build, saying which include is wrong, while a file with the
-# includes its layer may use still compiles.
-#   cmake -DSOURCE=<project> -DSCRATCH=<folder> -P WrongIncludes.cmake
+# include into several core folders (and into the back ends), configures the
+# copy as the project is configured (GDAL and Qt found, when the build has
+# them), and builds each of those files: every one must stop the build,
+# saying which include is wrong, while a file with the includes its layer may
+# use still compiles.
+#   cmake -DSOURCE=<project> -DSCRATCH=<folder> -DWITH_GDAL=ON|OFF -DWITH_QT=ON|OFF -P WrongIncludes.cmake
 cmake_minimum_required(VERSION 3.25)
 
 set(tree ${SCRATCH}/src)
@@ -25,9 +26,14 @@ set(probes
   "Gdal|browser|#include <gdal.h>\n|ProbeGdal.cpp: <gdal.h> is not part of the C++ standard library"
   "Mounts|browser|#include <mntent.h>\n|ProbeMounts.cpp: <mntent.h> is not part of the C++ standard library"
   "Threads|interface|#include <pthread.h>\n|ProbeThreads.cpp: <pthread.h> is not part of the C++ standard library"
-  # The back ends know forms and the catalogue only through platform/*.h.
-  "ToolkitSeesForms|platform/qt|#include \"browser/frmOpenDialog.h\"\n|browser/frmOpenDialog.h: No such file"
-  "GisSeesCatalogue|platform/gdal|#include \"catalogue/basOpenDialogs.h\"\n|catalogue/basOpenDialogs.h: No such file")
+)
+# The back ends know forms and the catalogue only through platform/*.h.
+if(WITH_QT)
+  list(APPEND probes "ToolkitSeesForms|platform/qt|#include \"browser/frmOpenDialog.h\"\n|browser/frmOpenDialog.h: No such file")
+endif()
+if(WITH_GDAL)
+  list(APPEND probes "GisSeesCatalogue|platform/gdal|#include \"catalogue/basOpenDialogs.h\"\n|catalogue/basOpenDialogs.h: No such file")
+endif()
 
 foreach(probe IN LISTS probes)
   string(REPLACE "|" ";" fields "${probe}")
@@ -39,6 +45,7 @@ foreach(probe IN LISTS probes)
 endforeach()
 
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${tree} -B ${build} -G Ninja -DMARBROOK_TESTS=OFF -DMARBROOK_BENCH=OFF
+    -DMARBROOK_WITH_GDAL=${WITH_GDAL} -DMARBROOK_WITH_QT=${WITH_QT}
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the scratch tree does not configure:\n${out}\n${err}")

@@ -66,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     marbrook::ui::ImageCombo combo("ComboLocation");
     for (int ops = 0; ops < 64 && !in.Empty(); ++ops) {
         const int logBefore = w.system.logEntries;
-        const int messagesBefore = w.ui.messages;
-        const auto failed = [&] { return w.system.logEntries > logBefore || w.ui.messages > messagesBefore; };
+        const std::size_t messagesBefore = w.ui.messages.size();
+        const auto failed = [&] { return w.system.logEntries > logBefore || w.ui.messages.size() > messagesBefore; };
         switch (in.Byte() % 8) {
         case 0: {
             const long n = marbrook::InitComboList(p, list, combo, Small(in));

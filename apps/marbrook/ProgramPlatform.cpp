@@ -1,26 +1,8 @@
 #include "ProgramPlatform.h"
 
 #include "platform/assembly/DefaultPlatform.h"
-#include "platform/error.h"
 
 namespace marbrook::cli {
-
-void QuietUi::MessageBox(const std::string& text, ui::MessageIcon, const std::string&) { messages.push_back(text); }
-
-ui::WindowHandle QuietUi::HandleOf(ui::Form& form) {
-    form.EnsureLoaded();
-    return gis::kNoWindow;
-}
-
-void QuietUi::ShowForm(ui::Form& form, bool, ui::WindowHandle) {
-    form.EnsureLoaded();
-    throw PlatformError(errnum::kNotSupported, "Marbrook", "the marbrook program shows no window here");
-}
-
-void QuietUi::UnloadForm(ui::Form& form) {
-    form.SetVisibleState(false);
-    form.MarkUnloaded();
-}
 
 gis::WorkspaceFactoryPtr WatchedGis::CreateWorkspaceFactory(gis::FactoryKind kind) {
     gis::WorkspaceFactoryPtr factory = inner_.CreateWorkspaceFactory(kind);

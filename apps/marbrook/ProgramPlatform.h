@@ -7,31 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/headless/HeadlessUi.h"
 #include "platform/platform.h"
 
 namespace marbrook::cli {
 
 // Shows nothing: a message box is kept, a form cannot be shown.
-class QuietUi final : public ui::UiService {
+class QuietUi final : public headless::HeadlessUi {
 public:
-    void MessageBox(const std::string& text, ui::MessageIcon icon, const std::string& title) override;
-    void SetMousePointer(ui::MousePointer pointer) override { pointer_ = pointer; }
-    ui::MousePointer GetMousePointer() const override { return pointer_; }
-    ui::Point MousePosition() override { return {}; }
-    ui::Rect WindowRect(ui::WindowHandle) override { return {}; }
-    int ScreenHeightTwips() override { return 0; }
-    ui::WindowHandle HandleOf(ui::Form& form) override;
-    void SetParentWindow(ui::Form&, ui::WindowHandle) override {}
-    void SetWindowPosition(ui::Form&, ui::WindowHandle, int, int) override {}
-    void ShowForm(ui::Form& form, bool modal, ui::WindowHandle parent) override;
-    void HideForm(ui::Form& form) override { form.SetVisibleState(false); }
-    void UnloadForm(ui::Form& form) override;
-
-    // The texts of the boxes the library asked for, oldest first.
-    std::vector<std::string> messages;
-
-private:
-    ui::MousePointer pointer_ = ui::MousePointer::Default;
+    QuietUi() : HeadlessUi("the marbrook program shows no window here") {}
 };
 
 // The library's GIS services, remembering the workspace factories handed out

@@ -4,7 +4,7 @@
 
 namespace marbrook::headless {
 
-void HeadlessUi::MessageBox(const std::string&, ui::MessageIcon, const std::string&) { ++messages; }
+void HeadlessUi::MessageBox(const std::string& text, ui::MessageIcon, const std::string&) { messages.push_back(text); }
 
 ui::WindowHandle HeadlessUi::HandleOf(ui::Form& form) {
     form.EnsureLoaded();
@@ -13,7 +13,7 @@ ui::WindowHandle HeadlessUi::HandleOf(ui::Form& form) {
 
 void HeadlessUi::ShowForm(ui::Form& form, bool modal, ui::WindowHandle) {
     if (!onModalShow)
-        throw PlatformError(errnum::kNotSupported, "Marbrook", "this build of Marbrook has no user interface");
+        throw PlatformError(errnum::kNotSupported, "Marbrook", whyNoShow_);
     form.EnsureLoaded();
     form.SetVisibleState(true);
     if (!modal) return;

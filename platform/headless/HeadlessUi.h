@@ -6,6 +6,8 @@
 // boxes.
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/ui.h"
 
@@ -13,12 +15,17 @@ namespace marbrook::headless {
 
 class HeadlessUi : public ui::UiService {
 public:
+    // `whyNoShow` describes the failure of a show when nothing can be shown.
+    explicit HeadlessUi(std::string whyNoShow = "this build of Marbrook has no user interface")
+        : whyNoShow_(std::move(whyNoShow)) {}
+
     // Called for a modal show while the form counts as shown; the show then
     // ends as if the form were hidden (a modeless show just marks the form
     // shown). Without it nothing can be shown: every show is PlatformError 438.
     std::function<void(ui::Form&)> onModalShow;
-    // Message boxes "shown" so far (each is answered at once).
-    int messages = 0;
+    // The texts of the message boxes "shown" so far, oldest first (each is
+    // answered at once).
+    std::vector<std::string> messages;
 
     void MessageBox(const std::string& text, ui::MessageIcon icon, const std::string& title) override;
     void SetMousePointer(ui::MousePointer p) override { pointer_ = p; }
@@ -35,6 +42,7 @@ public:
     void UnloadForm(ui::Form& form) override;
 
 private:
+    std::string whyNoShow_;
     ui::MousePointer pointer_ = ui::MousePointer::Default;
 };
 

@@ -17,6 +17,7 @@ inline constexpr long kFileAlreadyExists = 58;
 inline constexpr long kPermissionDenied = 70;
 inline constexpr long kPathFileAccessError = 75;
 inline constexpr long kPathNotFound = 76;
+inline constexpr long kInvalidFileFormat = 321;
 inline constexpr long kObjectNotSet = 91;
 inline constexpr long kNotSupported = 438;
 inline constexpr long kAutomationError = 440;

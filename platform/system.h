@@ -37,7 +37,8 @@ public:
     // The effective user's name; PlatformError when it cannot be read.
     [[nodiscard]] virtual std::string UserName() = 0;
 
-    // File system. Exists-queries never throw.
+    // File system. Exists-queries never throw. PathExists: whether anything
+    // takes the name, a dangling link included.
     [[nodiscard]] virtual bool PathExists(const std::string& path) = 0;
     [[nodiscard]] virtual bool FolderExists(const std::string& path) = 0;
     [[nodiscard]] virtual bool FileExists(const std::string& path) = 0;
@@ -46,14 +47,17 @@ public:
     // cannot be read.
     [[nodiscard]] virtual FolderContents ListFolder(const std::string& path) = 0;
     virtual void CreateFolder(const std::string& path) = 0;
-    // Appends text to a file, creating it when absent.
+    // Appends text to a regular file, creating it when absent. A link at the
+    // path is not followed, and a link or a special file is a failure.
     virtual void AppendText(const std::string& path, const std::string& text) = 0;
     // Creates a new, empty file (replacing nothing).
     virtual void CreateEmptyFile(const std::string& path) = 0;
 
     // Private-profile (INI) files: section and key names compare
     // case-insensitively; the first match wins; a write keeps every other
-    // line. A missing file, section or key reads as the default.
+    // line. A missing file, section or key reads as the default. Only a
+    // regular file of bounded size is read; anything else is a failure. A
+    // write by two processes at once loses neither.
     [[nodiscard]] virtual std::string ReadProfileString(const std::string& file, const std::string& section,
                                                         const std::string& key, const std::string& defaultValue) = 0;
     virtual void WriteProfileString(const std::string& file, const std::string& section, const std::string& key,

@@ -4,9 +4,11 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -66,6 +68,50 @@ std::string DecodeMountField(std::string_view s) {
     return out;
 }
 
+// What a file that is not a regular file is, for a description.
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a pipe";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
+
+[[noreturn]] void ThrowNotRegular(const std::string& path, mode_t mode) {
+    throw PlatformError(errnum::kPathFileAccessError, kSource,
+                        "cannot use " + path + ": it is " + KindOf(mode) + ", not a regular file");
+}
+
+// Settings files are a few lines; one this large is not ours.
+constexpr std::size_t kSettingsFileLimit = std::size_t{1} << 20;
+// A machine with thousands of mounts still has a table of a few hundred KB.
+constexpr std::size_t kMountTableLimit = std::size_t{16} << 20;
+
+// Holds an exclusive lock on a folder while it lives, so that the
+// read-modify-write of a file in it by two processes at once loses nothing:
+// the file itself is replaced by a rename, so it cannot carry the lock. A
+// file system without locks is written without one, as before.
+class FolderLock {
+public:
+    explicit FolderLock(const std::string& file) {
+        const auto slash = file.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
+        fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ < 0) return; // the write that follows reports the folder
+        int rc;
+        do rc = ::flock(fd_, LOCK_EX);
+        while (rc != 0 && errno == EINTR);
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) ::close(fd_); // closing releases the lock
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
 std::string SettingsFile(const std::string& application) {
     return PosixSystem::ConfigFolder() + "/" + application + ".ini";
 }
@@ -107,7 +153,9 @@ std::vector<sys::Drive> ParseMounts(std::string_view table) {
     return drives;
 }
 
-std::vector<sys::Drive> PosixSystem::LogicalDrives() { return ParseMounts(ReadWholeFile("/proc/self/mounts")); }
+std::vector<sys::Drive> PosixSystem::LogicalDrives() {
+    return ParseMounts(ReadRegularFile("/proc/self/mounts", kMountTableLimit));
+}
 
 std::string PosixSystem::UserName() {
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -123,7 +171,8 @@ std::string PosixSystem::UserName() {
 
 bool PosixSystem::PathExists(const std::string& path) {
     struct stat st{};
-    return ::stat(path.c_str(), &st) == 0;
+    // A dangling link still takes the name.
+    return ::stat(path.c_str(), &st) == 0 || ::lstat(path.c_str(), &st) == 0;
 }
 
 bool PosixSystem::FolderExists(const std::string& path) {
@@ -147,8 +196,21 @@ void PosixSystem::CreateFolder(const std::string& path) {
 }
 
 void PosixSystem::AppendText(const std::string& path, const std::string& text) {
-    FdCloser fd{::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644)};
-    if (fd.fd < 0) ThrowErrno(errno, "cannot open " + path);
+    // A link at the path is not followed: in a shared folder it would let
+    // anyone have any file appended to. Nor does a pipe without a reader
+    // make the open wait.
+    FdCloser fd{::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644)};
+    if (fd.fd < 0) {
+        const int err = errno;
+        struct stat st{};
+        if (err == ELOOP && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            throw PlatformError(errnum::kPathFileAccessError, kSource, "cannot use " + path + ": it is a symbolic link");
+        if (err == ENXIO && ::stat(path.c_str(), &st) == 0) ThrowNotRegular(path, st.st_mode);
+        ThrowErrno(err, "cannot open " + path);
+    }
+    struct stat st{};
+    if (::fstat(fd.fd, &st) != 0) ThrowErrno(errno, "cannot open " + path);
+    if (!S_ISREG(st.st_mode)) ThrowNotRegular(path, st.st_mode);
     WriteAll(fd.fd, text, path);
 }
 
@@ -160,12 +222,13 @@ void PosixSystem::CreateEmptyFile(const std::string& path) {
 std::string PosixSystem::ReadProfileString(const std::string& file, const std::string& section, const std::string& key,
                                            const std::string& defaultValue) {
     if (!FileExists(file)) return defaultValue;
-    return IniRead(ReadWholeFile(file), section, key).value_or(defaultValue);
+    return IniRead(ReadRegularFile(file, kSettingsFileLimit), section, key).value_or(defaultValue);
 }
 
 void PosixSystem::WriteProfileString(const std::string& file, const std::string& section, const std::string& key,
                                      const std::string& value) {
-    const std::string old = FileExists(file) ? ReadWholeFile(file) : std::string{};
+    const FolderLock lock(file);
+    const std::string old = FileExists(file) ? ReadRegularFile(file, kSettingsFileLimit) : std::string{};
     WriteFileAtomically(file, IniWrite(old, section, key, value));
 }
 
@@ -173,7 +236,7 @@ std::optional<std::string> PosixSystem::GetSetting(const std::string& applicatio
                                                    const std::string& key) {
     const std::string file = SettingsFile(application);
     if (!FileExists(file)) return std::nullopt;
-    return IniRead(ReadWholeFile(file), section, key);
+    return IniRead(ReadRegularFile(file, kSettingsFileLimit), section, key);
 }
 
 void PosixSystem::SaveSetting(const std::string& application, const std::string& section, const std::string& key,
@@ -246,22 +309,32 @@ int ReadFolderNames(const std::string& path, sys::FolderContents& names, std::ve
     return errno;
 }
 
-std::string ReadWholeFile(const std::string& path) {
-    FdCloser fd{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+std::string ReadRegularFile(const std::string& path, std::size_t maxBytes) {
+    // Opened without waiting: a pipe would wait for a writer for ever.
+    FdCloser fd{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
     if (fd.fd < 0) {
         if (errno == ENOENT) throw PlatformError(errnum::kFileNotFound, kSource, "file not found: " + path);
         ThrowErrno(errno, "cannot open " + path);
     }
+    struct stat st{};
+    if (::fstat(fd.fd, &st) != 0) ThrowErrno(errno, "cannot open " + path);
+    if (!S_ISREG(st.st_mode)) ThrowNotRegular(path, st.st_mode);
+    // One byte more than allowed tells a file that is too large; the size
+    // the file system reports is not trusted (files in /proc report 0).
     std::string out;
     char buf[65536];
     for (;;) {
-        const ssize_t n = ::read(fd.fd, buf, sizeof buf);
+        const std::size_t want = std::min(sizeof buf, maxBytes + 1 - out.size());
+        const ssize_t n = ::read(fd.fd, buf, want);
         if (n < 0) {
             if (errno == EINTR) continue;
             ThrowErrno(errno, "cannot read " + path);
         }
         if (n == 0) break;
         out.append(buf, static_cast<std::size_t>(n));
+        if (out.size() > maxBytes)
+            throw PlatformError(errnum::kInvalidFileFormat, kSource,
+                                "cannot use " + path + ": it is larger than " + std::to_string(maxBytes) + " bytes");
     }
     return out;
 }

@@ -56,7 +56,10 @@ private:
 int ReadFolderNames(const std::string& path, sys::FolderContents& names, std::vector<std::string>* notPlain = nullptr);
 
 // Whole-file helpers that throw PlatformError with the classic numbers.
-std::string ReadWholeFile(const std::string& path);
+// The content of a regular file of at most `maxBytes` bytes; a pipe, a
+// device, a folder (75) or a larger file (321) is refused without waiting
+// and without reading more than one byte past the limit.
+std::string ReadRegularFile(const std::string& path, std::size_t maxBytes);
 // Writes through a temporary file and a rename, so readers never see half a file.
 void WriteFileAtomically(const std::string& path, std::string_view content, unsigned mode = 0644);
 

@@ -19,6 +19,7 @@
 #include "platform/gdal/detail/GdalCommon.h"
 #include "platform/gdal/postgis/ConnectionFile.h"
 #include "platform/gdal/postgis/PgConnection.h"
+#include "platform/posix/PosixSystem.h"
 
 namespace marbrook::gdal {
 
@@ -439,19 +440,18 @@ public:
     }
 
     gis::PropertySet ReadConnectionProperties(const std::string& path) override {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            const int err = errno;
-            throw PlatformError(err == EACCES ? errnum::kPermissionDenied : errnum::kFileNotFound, kPgSource,
-                                "cannot read the connection file " + path);
-        }
-        std::string text;
+        // Only a regular file, and no more of it than a connection file
+        // holds: a pipe named like one would wait for ever, a device never end.
         constexpr std::size_t kMaxBytes = 64 * 1024; // a connection file is a few lines
-        text.resize(kMaxBytes + 1);
-        in.read(text.data(), static_cast<std::streamsize>(text.size()));
-        text.resize(static_cast<std::size_t>(in.gcount()));
-        if (text.size() > kMaxBytes)
-            throw PlatformError(kInvalidFileFormat, kPgSource, "not a Marbrook connection file: " + path + " is too large");
+        std::string text;
+        try {
+            text = posix::ReadRegularFile(path, kMaxBytes);
+        } catch (const PlatformError& e) {
+            throw PlatformError(e.Number(), kPgSource,
+                                (e.Number() == kInvalidFileFormat ? "not a Marbrook connection file: "
+                                                                  : "cannot read the connection file: ") +
+                                    e.Description());
+        }
         try {
             return ParseConnectionFile(text);
         } catch (const PlatformError& e) {

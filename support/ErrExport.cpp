@@ -1,5 +1,7 @@
 #include "support/ErrExport.h"
 
+#include <string_view>
+
 #include "platform/platform.h"
 #include "support/basSafe.h"
 #include "support/Text.h"
@@ -7,6 +9,33 @@
 namespace marbrook {
 
 namespace {
+// Logged text with its control characters written as escapes, so that a
+// name holding a line break cannot end an entry early or forge another; the
+// backslash is doubled so that the text reads back unambiguously.
+std::string EscapeLogText(std::string_view s) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(s.size());
+    for (const char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\r': out += "\\r"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (u < 0x20 || u == 0x7f) {
+                out += "\\x";
+                out += kHex[u >> 4];
+                out += kHex[u & 0xf];
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out;
+}
+
 // Reading the switch may itself fail and report; that nested report must not
 // read the switch again, or an unreadable settings file would recurse forever.
 thread_local int tReportDepth = 0;
@@ -24,9 +53,9 @@ std::string FormatErrLogEntry(const std::string& date, const std::string& time, 
     std::string e;
     e += "[DATETIME: " + date + "  " + time + " DLLVERSION: " + std::to_string(major) + "." + std::to_string(minor) +
          "." + std::to_string(revision) + "] \r\n";
-    e += "\tPosition:          " + sPosition + "\r\n";
+    e += "\tPosition:          " + EscapeLogText(sPosition) + "\r\n";
     e += "\tError Number:      " + std::to_string(lErrNumber) + "\r\n";
-    e += "\tError Description: " + sErrDescription + "\r\n";
+    e += "\tError Description: " + EscapeLogText(sErrDescription) + "\r\n";
     e += "\r\n";
     return e;
 }

@@ -11,7 +11,10 @@ struct Platform;
 void WriteErrLog(Platform& platform, const std::string& sPosition, long lErrNumber, const std::string& sErrSource,
                  const std::string& sErrDescription) noexcept;
 
-// The text of one log entry, without the line end the writer adds.
+// The text of one log entry, without the line end the writer adds. Control
+// characters of the position and the description are written escaped (\r,
+// \n, \t, \xNN; a backslash doubled), so that an entry is always the same
+// lines whatever the texts hold.
 std::string FormatErrLogEntry(const std::string& date, const std::string& time, int major, int minor, int revision,
                               const std::string& sPosition, long lErrNumber, const std::string& sErrDescription);
 

@@ -95,6 +95,43 @@ TEST(ErrorLog, UnreadableSettingsFileStillLetsTheCallerReturn) {
     EXPECT_EQ(entries.back().position, "Caller:100");
 }
 
+TEST(ErrorLog, ControlCharactersInLoggedTextAreWrittenEscaped) {
+    const struct {
+        const char* text;
+        const char* logged;
+    } cases[] = {
+        {"plain text", "plain text"},
+        {"/data/new\nline.mdb", "/data/new\\nline.mdb"},
+        {"cr\rlf\r\ntab\t", "cr\\rlf\\r\\ntab\\t"},
+        {"bell\x07 esc\x1b del\x7f", "bell\\x07 esc\\x1b del\\x7f"},
+        {"back\\slash", "back\\\\slash"},
+        {"\xe6\x95\xb0\xe6\x8d\xae \xff", "\xe6\x95\xb0\xe6\x8d\xae \xff"}, // UTF-8 and other bytes stay
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::string entry = FormatErrLogEntry("d", "t", 2, 0, 0, std::string("P:") + c.text, 1, c.text);
+        EXPECT_EQ(entry, std::string("[DATETIME: d  t DLLVERSION: 2.0.0] \r\n\tPosition:          P:") + c.logged +
+                             "\r\n\tError Number:      1\r\n\tError Description: " + c.logged + "\r\n\r\n");
+    }
+}
+
+TEST(ErrorLog, ANameThatHoldsLineBreaksCannotForgeAnEntry) {
+    TestPlatform t;
+    const std::string forged = "cannot open /data/x\r\n\r\n\r\n[DATETIME: 2026-01-01  00:00:00 DLLVERSION: 2.0.0] \r\n"
+                               "\tPosition:          Marbrook.Forged:100\r\n\tError Number:      0\r\n"
+                               "\tError Description: all is well\r\n\r\n.mdb";
+    WriteErrLog(t, "Marbrook.basOpenDialogs.GetPGMdbFiles:101", 53, "s", forged);
+    const auto entries = t.LogEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].position, "Marbrook.basOpenDialogs.GetPGMdbFiles:101");
+    // Six lines, whatever the description held.
+    const std::string log = t.ErrLogText();
+    std::size_t lines = 0;
+    for (std::size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at + 2)) ++lines;
+    EXPECT_EQ(lines, 6u);
+    EXPECT_EQ(log.find('\n'), log.find("\r\n") + 1);
+}
+
 TEST(FailureHelper, OneEntryWithPositionStepAndNumber) {
     TestPlatform t;
     Steps step(t, "Marbrook.Module.Routine:");

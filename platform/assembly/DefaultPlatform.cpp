@@ -68,7 +68,12 @@ struct Assembled {
 
 } // namespace
 
-void SetLibraryFile(std::string path) { LibraryFile() = std::move(path); }
+void SetLibraryFile(std::string path) {
+#ifdef MARBROOK_HAVE_GDAL
+    gdal::StandForLibrary(path);
+#endif
+    LibraryFile() = std::move(path);
+}
 
 Platform& DefaultPlatform() {
     static Assembled assembled;

@@ -59,9 +59,15 @@ FolderNamesPtr ReadFolder(const std::string& folder, std::chrono::steady_clock::
     return names;
 }
 
-std::optional<std::size_t> ReadHead(int folderFd, const std::string& file, char* buffer, std::size_t size) noexcept {
+std::optional<std::size_t> ReadHead(int folderFd, const std::string& file, char* buffer, std::size_t size,
+                                    bool* denied) noexcept {
     const int fd = ::openat(folderFd, file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
+    if (fd < 0) {
+        struct stat st{};
+        if (denied && (errno == EACCES || errno == EPERM))
+            *denied = ::fstatat(folderFd, file.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
+        return std::nullopt;
+    }
     struct stat st{};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -74,9 +80,30 @@ std::optional<std::size_t> ReadHead(int folderFd, const std::string& file, char*
     return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
-std::string ReadPrefix(const std::string& path, std::size_t n) {
+std::string ReadPrefixOrThrow(const std::string& path, std::size_t n, const std::string& what) {
+    // Opened without waiting: a pipe named like a data file would otherwise
+    // wait for a writer for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == EACCES || err == EPERM)
+            throw PlatformError(errnum::kPermissionDenied, kGdalSource, "cannot read the " + what + " " + path + ": permission denied");
+        throw PlatformError(errnum::kFileNotFound, kGdalSource, "no " + what + " " + path + ": " + std::strerror(err));
+    }
     std::string out(n, '\0');
-    out.resize(ReadHead(AT_FDCWD, path, out.data(), n).value_or(0));
+    struct stat st{};
+    ssize_t got = -1;
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular) {
+        do got = ::pread(fd, out.data(), n, 0);
+        while (got < 0 && errno == EINTR);
+    }
+    const int err = errno;
+    ::close(fd);
+    if (!regular) throw PlatformError(errnum::kFileNotFound, kGdalSource, "no " + what + " " + path + ": it is not a file");
+    if (got < 0)
+        throw PlatformError(errnum::kPathFileAccessError, kGdalSource, "cannot read the " + what + " " + path + ": " + std::strerror(err));
+    out.resize(static_cast<std::size_t>(got));
     return out;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The GIS services on GDAL/OGR.
 #include <memory>
+#include <string>
 
 #include "platform/gis.h"
 
@@ -11,5 +12,10 @@ namespace marbrook::gdal {
 void InitGdal();
 
 std::unique_ptr<gis::GisService> NewGdalGis();
+
+// Names the shared library this code stands for when a program carries it
+// inside itself: the reader program is looked for beside that library, not
+// beside the program. Call before the first reading.
+void StandForLibrary(std::string libraryFile);
 
 } // namespace marbrook::gdal

@@ -129,6 +129,11 @@ private:
     FeatureFilter filter_;
 };
 
+// Reads every feature of `layers`, as a user's map would (the number read);
+// a failure when GDAL reports one. What the reader program does with a
+// database's class or a drawing before the host reads any of it.
+long long ReadEveryFeature(const std::vector<OGRLayer*>& layers, const std::string& path);
+
 // ---- Workspaces and factories -------------------------------------------------
 
 class FileWorkspace final : public gis::Workspace {

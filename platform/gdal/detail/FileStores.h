@@ -6,7 +6,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/gdal/reader/ReaderProtocol.h"
 #include "platform/gis.h"
 
 namespace marbrook::gdal {
@@ -28,6 +30,11 @@ const char* RasterDriverByHead(std::string_view upperExtension, std::string_view
 std::string DwgRelease(std::string_view versionCode);
 inline constexpr std::string_view kReadableDwgVersion = "AC1015";
 
+// Whether the last bytes of a DXF drawing are its end-of-file marker (EOF,
+// then only line ends, blanks, NUL bytes or DOS end-of-file marks): a DXF
+// without it was cut short.
+[[nodiscard]] bool EndsAsDxf(std::string_view tail) noexcept;
+
 gis::WorkspaceFactoryPtr NewShapefileFactory();
 gis::WorkspaceFactoryPtr NewRasterFactory();
 gis::WorkspaceFactoryPtr NewCadFactory();
@@ -35,5 +42,13 @@ gis::WorkspaceFactoryPtr NewPersonalGeodatabaseFactory();
 
 // The drawing dataset `name` (file name with extension) of a CAD workspace.
 gis::CadDrawingDatasetPtr OpenCadDrawing(gis::Workspace& cadWorkspace, const std::string& name);
+
+// What the reader program does, in its own process (see
+// reader/ReaderClient.h): the catalogue of a personal geodatabase; every
+// feature of one of its feature classes, or of a drawing, read as a map
+// would read them (the number read). PlatformError as the stores report it.
+std::vector<reader::PgeoItem> ReadPgeoCatalogHere(const std::string& path);
+long long ReadPgeoLayerHere(const std::string& path, const std::string& layerName);
+long long ReadDrawingHere(const std::string& path);
 
 } // namespace marbrook::gdal

@@ -62,10 +62,14 @@ FolderNamesPtr ReadFolder(const std::string& folder, std::chrono::steady_clock::
 // `folderFd` (AT_FDCWD: `file` is a path) into `buffer`, with one read. The
 // number of bytes read (0 when the file cannot be read); none when `file` is
 // not a regular file (a pipe, a device, a folder), which no one may read for
-// a listing: a pipe would wait for a writer for ever.
-std::optional<std::size_t> ReadHead(int folderFd, const std::string& file, char* buffer, std::size_t size) noexcept;
-// Up to `n` first bytes of the regular file `path`; "" for anything else.
-std::string ReadPrefix(const std::string& path, std::size_t n);
+// a listing: a pipe would wait for a writer for ever. `denied` is set for a
+// regular file that may not be read.
+std::optional<std::size_t> ReadHead(int folderFd, const std::string& file, char* buffer, std::size_t size,
+                                    bool* denied = nullptr) noexcept;
+// Up to `n` first bytes of the regular file `path`, a `what` ("drawing");
+// a failure that says why it cannot be read: missing or not a file (53), or
+// not readable (70).
+std::string ReadPrefixOrThrow(const std::string& path, std::size_t n, const std::string& what);
 
 // A folder open for reading its files by name: a listing reads the head of
 // thousands of files, and opening them by the folder spares walking the

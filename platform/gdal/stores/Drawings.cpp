@@ -2,7 +2,13 @@
 // whose classes are filtered views of the drawing's mixed-geometry layers.
 #include "platform/gdal/detail/FileStores.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -12,6 +18,7 @@
 
 #include "platform/gdal/detail/FileStore.h"
 #include "platform/gdal/detail/FolderReader.h"
+#include "platform/gdal/reader/ReaderClient.h"
 
 namespace marbrook::gdal {
 
@@ -36,15 +43,60 @@ const char* const kCadDrivers[] = {"DXF", "CAD", nullptr};
 
 bool IsDrawing(std::string_view file) { return HasExtensionCi(file, "DXF") || HasExtensionCi(file, "DWG"); }
 
+// The last `n` bytes of a regular file (fewer when it is shorter; "" when
+// it cannot be read, which the reading itself then reports).
+std::string ReadTail(const std::string& path, std::size_t n) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return {};
+    std::string out;
+    struct stat st{};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        const auto size = static_cast<std::size_t>(st.st_size);
+        const std::size_t take = std::min(size, n);
+        out.resize(take);
+        ssize_t got;
+        do got = ::pread(fd, out.data(), take, static_cast<off_t>(size - take));
+        while (got < 0 && errno == EINTR);
+        out.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    }
+    ::close(fd);
+    return out;
+}
+
+} // namespace
+
+bool EndsAsDxf(std::string_view tail) noexcept {
+    // ASCII and binary DXF alike end with the value EOF, perhaps followed by
+    // line ends, blanks, NUL bytes or old DOS end-of-file marks.
+    while (!tail.empty()) {
+        const char c = tail.back();
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\0' && c != '\x1a') break;
+        tail.remove_suffix(1);
+    }
+    if (tail.size() < 3) return false;
+    const std::string_view last = tail.substr(tail.size() - 3);
+    return UpperAscii(last[0]) == 'E' && UpperAscii(last[1]) == 'O' && UpperAscii(last[2]) == 'F';
+}
+
+namespace {
+
 // GDAL reads DWG in release R2000 only; any other release is refused before
-// GDAL sees it, with a description that says so.
+// GDAL sees it, with a description that says so. A drawing of a release it
+// reads is read whole by the reader program first: a damaged one crashes
+// or floods there, not in the host.
 void RequireReadableDrawing(const std::string& path) {
-    if (UpperExt(path) != "DWG") return;
-    const std::string code = ReadPrefix(path, 6);
-    if (code == kReadableDwgVersion) return;
-    throw PlatformError(errnum::kNotSupported, kGdalSource,
-                        "the drawing " + path + " is a DWG of release " + DwgRelease(code) +
-                            "; only DWG R2000 (AC1015) drawings can be read");
+    const std::string code = ReadPrefixOrThrow(path, 6, "drawing");
+    const bool dwg = UpperExt(path) == "DWG";
+    if (dwg && code != kReadableDwgVersion)
+        throw PlatformError(errnum::kNotSupported, kGdalSource,
+                            "the drawing " + path + " is a DWG of release " + DwgRelease(code) +
+                                "; only DWG R2000 (AC1015) drawings can be read");
+    // GDAL reads a DXF cut short inside its entities as a smaller drawing;
+    // every DXF ends with its end-of-file marker.
+    if (!dwg && !EndsAsDxf(ReadTail(path, 64)))
+        throw PlatformError(errnum::kInvalidFileFormat, kGdalSource,
+                            "the drawing " + path + " is cut short: it does not end with the DXF end-of-file marker");
+    if (!reader::ReadingHere()) reader::CheckDrawing(path);
 }
 
 SharedDatasetHandle OpenDrawing(const std::string& path) {
@@ -163,6 +215,15 @@ std::string DwgRelease(std::string_view code) {
 }
 
 gis::WorkspaceFactoryPtr NewCadFactory() { return FolderFactory(FactoryKind::Cad, &ListDrawings); }
+
+long long ReadDrawingHere(const std::string& path) {
+    InitGdal();
+    RequireReadableDrawing(path);
+    const SharedDatasetHandle ds = OpenShared(path, GDAL_OF_VECTOR | GDAL_OF_READONLY, kCadDrivers);
+    std::vector<OGRLayer*> layers;
+    for (int i = 0; i < ds->GetLayerCount(); ++i) layers.push_back(ds->GetLayer(i));
+    return ReadEveryFeature(layers, path);
+}
 
 gis::CadDrawingDatasetPtr OpenCadDrawing(gis::Workspace& cadWorkspace, const std::string& name) {
     InitGdal();

@@ -54,4 +54,17 @@ bool ListsKind(int wanted, int kind) {
     return wanted == kind;
 }
 
+long long ReadEveryFeature(const std::vector<OGRLayer*>& layers, const std::string& path) {
+    ErrorCapture capture;
+    long long n = 0;
+    for (OGRLayer* layer : layers) {
+        (void)layer->GetSpatialRef();
+        (void)layer->GetFeatureCount(TRUE);
+        layer->ResetReading();
+        while (std::unique_ptr<OGRFeature> f{layer->GetNextFeature()}) ++n;
+        if (capture.HasError()) capture.Throw(errnum::kInvalidFileFormat, "cannot read " + path);
+    }
+    return n;
+}
+
 } // namespace marbrook::gdal

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <system_error>
@@ -14,6 +15,7 @@
 
 #include "platform/gdal/detail/FileStore.h"
 #include "platform/gdal/detail/FolderReader.h"
+#include "platform/gdal/reader/ReaderClient.h"
 
 namespace marbrook::gdal {
 
@@ -23,12 +25,7 @@ namespace {
 
 const char* const kPgeoDrivers[] = {"PGeo", nullptr};
 
-struct CatalogItem {
-    std::string name;
-    int kind = 0;
-    std::string parent; // the feature dataset it belongs to, "" at the top level
-    FeatureClassDetails details;
-};
+using CatalogItem = reader::PgeoItem;
 
 // Runs a query of MDB Tools' own SQL (no JOIN, no ORDER BY) and hands each
 // row to `row`; false when the query fails (the table does not exist).
@@ -126,12 +123,34 @@ std::vector<CatalogItem> ReadCatalog(GDALDataset& ds, const std::string& path) {
     return items;
 }
 
+// The personal-geodatabase checks every opening makes before a reader sees
+// the file.
+void RequirePgeoFile(const std::string& path) {
+    // Checked before the ODBC driver sees the file: it prints to the terminal
+    // about files it cannot read.
+    const std::string head = ReadPrefixOrThrow(path, 21, "personal geodatabase");
+    if (head.size() < 21 || (head.compare(4, 15, "Standard Jet DB") != 0 && head.compare(4, 15, "Standard ACE DB") != 0))
+        throw PlatformError(errnum::kFileNotFound, kGdalSource, path + " is not a personal geodatabase (not an Access database)");
+    // A database is whole pages (2 KB in the first Jet format, 4 KB since):
+    // the header page, the page map and the catalogue at least. A file cut
+    // short, or with a tail, would reach the driver, which prints about
+    // pages it cannot read.
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(path, ec);
+    const std::uintmax_t page = head[20] == 0 ? 2048 : 4096;
+    if (ec || size % page != 0 || size < 3 * page)
+        throw PlatformError(errnum::kFileNotFound, kGdalSource,
+                            path + " is not a whole personal geodatabase (its size is not a whole number of pages)");
+}
+
+SharedDatasetHandle OpenPgeoDataset(const std::string& path) {
+    return OpenShared(path, GDAL_OF_VECTOR | GDAL_OF_READONLY, kPgeoDrivers);
+}
+
 class PgeoCatalog {
 public:
-    PgeoCatalog(std::string path, SharedDatasetHandle ds) : path_(std::move(path)), ds_(std::move(ds)) {
-        items_ = ReadCatalog(*ds_, path_);
-        ws_ = WsName(FactoryKind::PersonalGeodatabase, path_);
-    }
+    PgeoCatalog(std::string path, std::vector<CatalogItem> items)
+        : path_(std::move(path)), items_(std::move(items)), ws_(WsName(FactoryKind::PersonalGeodatabase, path_)) {}
 
     std::vector<DatasetNamePtr> Names(int kind, const std::string& parent, const std::shared_ptr<PgeoCatalog>& self) const {
         std::vector<DatasetNamePtr> out;
@@ -143,6 +162,14 @@ public:
     }
 
 private:
+    // The database opened in this process, once, when a first class is
+    // opened; the listing itself never opens it here.
+    SharedDatasetHandle Dataset() {
+        std::lock_guard lock(mutex_);
+        if (!ds_) ds_ = OpenPgeoDataset(path_);
+        return ds_;
+    }
+
     DatasetNamePtr MakeName(const CatalogItem& item, const std::shared_ptr<PgeoCatalog>& self) const {
         const std::string path = path_;
         std::optional<FeatureClassDetails> details;
@@ -152,10 +179,14 @@ private:
         case gis::kind::kFeatureClass:
             details = item.details;
             opener = [self](const FileName& n) -> gis::DatasetPtr {
+                // Read whole by the reader program before this process
+                // reads any of it.
+                if (!reader::ReadingHere()) reader::CheckPgeoLayer(self->path_, n.Name());
+                const SharedDatasetHandle ds = self->Dataset();
                 ErrorCapture capture;
-                OGRLayer* layer = self->ds_->GetLayerByName(n.Name().c_str());
+                OGRLayer* layer = ds->GetLayerByName(n.Name().c_str());
                 if (!layer) capture.Throw(errnum::kFileNotFound, "no feature class " + n.Name() + " in " + self->path_);
-                return std::make_shared<OgrFeatureClass>(self->ds_, std::vector<OGRLayer*>{layer}, n, FeatureFilter{});
+                return std::make_shared<OgrFeatureClass>(ds, std::vector<OGRLayer*>{layer}, n, FeatureFilter{});
             };
             break;
         case gis::kind::kFeatureDataset: {
@@ -178,28 +209,18 @@ private:
     }
 
     std::string path_;
-    SharedDatasetHandle ds_;
     std::vector<CatalogItem> items_;
     WorkspaceNamePtr ws_;
+    std::mutex mutex_;
+    SharedDatasetHandle ds_;
 };
 
 gis::WorkspacePtr OpenPgeo(const std::string& path) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) throw PlatformError(errnum::kFileNotFound, kGdalSource, "no personal geodatabase " + path);
-    // Checked before the ODBC driver sees the file: it prints to the terminal
-    // about files it cannot read.
-    const std::string head = ReadPrefix(path, 21);
-    if (head.size() < 21 || (head.compare(4, 15, "Standard Jet DB") != 0 && head.compare(4, 15, "Standard ACE DB") != 0))
-        throw PlatformError(errnum::kFileNotFound, kGdalSource, path + " is not a personal geodatabase (not an Access database)");
-    // A database is whole pages (2 KB in the first Jet format, 4 KB since):
-    // the header page, the page map and the catalogue at least. A file cut
-    // short would reach the driver, which prints about pages it cannot read.
-    const std::uintmax_t size = fs::file_size(path, ec);
-    const std::uintmax_t page = head[20] == 0 ? 2048 : 4096;
-    if (ec || size % page != 0 || size < 3 * page)
-        throw PlatformError(errnum::kFileNotFound, kGdalSource,
-                            path + " is not a whole personal geodatabase (the file is cut short)");
-    auto catalog = std::make_shared<PgeoCatalog>(path, OpenShared(path, GDAL_OF_VECTOR | GDAL_OF_READONLY, kPgeoDrivers));
+    RequirePgeoFile(path);
+    // The catalogue comes from the reader program, which survives what the
+    // driver does with a damaged file.
+    auto catalog = std::make_shared<PgeoCatalog>(
+        path, reader::ReadingHere() ? ReadCatalog(*OpenPgeoDataset(path), path) : reader::ReadPgeoCatalog(path));
     return std::make_shared<FileWorkspace>(WsName(FactoryKind::PersonalGeodatabase, path),
                                            [catalog](int kind) { return catalog->Names(kind, "", catalog); });
 }
@@ -208,6 +229,22 @@ gis::WorkspacePtr OpenPgeo(const std::string& path) {
 
 gis::WorkspaceFactoryPtr NewPersonalGeodatabaseFactory() {
     return std::make_shared<FileFactory>(FactoryKind::PersonalGeodatabase, &OpenPgeo);
+}
+
+std::vector<reader::PgeoItem> ReadPgeoCatalogHere(const std::string& path) {
+    InitGdal();
+    RequirePgeoFile(path);
+    return ReadCatalog(*OpenPgeoDataset(path), path);
+}
+
+long long ReadPgeoLayerHere(const std::string& path, const std::string& layerName) {
+    InitGdal();
+    RequirePgeoFile(path);
+    const SharedDatasetHandle ds = OpenPgeoDataset(path);
+    ErrorCapture capture;
+    OGRLayer* layer = ds->GetLayerByName(layerName.c_str());
+    if (!layer) capture.Throw(errnum::kFileNotFound, "no feature class " + layerName + " in " + path);
+    return ReadEveryFeature({layer}, path);
 }
 
 } // namespace marbrook::gdal

@@ -94,8 +94,15 @@ std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
         // Most candidates say by their first bytes that they are ours; GDAL
         // judges the rest, as it would have judged every one.
         char head[kRasterHeadSize];
-        const auto got = folderFd.IsOpen() ? ReadHead(folderFd.Fd(), file, head, sizeof head)
-                                           : ReadHead(AT_FDCWD, path, head, sizeof head);
+        bool denied = false;
+        const auto got = folderFd.IsOpen() ? ReadHead(folderFd.Fd(), file, head, sizeof head, &denied)
+                                           : ReadHead(AT_FDCWD, path, head, sizeof head, &denied);
+        // A file the user may not read is listed, as an unreadable
+        // shapefile is: opening it says why it fails.
+        if (denied) {
+            add(file, path);
+            continue;
+        }
         // What cannot be read (a dangling link, a pipe) is no raster, and
         // GDAL must not try to read it either.
         if (!got) continue;

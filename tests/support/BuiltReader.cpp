@@ -1,0 +1,11 @@
+// Test programs link the GDAL back end themselves, so the library's code
+// lives in the test program, not beside the reader program of this build:
+// point it there, unless the one running the tests chose another.
+#include <cstdlib>
+
+namespace {
+const bool kReaderChosen = [] {
+    ::setenv("MARBROOK_READER", MARBROOK_READER_PATH, 0);
+    return true;
+}();
+} // namespace

@@ -1,7 +1,11 @@
 #include "platform/gdal/detail/GdalCommon.h"
 
 #include <cpl_error.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/gdal/detail/FolderReader.h"
 
@@ -25,6 +29,36 @@ namespace {
 
 bool IsSpecial(const struct stat& st) { return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode); }
 
+// A dataset that is a folder (an Arc/Info grid) is read file by file: a
+// pipe or a device among them (prj.adf) would make GDAL wait or read for
+// ever.
+void RequireOnlyFilesInside(const std::string& folder) {
+    FolderNamesPtr names;
+    try {
+        names = ReadFolder(folder, kAnyAge);
+    } catch (const PlatformError&) {
+        return; // GDAL reports what it cannot read
+    }
+    const std::string prefix = folder == "/" ? folder : folder + "/";
+    for (const std::string& name : names->notPlain) {
+        struct stat st{};
+        if (::stat((prefix + name).c_str(), &st) == 0 && IsSpecial(st))
+            throw PlatformError(errnum::kFileNotFound, kGdalSource, "cannot open " + folder + ": " + name + " inside it is not a file");
+    }
+}
+
+// A file the user may not read fails with the reason, not with GDAL's
+// guess that it is not a dataset.
+void RequireReadable(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {
+        ::close(fd);
+        return;
+    }
+    if (errno == EACCES || errno == EPERM)
+        throw PlatformError(errnum::kPermissionDenied, kGdalSource, "cannot open " + path + ": permission denied");
+}
+
 // A pipe or a device named like a data file, or like one of the files GDAL
 // reads beside it (index, table, world file, overviews: those that share
 // its stem), is refused before GDAL reads it: reading a pipe waits for a
@@ -34,7 +68,12 @@ void RequireOnlyFiles(const std::string& path) {
     if (::stat(path.c_str(), &st) != 0) return; // not a path of the file system: GDAL judges it
     if (IsSpecial(st))
         throw PlatformError(errnum::kFileNotFound, kGdalSource, "cannot open " + path + ": it is not a file");
+    if (S_ISDIR(st.st_mode)) {
+        RequireOnlyFilesInside(path);
+        return;
+    }
     if (!S_ISREG(st.st_mode)) return;
+    RequireReadable(path);
     const auto slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);

@@ -52,6 +52,15 @@ std::string InitSDEDataPath(Platform& p) {
     return result;
 }
 
+std::string SdeDataPathCandidate(Platform& p) {
+    std::string fallback;
+    IgnoreFailure([&] { fallback = text::JoinPath(p.system.Library().folder, kFallbackFolder); });
+    const std::string user = GetCurrentUserName(p);
+    if (user.empty()) return fallback;
+    const std::string candidate = text::JoinPath(text::JoinPath(kProfileRoot, user), kProfileConnectionFolder);
+    return p.system.FolderExists(candidate) ? candidate : fallback;
+}
+
 long GetSelFilesInfos(Platform& p, DataItems& selected, const ui::ListView& listView, const DataItems& items) {
     Steps step(p, "Marbrook.basOpenDialogs.GetSelFilesInfos:");
     try {

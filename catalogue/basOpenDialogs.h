@@ -139,6 +139,10 @@ gis::DatasetNamePtr GetCADFilesDatasetName(Platform& p, const std::string& folde
 // ---- Connection-file folder and selected items -----------------------------
 
 std::string InitSDEDataPath(Platform& p);
+// The folder InitSDEDataPath would settle on, without creating anything:
+// the user's own connection folder when it exists, else the fallback beside
+// the library (which may not exist yet). For read-only callers.
+std::string SdeDataPathCandidate(Platform& p);
 std::string GetCurrentUserName(Platform& p);
 long GetSelFilesInfos(Platform& p, DataItems& selected, const ui::ListView& listView, const DataItems& items);
 // The layer-kind code (CLayerObj::DataType) a chosen entry of type

@@ -62,7 +62,10 @@ long ListWith(Platform& p, const std::string& location, DataItems& items, std::i
     if (!p.system.FolderExists(location)) {
         items.assign(1, DataItem{});
         if (HasExtension(location, "MDB")) return GetPGMdbFiles(p, location, items, filter);
-        if (HasExtension(location, "DXF") || HasExtension(location, "DWG")) return GetCadFiles(p, location, items, filter);
+        // A drawing is opened through its folder: a bare name lies in the
+        // current one.
+        if (HasExtension(location, "DXF") || HasExtension(location, "DWG"))
+            return GetCadFiles(p, location.find('/') == std::string::npos ? "./" + location : location, items, filter);
     }
     std::string folder = location;
     return GetSubFolderFiles(p, folder, items, filter);

@@ -42,14 +42,17 @@ void StandForTheSharedLibrary() {
     }
 }
 
+// Read-only: reports the folders without creating any of them.
 int Info() {
     marbrook::Platform& p = marbrook::DefaultPlatform();
     const auto lib = p.system.Library();
+    const std::string connections = marbrook::SdeDataPathCandidate(p);
     std::cout << "Marbrook " << lib.major << "." << lib.minor << "." << lib.revision << "\n"
               << "library folder:         " << lib.folder << "\n"
               << "settings file:          " << marbrook::SettingsFilePath(p) << "\n"
               << "error log:              " << marbrook::ErrLogPath(p) << "\n"
-              << "connection-file folder: " << marbrook::InitSDEDataPath(p) << "\n";
+              << "connection-file folder: " << connections
+              << (p.system.FolderExists(connections) ? "" : " (created when first needed)") << "\n";
     return 0;
 }
 

@@ -1,8 +1,12 @@
 #include "ConnectionCommand.h"
 
+#include <termios.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <optional>
 
 #include "connections/frmOpenWorkspace.h"
 #include "platform/error.h"
@@ -15,15 +19,58 @@ namespace {
 
 void Usage(std::ostream& out) {
     out << "usage: marbrook connection create --server HOST --instance PORT|SERVICE|sde:postgresql:HOST\n"
-           "                                  [--database NAME] --user NAME [--password PASSWORD|-]\n"
+           "                                  [--database NAME] --user NAME [--password -]\n"
            "                                  [--version VERSION] [--sslmode MODE] [--connect-timeout SECONDS]\n"
            "                                  FOLDER\n"
            "  writes a connection file into FOLDER under the first free name\n"
            "  (\"Connection to HOST.sde\", then \"Connection to HOST(1).sde\" ... \"(10)\") and prints its path.\n"
-           "  --password - reads the password from the first line of standard input; without --password\n"
-           "  PostgreSQL's own password file is used. --sslmode takes libpq's modes (disable, allow,\n"
-           "  prefer, require, verify-ca, verify-full; default prefer); --connect-timeout the seconds\n"
-           "  before a server that does not answer is given up (default 10).\n";
+           "  --password -  reads the password from standard input: the first line, byte for byte, without\n"
+           "                its line end (LF or CR LF). On a terminal it is asked for and not echoed.\n"
+           "                A password is never taken from the command line, where every user of the\n"
+           "                machine can read it in the process list.\n"
+           "  Without --password no password is stored: PostgreSQL's own password file (~/.pgpass or\n"
+           "  PGPASSFILE) supplies it. --sslmode takes libpq's modes (disable, allow, prefer, require,\n"
+           "  verify-ca, verify-full; default prefer); --connect-timeout the seconds before a server that\n"
+           "  does not answer is given up (default 10).\n";
+}
+
+// Turns the terminal's echo off while it lives.
+class NoEcho {
+public:
+    explicit NoEcho(int fd) : fd_(fd) {
+        if (::tcgetattr(fd_, &saved_) != 0) return;
+        termios quiet = saved_;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        active_ = ::tcsetattr(fd_, TCSAFLUSH, &quiet) == 0;
+    }
+    ~NoEcho() {
+        if (active_) ::tcsetattr(fd_, TCSAFLUSH, &saved_);
+    }
+    NoEcho(const NoEcho&) = delete;
+    NoEcho& operator=(const NoEcho&) = delete;
+
+private:
+    int fd_;
+    termios saved_{};
+    bool active_ = false;
+};
+
+// The first line of standard input, exactly its bytes without the line end
+// (LF, or CR LF); none when the input ends before a line. A terminal is
+// asked for it with echo off.
+std::optional<std::string> ReadPasswordLine() {
+    std::optional<NoEcho> quiet;
+    const bool terminal = ::isatty(STDIN_FILENO) == 1;
+    if (terminal) {
+        std::cerr << "Password: " << std::flush;
+        quiet.emplace(STDIN_FILENO);
+    }
+    std::string line;
+    const bool read = static_cast<bool>(std::getline(std::cin, line));
+    if (terminal) std::cerr << "\n";
+    if (!read && line.empty()) return std::nullopt;
+    if (!line.empty() && line.back() == '\r' && !std::cin.eof()) line.pop_back();
+    return line;
 }
 
 int Create(const std::map<std::string, std::string>& options, const std::string& folder) {
@@ -41,8 +88,21 @@ int Create(const std::map<std::string, std::string>& options, const std::string&
     }
     std::string password;
     if (auto it = options.find("--password"); it != options.end()) {
-        password = it->second;
-        if (password == "-" && !std::getline(std::cin, password)) password.clear();
+        if (it->second != "-") {
+            std::cerr << "marbrook: --password takes only \"-\" (standard input, or a prompt on a terminal): a password "
+                         "on the command line is visible to every user of the machine\n";
+            return 2;
+        }
+        const auto line = ReadPasswordLine();
+        if (!line) {
+            std::cerr << "marbrook: --password -: standard input ended before a line\n";
+            return 2;
+        }
+        if (line->find('\0') != std::string::npos) {
+            std::cerr << "marbrook: the password holds a NUL byte, which no connection can carry\n";
+            return 2;
+        }
+        password = *line;
     }
     try {
         // The same property set, factory and free-name rule as the form.
@@ -51,7 +111,8 @@ int Create(const std::map<std::string, std::string>& options, const std::string&
         properties->SetProperty("USER", value("--user"));
         properties->SetProperty("INSTANCE", value("--instance"));
         if (!value("--database").empty()) properties->SetProperty("DATABASE", value("--database"));
-        properties->SetProperty("PASSWORD", text::Trim(password));
+        // Exactly as given: blanks at either end belong to the password.
+        properties->SetProperty("PASSWORD", password);
         properties->SetProperty("VERSION", options.count("--version") ? value("--version") : "sde.DEFAULT");
         properties->SetProperty("SSLMODE", options.count("--sslmode") ? value("--sslmode") : "prefer");
         properties->SetProperty("CONNECT_TIMEOUT", options.count("--connect-timeout") ? value("--connect-timeout") : "10");

@@ -7,7 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include <gdal_priv.h>
+
+#include "platform/gdal/GdalGis.h"
+#include "platform/gdal/postgis/ConnectionFile.h"
+#include "platform/gdal/postgis/PgConnection.h"
 #include "tests/doubles/FakeSystem.h"
 
 namespace marbrook {
@@ -56,10 +62,11 @@ protected:
         return r;
     }
 
-    std::string CreateArgs(const std::string& password, const std::string& folder) const {
+    std::string CreateArgs(const std::string& password, const std::string& folder,
+                           const std::string& user = Env("MARBROOK_PG_USER")) const {
         return "connection create --server " + Quote(Env("MARBROOK_PG_HOST")) + " --instance " +
                Quote(Env("MARBROOK_PG_PORT")) + " --database " + Quote(Env("MARBROOK_PG_DB")) + " --user " +
-               Quote(Env("MARBROOK_PG_USER")) + " " + password + " " + Quote(folder);
+               Quote(user) + " " + password + " " + Quote(folder);
     }
 
     TempDir dir;
@@ -69,10 +76,9 @@ protected:
 TEST_F(MarbrookProgram, ConnectionCreateWritesUnderFreeNamesAndPrintsThePath) {
     const std::string password = Env("MARBROOK_PG_PASSWORD");
     const std::string base = dir / ("Connection to " + Env("MARBROOK_PG_HOST"));
-    const Result first = Run(CreateArgs("--password " + Quote(password), dir.Path()));
+    const Result first = Run(CreateArgs("--password -", dir.Path()), password);
     EXPECT_EQ(first.status, 0) << first.err;
     EXPECT_EQ(first.out, base + ".sde\n");
-    // The password may come from standard input, out of the process list.
     const Result second = Run(CreateArgs("--password -", dir.Path()), password);
     EXPECT_EQ(second.status, 0) << second.err;
     EXPECT_EQ(second.out, base + "(1).sde\n");
@@ -85,7 +91,7 @@ TEST_F(MarbrookProgram, ConnectionCreateWritesUnderFreeNamesAndPrintsThePath) {
 
 TEST_F(MarbrookProgram, ConnectionThatCannotOpenExitsOneWithOneLineAndNoPassword) {
     const std::string wrong = "Wr0ng-" + Env("MARBROOK_PG_PASSWORD");
-    const Result r = Run(CreateArgs("--password " + Quote(wrong), dir.Path()));
+    const Result r = Run(CreateArgs("--password -", dir.Path()), wrong);
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.out.empty());
     ASSERT_FALSE(r.err.empty());
@@ -104,7 +110,7 @@ TEST_F(MarbrookProgram, ConnectionThatCannotOpenExitsOneWithOneLineAndNoPassword
 }
 
 TEST_F(MarbrookProgram, ListShowsAConnectionFileAndItsFeatureDatasets) {
-    const Result made = Run(CreateArgs("--password " + Quote(Env("MARBROOK_PG_PASSWORD")), dir.Path()));
+    const Result made = Run(CreateArgs("--password -", dir.Path()), Env("MARBROOK_PG_PASSWORD"));
     ASSERT_EQ(made.status, 0) << made.err;
     const std::string sde = made.out.substr(0, made.out.size() - 1);
     auto line = [&](const char* location, const char* type, const char* desc, const char* name) {
@@ -123,7 +129,7 @@ TEST_F(MarbrookProgram, ListShowsAConnectionFileAndItsFeatureDatasets) {
 }
 
 TEST_F(MarbrookProgram, ListFailuresGiveTheServersReasonAndNoSuchDatasetExitsOne) {
-    const Result made = Run(CreateArgs("--password " + Quote(Env("MARBROOK_PG_PASSWORD")), dir.Path()));
+    const Result made = Run(CreateArgs("--password -", dir.Path()), Env("MARBROOK_PG_PASSWORD"));
     ASSERT_EQ(made.status, 0) << made.err;
     const std::string sde = made.out.substr(0, made.out.size() - 1);
 
@@ -167,6 +173,80 @@ TEST_F(MarbrookProgram, ListFailuresGiveTheServersReasonAndNoSuchDatasetExitsOne
     EXPECT_NE(refused.err.find("password authentication failed"), std::string::npos) << refused.err;
     EXPECT_EQ(refused.err.find(wrong), std::string::npos);
     EXPECT_EQ(refused.err.find("/proc/self/fd"), std::string::npos) << refused.err;
+}
+
+// Runs SQL on the test database as the server's owner.
+void RunSql(const std::vector<std::string>& statements) {
+    gis::PropertySet props;
+    props.SetProperty("SERVER", Env("MARBROOK_PG_HOST"));
+    props.SetProperty("INSTANCE", Env("MARBROOK_PG_PORT"));
+    props.SetProperty("DATABASE", Env("MARBROOK_PG_DB"));
+    props.SetProperty("USER", Env("MARBROOK_PG_USER"));
+    gdal::InitGdal();
+    const gdal::postgis::PasswordFile password(Env("MARBROOK_PG_PASSWORD"));
+    const std::string conn = "PG:" + gdal::postgis::PgConnection::FromProperties(props).ConnInfo(password.Path());
+    GDALDataset* ds = GDALDataset::FromHandle(GDALOpenEx(conn.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr));
+    ASSERT_NE(ds, nullptr);
+    for (const std::string& sql : statements) {
+        CPLErrorReset();
+        ds->ReleaseResultSet(ds->ExecuteSQL(sql.c_str(), nullptr, nullptr));
+        EXPECT_EQ(CPLGetLastErrorType(), CE_None) << sql << ": " << CPLGetLastErrorMsg();
+    }
+    GDALClose(GDALDataset::ToHandle(ds));
+}
+
+// A password on the command line is in every user's process list.
+TEST(MarbrookProgramOptions, APasswordIsNeverTakenFromTheCommandLine) {
+    TempDir dir;
+    TempDir home;
+    const std::string program = std::string("MARBROOK_HOME=") + Quote(home.Path()) + " " + Quote(MARBROOK_CLI);
+    const std::string err = dir / "err";
+    const int raw = std::system((program + " connection create --server h --instance 5432 --user u --password s3cret " +
+                                 Quote(dir.Path()) + " 2>" + Quote(err) + " </dev/null >/dev/null")
+                                    .c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 2);
+    EXPECT_NE(ReadFile(err).find("visible to every user"), std::string::npos) << ReadFile(err);
+    EXPECT_EQ(ReadFile(err).find("s3cret"), std::string::npos);
+    FILE* help = ::popen((program + " connection create --help").c_str(), "r");
+    ASSERT_NE(help, nullptr);
+    std::string text;
+    char buf[4096];
+    while (std::size_t n = std::fread(buf, 1, sizeof buf, help)) text.append(buf, n);
+    ::pclose(help);
+    EXPECT_NE(text.find("[--password -]"), std::string::npos) << text;
+    EXPECT_NE(text.find("never taken from the command line"), std::string::npos) << text;
+    EXPECT_NE(text.find("asked for and not echoed"), std::string::npos) << text;
+}
+
+// Blanks at either end belong to a password, and a line ended by CR LF ends
+// before the CR: the server accepts exactly the bytes typed.
+TEST_F(MarbrookProgram, APasswordFromStandardInputKeepsEveryByteOfItsLine) {
+    const std::string password = "  p w\t'q\"  ";
+    std::string literal;
+    for (const char c : password) literal += c == '\'' ? std::string("''") : std::string(1, c);
+    RunSql({"DROP ROLE IF EXISTS marbrook_blanks", "CREATE ROLE marbrook_blanks LOGIN PASSWORD '" + literal + "'"});
+    for (const char* end : {"", "\r"}) { // printed with a line end of LF, or CR LF
+        SCOPED_TRACE(*end ? "CR LF" : "LF");
+        TempDir folder;
+        const Result r = Run(CreateArgs("--password -", folder.Path(), "marbrook_blanks"), password + end);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string written = r.out.substr(0, r.out.size() - 1);
+        EXPECT_EQ(gdal::postgis::ParseConnectionFile(ReadFile(written)).GetProperty("PASSWORD"), password);
+    }
+    RunSql({"DROP ROLE IF EXISTS marbrook_blanks"});
+}
+
+TEST_F(MarbrookProgram, ADanglingLinkAtAFreeNameIsPassedOver) {
+    const std::string base = dir / ("Connection to " + Env("MARBROOK_PG_HOST"));
+    const std::string elsewhere = home / "not-yet.sde";
+    ASSERT_EQ(::symlink(elsewhere.c_str(), (base + ".sde").c_str()), 0);
+    const Result r = Run(CreateArgs("--password -", dir.Path()), Env("MARBROOK_PG_PASSWORD"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, base + "(1).sde\n");
+    struct stat st {};
+    EXPECT_NE(::lstat(elsewhere.c_str(), &st), 0) << "written through the link";
+    EXPECT_EQ(::lstat((base + ".sde").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 } // namespace

@@ -3,9 +3,12 @@
 //
 //   bench_suite [--smoke] [--rounds N] [--only CASE[,CASE...]] [--keep]
 //
-// CASE: process, folder, root, cad, postgis, layers, repoint, dialog. The
-// postgis case needs a server: run through scripts/with-pg.sh
-// (scripts/bench.sh does).
+// CASE: process, folder, root, cad, reader, postgis, layers, repoint,
+// dialog. The postgis case needs a server: run through scripts/with-pg.sh
+// (scripts/bench.sh does). The reader case times what the reader program
+// adds to opening a database or a drawing: the same call, once through the
+// reader and once read in the measuring process itself; it prints the
+// minimum and the median of every round.
 //
 // Each measurement runs in a fresh child process (suite/Processes.h). Every
 // child loads GDAL and registers its drivers before it starts the clock, the
@@ -56,8 +59,9 @@ int ParentMain(const Options& o) {
     if (!Child("templates", s.templates).ok) Die("cannot write the template files");
 
     const std::pair<const char*, void (*)(Suite&)> cases[] = {
-        {"process", &ProcessCase}, {"folder", &FolderCase}, {"root", &RootCase},       {"cad", &CadCase},
-        {"postgis", &PostgisCase}, {"layers", &LayersCase}, {"repoint", &RepointCase}, {"dialog", &DialogCase},
+        {"process", &ProcessCase}, {"folder", &FolderCase}, {"root", &RootCase},         {"cad", &CadCase},
+        {"reader", &ReaderCase},   {"postgis", &PostgisCase}, {"layers", &LayersCase}, {"repoint", &RepointCase},
+        {"dialog", &DialogCase},
     };
     for (const auto& [name, run] : cases) {
         // A smoke run needs no server.
@@ -73,6 +77,7 @@ int ParentMain(const Options& o) {
     PrintTable(s.rows);
     std::fflush(stdout);
     PrintGrowth(s.folderRows);
+    PrintSpread("reader program, cost per file opened", s.readerRows);
     PrintMachine();
     if (logged) {
         std::printf("the library logged failures while measuring (%s):\n", log.c_str());
@@ -105,7 +110,7 @@ int main(int argc, char** argv) {
             for (std::string c; std::getline(list, c, ',');) o.only.push_back(c);
         } else {
             std::cerr << "usage: bench_suite [--smoke] [--rounds N] [--only CASE[,CASE...]] [--keep]\n"
-                         "CASE: process, folder, root, cad, postgis, layers, repoint, dialog\n";
+                         "CASE: process, folder, root, cad, reader, postgis, layers, repoint, dialog\n";
             return 2;
         }
     }

@@ -38,7 +38,7 @@ const std::string& Suite::FolderOf(long n) {
 }
 
 void ProcessCase(Suite& s) {
-    Row row{"process (GDAL loaded)", 0, {}, {}, "idle child: the floor of every peak"};
+    Row row{"process (GDAL loaded)", 0, {}, {}, "idle child: the floor of every peak", {}, {}};
     row.ours.seconds = 0;
     row.base.seconds = 1e100;
     for (int i = 0; i < (s.o.smoke ? 1 : 2); ++i) row.ours.peakKiB = std::max(row.ours.peakKiB, Child("process", "").peakKiB);
@@ -86,10 +86,39 @@ void CadCase(Suite& s) {
     s.rows.push_back(row);
 }
 
+void ReaderCase(Suite& s) {
+    const std::string dir = s.work + "/reader";
+    fs::create_directories(dir);
+    const std::string drawing = dir + "/small.dxf";
+    fs::copy_file(s.templates + "/d.dxf", drawing, fs::copy_options::overwrite_existing);
+    // GDAL cannot write a personal geodatabase: the sample of the shared folder.
+    const std::string sample = std::string(MARBROOK_SHARED_DIR) + "/testdata/pgeo/sample.mdb";
+    const std::string mdb = dir + "/sample.mdb";
+    const bool haveMdb = fs::exists(sample);
+    if (haveMdb) fs::copy_file(sample, mdb, fs::copy_options::overwrite_existing);
+    Generated();
+    const auto compareHere = [&](const std::string& name, const std::string& job, const std::string& file, long expected) {
+        Row row = Compare(name, 1, s.o, [&] { return Child(job, file); }, [&] { return Child(job + "-here", file); });
+        row.note = "baseline: read in the same process";
+        s.Expect(row, expected, expected);
+        s.rows.push_back(row);
+        s.readerRows.push_back(row);
+    };
+    if (haveMdb) {
+        compareHere("reader: database listed", "reader-mdb", mdb, 3);
+        compareHere("reader: database class opened", "reader-class", mdb, -1);
+    } else {
+        s.rows.push_back(Row{"reader: database listed", 1, {}, {}, "skipped: no " + sample, {}, {}});
+        s.rows.back().base.seconds = 1e100;
+    }
+    compareHere("reader: drawing listed (20 entities)", "reader-drawing", drawing, 4);
+}
+
 void PostgisCase(Suite& s) {
     const std::string sdeFolder = s.work + "/sde";
     if (!Child("postgis-prepare", sdeFolder).ok) {
-        s.rows.push_back(Row{"PostGIS connection listing", 2000, {}, {}, "skipped: no server (run through scripts/with-pg.sh)"});
+        s.rows.push_back(
+            Row{"PostGIS connection listing", 2000, {}, {}, "skipped: no server (run through scripts/with-pg.sh)", {}, {}});
         s.rows.back().base.seconds = 1e100;
         return;
     }

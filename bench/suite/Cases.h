@@ -17,6 +17,7 @@ struct Suite {
     std::string templates; // the template files
     std::vector<Row> rows;
     std::vector<Row> folderRows;
+    std::vector<Row> readerRows;
     bool shortListing = false;
 
     // Notes on `row` a failed child and counts other than the expected ones
@@ -33,6 +34,7 @@ void ProcessCase(Suite& s); // an idle child: the floor of every peak
 void FolderCase(Suite& s);
 void RootCase(Suite& s);
 void CadCase(Suite& s);
+void ReaderCase(Suite& s); // what the reader program adds to opening a database or a drawing
 void PostgisCase(Suite& s); // needs a server
 void LayersCase(Suite& s);
 void RepointCase(Suite& s);

@@ -27,6 +27,7 @@
 #include "interface/CLayerFunctionExport.h"
 #include "interface/COpenLayerDlg.h"
 #include "platform/gdal/GdalGis.h"
+#include "platform/gdal/reader/ReaderClient.h"
 
 namespace marbrook::bench {
 
@@ -128,6 +129,46 @@ Measured CadBaseline(const std::string& drawing) {
         for (int i = 0; i < ds->GetLayerCount(); ++i) m.count += static_cast<long>(ds->GetLayer(i)->GetFeatureCount(TRUE));
         GDALClose(ds);
     });
+    return m;
+}
+
+// What the reader program costs. Each runs a call that reads a damage-prone
+// file; with `here` the file is read in this process, as before the reader
+// program existed.
+
+Measured ReaderDatabase(const std::string& mdb, bool here) {
+    RealPlatform rp;
+    if (here) gdal::reader::ReadHere();
+    DataItems items;
+    Measured m;
+    m.seconds = SecondsOf([&] { m.count = GetPGMdbFiles(rp.platform, mdb, items, 0); });
+    return m;
+}
+
+// Opening the first feature class of a database (listed beforehand, not timed).
+Measured ReaderClassOpened(const std::string& mdb, bool here) {
+    RealPlatform rp;
+    if (here) gdal::reader::ReadHere();
+    DataItems items;
+    GetPGMdbFiles(rp.platform, mdb, items, 0);
+    const DataItem* first = nullptr;
+    for (std::size_t i = 1; i < items.size() && !first; ++i)
+        if (items[i].pDataSetObj && items[i].DataType >= dtPointFeatureClass && items[i].DataType <= dtPolygonFeatureClass)
+            first = &items[i];
+    if (!first) Die("no feature class listed in " + mdb);
+    Measured m;
+    m.seconds = SecondsOf([&] {
+        m.count = static_cast<long>(gis::AsFeatureClass(rp.gis->OpenName(*first->pDataSetObj))->FeatureCount());
+    });
+    return m;
+}
+
+Measured ReaderDrawing(const std::string& drawing, bool here) {
+    RealPlatform rp;
+    if (here) gdal::reader::ReadHere();
+    DataItems items;
+    Measured m;
+    m.seconds = SecondsOf([&] { m.count = GetCadFiles(rp.platform, drawing, items, 0); });
     return m;
 }
 
@@ -289,6 +330,12 @@ int ChildMain(const std::string& what, const std::string& arg) {
     else if (what == "root-base") m = RootBaseline();
     else if (what == "cad-ours") m = CadOurs(arg);
     else if (what == "cad-base") m = CadBaseline(arg);
+    else if (what == "reader-mdb") m = ReaderDatabase(arg, false);
+    else if (what == "reader-mdb-here") m = ReaderDatabase(arg, true);
+    else if (what == "reader-class") m = ReaderClassOpened(arg, false);
+    else if (what == "reader-class-here") m = ReaderClassOpened(arg, true);
+    else if (what == "reader-drawing") m = ReaderDrawing(arg, false);
+    else if (what == "reader-drawing-here") m = ReaderDrawing(arg, true);
     else if (what == "postgis-ours") m = PostgisOurs(arg);
     else if (what == "postgis-base") m = PostgisBaseline("");
     else if (what == "dataset-ours") m = FeatureDatasetOurs(arg);

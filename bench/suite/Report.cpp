@@ -24,6 +24,15 @@ std::string Ms(double seconds) {
 
 std::string MiB(long kib) { return Fixed(static_cast<double>(kib) / 1024.0, 1); }
 
+double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t mid = v.size() / 2;
+    return v.size() % 2 ? v[mid] : (v[mid - 1] + v[mid]) / 2;
+}
+
+double Min(const std::vector<double>& v) { return v.empty() ? 0 : *std::min_element(v.begin(), v.end()); }
+
 long OwnPeakKiB() {
     rusage self{};
     ::getrusage(RUSAGE_SELF, &self);
@@ -35,25 +44,26 @@ long OwnPeakKiB() {
 Row Compare(const std::string& name, long n, const Options& o, const std::function<ChildRun()>& ours,
             const std::function<ChildRun()>& base) {
     Settle();
-    Row row{name, n, {}, {}, {}};
+    Row row{name, n, {}, {}, {}, {}, {}};
     row.ours.seconds = row.base.seconds = 1e100;
     row.ours.ok = row.base.ok = true;
-    const auto fold = [](ChildRun& into, const ChildRun& r) {
+    const auto fold = [](ChildRun& into, std::vector<double>& rounds, const ChildRun& r) {
         into.ok = into.ok && r.ok;
         into.seconds = std::min(into.seconds, r.seconds);
         into.peakKiB = std::max(into.peakKiB, r.peakKiB);
         into.count = r.count;
+        rounds.push_back(r.seconds);
     };
     // Short cases are what a busy moment spoils most: they get three times
     // the rounds, which cost little.
     int rounds = o.rounds;
     for (int i = 0; i < rounds; ++i) {
         if (i % 2 == 0) {
-            fold(row.ours, ours());
-            fold(row.base, base());
+            fold(row.ours, row.oursRounds, ours());
+            fold(row.base, row.baseRounds, base());
         } else {
-            fold(row.base, base());
-            fold(row.ours, ours());
+            fold(row.base, row.baseRounds, base());
+            fold(row.ours, row.oursRounds, ours());
         }
         if (i + 1 == o.rounds && !o.smoke && row.ours.seconds < 0.05 && row.base.seconds < 0.05) rounds = 3 * o.rounds;
     }
@@ -83,6 +93,18 @@ void PrintGrowth(const std::vector<Row>& folderRows) {
         std::printf("  %7ld %9.3f %9.3f %9s\n", r.n, per, r.base.seconds / static_cast<double>(r.n) * 1e6,
                     previous > 0 ? (Fixed(per / previous, 2) + "x").c_str() : "-");
         previous = per;
+    }
+}
+
+void PrintSpread(const std::string& title, const std::vector<Row>& rows) {
+    if (rows.empty()) return;
+    std::printf("\n%s (ms): rounds, ours min / median, baseline min / median, added min / median\n", title.c_str());
+    for (const Row& r : rows) {
+        const double oursMin = Min(r.oursRounds), baseMin = Min(r.baseRounds);
+        const double oursMedian = Median(r.oursRounds), baseMedian = Median(r.baseRounds);
+        std::printf("  %-40s %3zu %9s / %-9s %9s / %-9s %9s / %s\n", r.name.c_str(), r.oursRounds.size(),
+                    Ms(oursMin).c_str(), Ms(oursMedian).c_str(), Ms(baseMin).c_str(), Ms(baseMedian).c_str(),
+                    Ms(oursMin - baseMin).c_str(), Ms(oursMedian - baseMedian).c_str());
     }
 }
 

@@ -15,6 +15,8 @@ struct Row {
     long n = 0;
     ChildRun ours, base;
     std::string note;
+    // Every round's time, for a minimum and a median.
+    std::vector<double> oursRounds{}, baseRounds{};
 };
 
 // Best time and highest peak over the rounds, ours and the baseline
@@ -25,6 +27,9 @@ Row Compare(const std::string& name, long n, const Options& o, const std::functi
 void PrintTable(const std::vector<Row>& rows);
 // The folder listing's cost per entry at each n: it should stay flat.
 void PrintGrowth(const std::vector<Row>& folderRows);
+// `rows` again, under `title`: the minimum and median of the rounds, ours
+// and the baseline, and their difference (what ours adds).
+void PrintSpread(const std::string& title, const std::vector<Row>& rows);
 // This process's own peak and the load average now.
 void PrintMachine();
 

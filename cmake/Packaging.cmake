@@ -47,6 +47,7 @@ endif()
 if(MARBROOK_TESTS)
   add_test(NAME installed_package_builds_a_host
     COMMAND ${CMAKE_COMMAND} -DBUILD=${PROJECT_BINARY_DIR} -DSOURCE=${PROJECT_SOURCE_DIR}
-      -DLIBDIR=${CMAKE_INSTALL_LIBDIR} -DSANITIZE=${MARBROOK_SANITIZE} -P ${PROJECT_SOURCE_DIR}/tests/install/InstallTest.cmake)
+      -DLIBDIR=${CMAKE_INSTALL_LIBDIR} -DSANITIZE=${MARBROOK_SANITIZE} -DREADER_DIR=${MARBROOK_READER_INSTALL_DIR}
+      -P ${PROJECT_SOURCE_DIR}/tests/install/InstallTest.cmake)
   set_tests_properties(installed_package_builds_a_host PROPERTIES LABELS install TIMEOUT 300)
 endif()

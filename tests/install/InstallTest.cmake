@@ -32,6 +32,31 @@ run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${prefix}/${LIBDIR} MARBROOK_HOME=${
   XDG_CONFIG_HOME=${BUILD}/install-test ${consumer}/consumer)
 message(STATUS "consumer: ${last_output}")
 
+# The installed library finds its installed reader program: the installed
+# program lists a drawing, and says which program is missing once it is gone.
+if(READER_DIR)
+  if(NOT EXISTS ${prefix}/${READER_DIR}/marbrook-reader)
+    message(FATAL_ERROR "not installed: ${READER_DIR}/marbrook-reader")
+  endif()
+  set(drawing ${BUILD}/install-test/town.dxf)
+  file(WRITE ${drawing} "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n4\n21\n4\n31\n0\n0\nENDSEC\n0\nEOF\n")
+  set(list_env ${CMAKE_COMMAND} -E env --unset=MARBROOK_READER MARBROOK_HOME=${BUILD}/install-test
+    XDG_CONFIG_HOME=${BUILD}/install-test)
+  run(${list_env} ${prefix}/bin/marbrook list ${drawing})
+  string(REGEX MATCHALL "\n" lines "${last_output}")
+  list(LENGTH lines line_count)
+  if(NOT line_count EQUAL 4)
+    message(FATAL_ERROR "the installed program listed ${line_count} classes of a drawing:\n${last_output}")
+  endif()
+  file(REMOVE ${prefix}/${READER_DIR}/marbrook-reader)
+  execute_process(COMMAND ${list_env} ${prefix}/bin/marbrook list ${drawing} RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+  file(READ ${BUILD}/install-test/libmarbrook.err log)
+  if(rc EQUAL 0 OR NOT log MATCHES "the reader program marbrook-reader is missing")
+    message(FATAL_ERROR "without its reader the installed program gave status ${rc} and logged:\n${log}")
+  endif()
+  message(STATUS "reader: found where installed; its absence is reported")
+endif()
+
 find_program(PKG_CONFIG pkg-config)
 if(PKG_CONFIG)
   run(${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig ${PKG_CONFIG} --cflags --libs marbrook)

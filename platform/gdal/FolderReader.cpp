@@ -87,7 +87,8 @@ std::string ReadPrefixOrThrow(const std::string& path, std::size_t n, const std:
     if (fd < 0) {
         const int err = errno;
         if (err == EACCES || err == EPERM)
-            throw PlatformError(errnum::kPermissionDenied, kGdalSource, "cannot read the " + what + " " + path + ": permission denied");
+            throw PlatformError(errnum::kPermissionDenied, kGdalSource,
+                                "cannot read the " + what + " " + path + ": permission denied");
         throw PlatformError(errnum::kFileNotFound, kGdalSource, "no " + what + " " + path + ": " + std::strerror(err));
     }
     std::string out(n, '\0');
@@ -102,7 +103,8 @@ std::string ReadPrefixOrThrow(const std::string& path, std::size_t n, const std:
     ::close(fd);
     if (!regular) throw PlatformError(errnum::kFileNotFound, kGdalSource, "no " + what + " " + path + ": it is not a file");
     if (got < 0)
-        throw PlatformError(errnum::kPathFileAccessError, kGdalSource, "cannot read the " + what + " " + path + ": " + std::strerror(err));
+        throw PlatformError(errnum::kPathFileAccessError, kGdalSource,
+                            "cannot read the " + what + " " + path + ": " + std::strerror(err));
     out.resize(static_cast<std::size_t>(got));
     return out;
 }

@@ -73,7 +73,8 @@ public:
     std::uint32_t U32() {
         if (rest_.size() < 4) Malformed("it ends inside a length");
         std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(static_cast<unsigned char>(rest_[static_cast<std::size_t>(i)])) << (8 * i);
+        for (std::size_t i = 0; i < 4; ++i)
+            v |= static_cast<std::uint32_t>(static_cast<unsigned char>(rest_[i])) << (8 * i);
         rest_.remove_prefix(4);
         return v;
     }

@@ -22,8 +22,10 @@ rm -rf "$reports"
 mkdir -p "$reports"
 supp="$root/scripts/sanitizers"
 # Leaks are checked in every process; the only ones tolerated are one-time
-# allocations inside system libraries (see lsan.supp for each and why).
-export ASAN_OPTIONS="log_path=$reports/asan:detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:detect_odr_violation=2"
+# allocations inside system libraries (see lsan.supp for each and why). The
+# only errors tolerated are those of a system library reading a damaged file
+# inside the reader program (asan.supp).
+export ASAN_OPTIONS="log_path=$reports/asan:detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:detect_odr_violation=2:suppressions=$supp/asan.supp"
 export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="log_path=$reports/ubsan:print_stacktrace=1:halt_on_error=1:suppressions=$supp/ubsan.supp"
 

@@ -154,10 +154,11 @@ TEST_F(DamagedFiles, EachByteFlippedDatabaseIsOneFailureAndNothingIsPrinted) {
         }
     }
     std::cout << "[  NOTE    ] what the reader did with each damaged copy:\n" << table;
-    // The review's findings, contained: a reader that crashed and one that
-    // flooded the terminal (MDB Tools 1.0, as on Debian 12).
+    // The review's findings, contained: readers that crashed (MDB Tools 1.0,
+    // as on Debian 12). Which copies make it loop flooding the terminal
+    // depends on what fresh memory holds, which a sanitizer's allocator
+    // changes; the stand-in readers pin a flood down.
     EXPECT_GE(outcomes["crashed"], 1) << table;
-    EXPECT_GE(outcomes["printed more than"], 1) << table;
 }
 
 // Damage in a feature class's rows leaves the catalogue readable: the

@@ -8,20 +8,17 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -34,6 +31,7 @@
 #include "platform/error.h"
 #include "platform/gdal/detail/FileStores.h"
 #include "support/Text.h"
+#include "tests/doubles/Processes.h"
 #include "tests/gdal/GdalFixtures.h"
 
 namespace marbrook {
@@ -43,40 +41,10 @@ using testing::GdalWorld;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::Sample;
+using testing::AsNobody;
+using testing::Watchdog;
 using testing::WriteFile;
 using namespace std::string_literals;
-
-// Aborts the program when a step does not end in time: a hang must fail
-// the run, not stall it.
-class Watchdog {
-public:
-    Watchdog(int seconds, std::string what) : what_(std::move(what)) {
-        thread_ = std::thread([this, seconds] {
-            std::unique_lock lock(mutex_);
-            if (!done_.wait_for(lock, std::chrono::seconds(seconds), [this] { return finished_; })) {
-                std::fprintf(stderr, "%s did not end within %d s\n", what_.c_str(), seconds);
-                std::abort();
-            }
-        });
-    }
-    ~Watchdog() {
-        {
-            std::lock_guard lock(mutex_);
-            finished_ = true;
-        }
-        done_.notify_one();
-        thread_.join();
-    }
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
-
-private:
-    std::string what_;
-    std::mutex mutex_;
-    std::condition_variable done_;
-    bool finished_ = false;
-    std::thread thread_;
-};
 
 // What the test process prints on its standard output and error while `f`
 // runs (at the descriptors: what a library below us prints is caught too).
@@ -446,20 +414,6 @@ TEST_F(DamagedFiles, AGridWithAPipeAmongItsFilesIsListedAndFailsToOpen) {
 }
 
 // ---- Files the user may not read ---------------------------------------------------
-
-// Runs `check` as the unprivileged user "nobody" in a child process and
-// returns its exit status; -1 when this process cannot become that user.
-int AsNobody(const std::function<int()>& check) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(200);
-        ::_exit(check());
-    }
-    int raw = 0;
-    ::waitpid(pid, &raw, 0);
-    if (!WIFEXITED(raw)) return -2;
-    return WEXITSTATUS(raw) == 200 ? -1 : WEXITSTATUS(raw);
-}
 
 // An unreadable database or drawing says so; an unreadable raster is listed
 // as an unreadable shapefile is, and opening either says so.

@@ -7,24 +7,20 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -33,6 +29,7 @@
 #include "platform/gdal/detail/FileStores.h"
 #include "platform/gdal/postgis/ConnectionFile.h"
 #include "support/Text.h"
+#include "tests/doubles/Processes.h"
 #include "tests/gdal/GdalFixtures.h"
 
 namespace marbrook {
@@ -40,40 +37,10 @@ namespace {
 
 using testing::GdalWorld;
 using testing::TempDir;
+using testing::AsNobody;
+using testing::Watchdog;
 using testing::WriteFile;
 using namespace std::string_literals;
-
-// Aborts the test program when a step does not end in time: a listing that
-// hangs must fail the run, not stall it.
-class Watchdog {
-public:
-    Watchdog(int seconds, std::string what) : what_(std::move(what)) {
-        thread_ = std::thread([this, seconds] {
-            std::unique_lock lock(mutex_);
-            if (!done_.wait_for(lock, std::chrono::seconds(seconds), [this] { return finished_; })) {
-                std::fprintf(stderr, "%s did not end within %d s\n", what_.c_str(), seconds);
-                std::abort();
-            }
-        });
-    }
-    ~Watchdog() {
-        {
-            std::lock_guard lock(mutex_);
-            finished_ = true;
-        }
-        done_.notify_one();
-        thread_.join();
-    }
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
-
-private:
-    std::string what_;
-    std::mutex mutex_;
-    std::condition_variable done_;
-    bool finished_ = false;
-    std::thread thread_;
-};
 
 // One listed entry: type, shown name, full path.
 using Entry = std::tuple<int, std::string, std::string>;
@@ -226,20 +193,6 @@ std::optional<std::set<Entry>> ListByProgram(const std::string& home, const std:
 }
 
 // ---- Unreadable folders ----------------------------------------------------------
-
-// Runs `check` in a child process as the unprivileged user "nobody" and
-// returns its exit status; -1 when this process cannot become that user.
-int AsNobody(const std::function<int()>& check) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(200);
-        ::_exit(check());
-    }
-    int raw = 0;
-    ::waitpid(pid, &raw, 0);
-    if (!WIFEXITED(raw)) return -2;
-    return WEXITSTATUS(raw) == 200 ? -1 : WEXITSTATUS(raw);
-}
 
 TEST(HostileFolders, AnUnreadableSubfolderIsListedAndListingItFailsCleanly) {
     GdalWorld w;

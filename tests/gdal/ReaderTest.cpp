@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -261,22 +260,6 @@ TEST_F(StandIns, AMissingReaderIsAClearFailure) {
     // A file that is there but may not be run is no reader either.
     WriteFile(dir / "no-such-reader", "#!/bin/sh\n");
     EXPECT_FALSE(gdal::reader::FindReaderProgram());
-}
-
-TEST_F(StandIns, WithoutAChoiceTheReaderIsSoughtBesideTheLibrary) {
-    const ScopedEnv none("MARBROOK_READER", "");
-    std::vector<std::string> looked;
-    (void)gdal::reader::FindReaderProgram(&looked);
-    // Linked into this test program, the library's code lives in it.
-    const std::string self = std::filesystem::canonical("/proc/self/exe").parent_path().string();
-    ASSERT_EQ(looked.size(), 2u);
-    // Where an install puts it, relative to the library's folder ...
-    const std::string installed = "/libexec/marbrook/marbrook-reader";
-    ASSERT_GT(looked[0].size(), installed.size());
-    EXPECT_EQ(looked[0].substr(looked[0].size() - installed.size()), installed);
-    EXPECT_EQ(looked[0], std::filesystem::path(looked[0]).lexically_normal().string());
-    // ... and in the library's folder itself.
-    EXPECT_EQ(looked[1], self + "/marbrook-reader");
 }
 
 } // namespace

@@ -51,11 +51,12 @@ std::string OneLineText(std::string_view text, std::size_t maxBytes) {
     if (text.size() <= maxBytes) {
         out = text;
     } else {
-        // Not ending inside a UTF-8 character: the first byte left out must
-        // not continue one.
-        std::size_t cut = maxBytes;
+        // Room for the mark of the cut, and not ending inside a UTF-8
+        // character: the first byte left out must not continue one.
+        const std::string_view mark = maxBytes >= 3 ? "..." : "";
+        std::size_t cut = maxBytes - mark.size();
         while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-        out = std::string(text.substr(0, cut)) + "...";
+        out = std::string(text.substr(0, cut)) + std::string(mark);
     }
     for (char& c : out) {
         const auto u = static_cast<unsigned char>(c);

@@ -37,7 +37,7 @@ struct Answer {
 
 // `text` fit for one line of a log or a terminal: at most `maxBytes` bytes
 // (not ending inside a UTF-8 character; "..." marks a cut), control
-// characters replaced by blanks.
+// characters replaced by blanks. A text made fit stays as it is.
 std::string OneLineText(std::string_view text, std::size_t maxBytes);
 
 // Field by field (an error's source aside).

@@ -129,10 +129,12 @@ private:
     FeatureFilter filter_;
 };
 
-// Reads every feature of `layers`, as a user's map would (the number read);
-// a failure when GDAL reports one. What the reader program does with a
-// database's class or a drawing before the host reads any of it.
-long long ReadEveryFeature(const std::vector<OGRLayer*>& layers, const std::string& path);
+// Reads every feature of `layers`, as a user's map would (the number read),
+// and with `askCount` their count the way a layer asks for it (a query of
+// its own in a database; for a drawing it would only read everything
+// twice); a failure when GDAL reports one. What the reader program does with
+// a database's class or a drawing before the host reads any of it.
+long long ReadEveryFeature(const std::vector<OGRLayer*>& layers, const std::string& path, bool askCount);
 
 // ---- Workspaces and factories -------------------------------------------------
 

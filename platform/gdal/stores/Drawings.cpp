@@ -222,7 +222,7 @@ long long ReadDrawingHere(const std::string& path) {
     const SharedDatasetHandle ds = OpenShared(path, GDAL_OF_VECTOR | GDAL_OF_READONLY, kCadDrivers);
     std::vector<OGRLayer*> layers;
     for (int i = 0; i < ds->GetLayerCount(); ++i) layers.push_back(ds->GetLayer(i));
-    return ReadEveryFeature(layers, path);
+    return ReadEveryFeature(layers, path, false);
 }
 
 gis::CadDrawingDatasetPtr OpenCadDrawing(gis::Workspace& cadWorkspace, const std::string& name) {

@@ -54,12 +54,12 @@ bool ListsKind(int wanted, int kind) {
     return wanted == kind;
 }
 
-long long ReadEveryFeature(const std::vector<OGRLayer*>& layers, const std::string& path) {
+long long ReadEveryFeature(const std::vector<OGRLayer*>& layers, const std::string& path, bool askCount) {
     ErrorCapture capture;
     long long n = 0;
     for (OGRLayer* layer : layers) {
         (void)layer->GetSpatialRef();
-        (void)layer->GetFeatureCount(TRUE);
+        if (askCount) (void)layer->GetFeatureCount(TRUE);
         layer->ResetReading();
         while (std::unique_ptr<OGRFeature> f{layer->GetNextFeature()}) ++n;
         if (capture.HasError()) capture.Throw(errnum::kInvalidFileFormat, "cannot read " + path);

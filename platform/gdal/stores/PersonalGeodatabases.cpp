@@ -244,7 +244,7 @@ long long ReadPgeoLayerHere(const std::string& path, const std::string& layerNam
     ErrorCapture capture;
     OGRLayer* layer = ds->GetLayerByName(layerName.c_str());
     if (!layer) capture.Throw(errnum::kFileNotFound, "no feature class " + layerName + " in " + path);
-    return ReadEveryFeature({layer}, path);
+    return ReadEveryFeature({layer}, path, true);
 }
 
 } // namespace marbrook::gdal

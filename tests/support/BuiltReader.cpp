@@ -1,6 +1,6 @@
-// Test programs link the GDAL back end themselves, so the library's code
-// lives in the test program, not beside the reader program of this build:
-// point it there, unless the one running the tests chose another.
+// Test and benchmark programs link the GDAL back end themselves, so the
+// library's code lives in the program, not beside the reader program of this
+// build: point it there, unless the one running them chose another.
 #include <cstdlib>
 
 namespace {

@@ -296,7 +296,9 @@ struct Ran {
 };
 
 // Runs the program with `args` in the folder `cwd`, its library folder and
-// configuration home given; none when it is not built.
+// configuration home given; none when it is not built. The program finds
+// the reader program itself, as a user's would: beside the shared library
+// of this build it stands for.
 std::optional<Ran> RunProgram(const std::vector<std::string>& args, const std::string& cwd, const std::string& home,
                               const std::string& config) {
     if (!std::filesystem::exists(ProgramPath())) return std::nullopt;
@@ -311,6 +313,7 @@ std::optional<Ran> RunProgram(const std::vector<std::string>& args, const std::s
         if (::chdir(cwd.c_str()) != 0) ::_exit(126);
         ::setenv("MARBROOK_HOME", home.c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        ::unsetenv("MARBROOK_READER");
         const std::string program = ProgramPath();
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));

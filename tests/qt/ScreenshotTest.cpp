@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QPixmap>
 #include <QTest>
@@ -30,8 +31,9 @@ namespace {
 
 QString ArtifactPath(const char* name) {
     QDir dir(QStringLiteral(MARBROOK_ARTIFACTS_DIR));
-    dir.mkpath(QStringLiteral("."));
-    return dir.filePath(QString::fromLatin1(name));
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return path;
 }
 
 // Saves a grab of `window` and checks that it holds a real picture.
@@ -97,6 +99,65 @@ TEST(DialogScreenshots, BrowserInReportViewAndNewConnectionForm) {
     qt::FlushForm(*ui, connection);
     SaveShot(qt::FormWindow(*ui, connection), "new-connection.png");
     ui->UnloadForm(connection);
+    ui->UnloadForm(browser);
+    ResetProcessValues();
+}
+
+// Each view of the list (large icons, list, report) at the root volume "/"
+// and inside a drawing, as a user sees them: for a person to compare.
+TEST(DialogScreenshots, EachViewAtTheRootVolumeAndInADrawing) {
+    ResetProcessValues();
+    qt::EnsureApplication();
+    IsolatedHome home;
+    TempDir samples;
+    host::WriteSampleCatalogue(samples.Path());
+    FakeSystem system;
+    auto gis = gdal::NewGdalGis();
+    auto ui = qt::NewQtUi();
+    Platform platform{*gis, *ui, system};
+
+    frmOpenDialog browser(platform);
+    browser.LVDataList.SetMultiSelect(true);
+    std::string unused;
+    struct Place {
+        const char* name;
+        std::string remembered;
+    };
+    for (const Place& place : {Place{"root", "/"}, Place{"drawing", samples.Path() + "/site-plan.dxf"}}) {
+        SCOPED_TRACE(place.name);
+        gsCurDir = place.remembered;
+        browser.InitDataList(unused);
+        browser.SetFilterType(0);
+        if (std::string(place.name) == "drawing") {
+            // The replay stops beside the drawing: the user opens it.
+            const auto& items = browser.LVDataList.Items();
+            for (std::size_t i = 0; i < items.size(); ++i)
+                if (items[i].text == "site-plan.dxf") {
+                    browser.LVDataList.ClearSelection();
+                    browser.LVDataList.SetSelected(static_cast<long>(i + 1), true);
+                    browser.LVDataList_DblClick();
+                    break;
+                }
+        }
+        ASSERT_GE(browser.LVDataList.Count(), 3);
+        ui->HandleOf(browser);
+        QWidget* window = qt::FormWindow(*ui, browser);
+        ASSERT_NE(window, nullptr);
+        window->resize(640, 420);
+        window->show();
+        qt::FlushForm(*ui, browser);
+        struct View {
+            const char* button;
+            const char* file;
+        };
+        for (const View& v : {View{"OptThumbs", "icons"}, View{"OptList", "list"}, View{"OptReport", "report"}}) {
+            QTest::mouseClick(window->findChild<QAbstractButton*>(QString::fromLatin1(v.button)), Qt::LeftButton);
+            qt::FlushForm(*ui, browser);
+            QApplication::processEvents();
+            const std::string file = std::string("views/") + place.name + "-" + v.file + ".png";
+            SaveShot(window, file.c_str());
+        }
+    }
     ui->UnloadForm(browser);
     ResetProcessValues();
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "catalogue/basOpenDialogs.h"
+#include "catalogue/NameOrder.h"
 #include "platform/platform.h"
 #include "support/Failure.h"
 #include "support/Text.h"
@@ -25,6 +26,21 @@ constexpr int kCdDrive = 5;
 long UpperBound(const DataItems& items) { return static_cast<long>(items.size()) - 1; }
 
 void ResetToBlank(DataItems& items) { items.assign(1, DataItem{}); }
+
+// Puts entries first..last (from 1) of a data list into listing order by the
+// file names their paths end in: the names as the file system holds them.
+void SortEntries(DataItems& items, long first, long last) {
+    if (first < 1 || last <= first || last >= static_cast<long>(items.size())) return;
+    const auto begin = items.begin() + first;
+    const std::size_t count = static_cast<std::size_t>(last - first + 1);
+    std::vector<std::string> fileNames(count);
+    for (std::size_t i = 0; i < count; ++i) fileNames[i] = text::FileNamePart(begin[static_cast<std::ptrdiff_t>(i)].DataFullName);
+    const auto order = names::Order(count, [&](std::size_t i) { return std::string_view(fileNames[i]); });
+    DataItems sorted;
+    sorted.reserve(count);
+    for (const std::size_t i : order) sorted.push_back(std::move(begin[static_cast<std::ptrdiff_t>(i)]));
+    std::move(sorted.begin(), sorted.end(), begin);
+}
 
 // The extension of a file name, without its dot ("" for ".profile"); no
 // copy: a folder listing asks it of every file.
@@ -206,7 +222,11 @@ long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, s
         step(103);
         // Listed before the caller's array is touched: an unreadable folder
         // leaves the previous listing in place.
-        const sys::FolderContents contents = p.system.ListFolder(folderPath);
+        sys::FolderContents contents = p.system.ListFolder(folderPath);
+        // Listed in the order a user can search (the file system's own order
+        // is a hash), each group on its own: files, then folders.
+        names::Sort(contents.files);
+        names::Sort(contents.folders);
         step(104);
         if (folderPath.empty() || folderPath.back() != '/') {
             step(106);
@@ -261,14 +281,18 @@ long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, s
         step(140);
         if (filterType == kFilterShapefiles || filterType == kFilterAll) {
             step(141);
+            const long before = UpperBound(items);
             GetShapeFilesEx(p, folderPath, items, parent);
             count = UpperBound(items);
+            SortEntries(items, before + 1, count);
         }
         step(144);
         if (filterType == kFilterRasters || filterType == kFilterAll) {
             step(145);
+            const long before = UpperBound(items);
             GetRasterFilesEx(p, folderPath, items);
             count = UpperBound(items);
+            SortEntries(items, before + 1, count);
         }
         step(149);
         return count;
@@ -283,7 +307,8 @@ long GetSDEDataFile(Platform& p, const std::string& folderPath, DataItems& items
     long count = 0;
     try {
         step(103);
-        const sys::FolderContents contents = p.system.ListFolder(folderPath);
+        sys::FolderContents contents = p.system.ListFolder(folderPath);
+        names::Sort(contents.files);
         step(110);
         ResetToBlank(items);
         step(113);

@@ -1,0 +1,156 @@
+#include "catalogue/NameOrder.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+namespace marbrook::names {
+
+namespace {
+
+struct FoldPair {
+    std::uint32_t from;
+    std::uint32_t to;
+};
+
+constexpr FoldPair kFolding[] = {
+#include "catalogue/CaseFolding.inc"
+};
+
+std::uint32_t FoldCodePoint(std::uint32_t cp) {
+    const auto* end = std::end(kFolding);
+    const auto* it = std::lower_bound(std::begin(kFolding), end, cp,
+                                      [](const FoldPair& p, std::uint32_t v) { return p.from < v; });
+    return it != end && it->from == cp ? it->to : cp;
+}
+
+// Decodes the UTF-8 character at `s[i]`; its length in `length`, 0 when the
+// bytes there are not a well-formed character.
+std::uint32_t Decode(std::string_view s, std::size_t i, std::size_t& length) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char b0 = byte(i);
+    std::size_t n = 0;
+    std::uint32_t cp = 0;
+    std::uint32_t min = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        n = 2, cp = b0 & 0x1Fu, min = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        n = 3, cp = b0 & 0x0Fu, min = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        n = 4, cp = b0 & 0x07u, min = 0x10000;
+    } else {
+        length = 0;
+        return 0;
+    }
+    if (i + n > s.size()) {
+        length = 0;
+        return 0;
+    }
+    for (std::size_t k = 1; k < n; ++k) {
+        const unsigned char b = byte(i + k);
+        if ((b & 0xC0u) != 0x80u) {
+            length = 0;
+            return 0;
+        }
+        cp = (cp << 6) | (b & 0x3Fu);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        length = 0;
+        return 0;
+    }
+    length = n;
+    return cp;
+}
+
+void Encode(std::uint32_t cp, std::string& out) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The first eight bytes of a folded name as one number, so that most
+// comparisons of a sort are one integer comparison.
+std::uint64_t Head(std::string_view folded) {
+    std::uint64_t head = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+        head = (head << 8) | (i < folded.size() ? static_cast<unsigned char>(folded[i]) : 0u);
+    return head;
+}
+
+} // namespace
+
+std::string Fold(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    for (std::size_t i = 0; i < name.size();) {
+        const char c = name[i];
+        if (static_cast<unsigned char>(c) < 0x80) {
+            out.push_back(FoldAscii(c));
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        const std::uint32_t cp = Decode(name, i, length);
+        if (length == 0) {
+            out.push_back(c); // not UTF-8: the byte sorts as itself
+            ++i;
+            continue;
+        }
+        const std::uint32_t folded = FoldCodePoint(cp);
+        if (folded == cp) out.append(name.substr(i, length));
+        else Encode(folded, out);
+        i += length;
+    }
+    return out;
+}
+
+bool Before(std::string_view a, std::string_view b) {
+    const std::string fa = Fold(a), fb = Fold(b);
+    if (fa != fb) return fa < fb;
+    return a < b;
+}
+
+std::vector<std::size_t> Order(std::size_t count, const std::function<std::string_view(std::size_t)>& nameAt) {
+    std::vector<std::string> folded(count);
+    struct Key {
+        std::uint64_t head;
+        std::size_t index;
+    };
+    std::vector<Key> keys(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        folded[i] = Fold(nameAt(i));
+        keys[i] = {Head(folded[i]), i};
+    }
+    std::sort(keys.begin(), keys.end(), [&](const Key& x, const Key& y) {
+        if (x.head != y.head) return x.head < y.head;
+        if (const int c = folded[x.index].compare(folded[y.index]); c != 0) return c < 0;
+        return nameAt(x.index) < nameAt(y.index);
+    });
+    std::vector<std::size_t> order(count);
+    for (std::size_t i = 0; i < count; ++i) order[i] = keys[i].index;
+    return order;
+}
+
+void Sort(std::vector<std::string>& names) {
+    const std::vector<std::size_t> order = Order(names.size(), [&](std::size_t i) { return std::string_view(names[i]); });
+    std::vector<std::string> sorted;
+    sorted.reserve(names.size());
+    for (const std::size_t i : order) sorted.push_back(std::move(names[i]));
+    names = std::move(sorted);
+}
+
+} // namespace marbrook::names

@@ -91,6 +91,10 @@ enum class Store { Shapefile, PersonalGdb, Cad };
 // Returns dtUnclassified for "left at 0".
 std::int16_t Classify(const gis::FeatureClassDetails& d, Store store) {
     if (d.featureKind == gis::feature::kSimple) {
+        // A shapefile of multipoints or multipatches is still a layer the
+        // user can add: listed without a kind, it would be dropped unseen.
+        if (store == Store::Shapefile && d.shapeKind == gis::shape::kMultipoint) return dtPointFeatureClass;
+        if (store == Store::Shapefile && d.shapeKind == gis::shape::kMultiPatch) return dtPolygonFeatureClass;
         switch (d.shapeKind) {
         case gis::shape::kPoint: return dtPointFeatureClass;
         case gis::shape::kPolyline:

@@ -162,9 +162,41 @@ DataNode CloneComboList(const DataNode& node);
 
 // ---- Layers from chosen items -----------------------------------------------
 
+// An item of the user's choice that gave no layer: its name (a feature
+// dataset's member as "dataset/member") and why, in words for the user.
+struct NoLayer {
+    std::string name;
+    std::string reason;
+};
+
+// Why an item gives no layer.
+namespace reason {
+inline constexpr const char* kFolder = "文件夹，请打开后再选择其中的数据";
+inline constexpr const char* kPersonalGdb = "个人空间数据库，请打开后再选择其中的数据";
+inline constexpr const char* kConnection = "数据库连接，请打开后再选择其中的数据";
+inline constexpr const char* kTable = "表不能作为图层添加";
+inline constexpr const char* kRasterCatalog = "栅格目录不能作为图层添加";
+inline constexpr const char* kNotALayer = "该类数据不能作为图层添加";
+inline constexpr const char* kUnsupportedShapeKind = "不支持的几何类型";
+inline constexpr const char* kUnsupportedFeatureKind = "不支持的要素类型";
+inline constexpr const char* kUnreadableGeometry = "无法读取几何类型";
+inline constexpr const char* kFailed = "无法生成图层：";
+} // namespace reason
+
 // Replaces the CLayerObj items of `items` by layers in group order
-// (annotation, point, line, polygon and CAD, raster).
-bool AddLayersBySort(Platform& p, Collection& items);
+// (annotation, point, line, polygon and CAD, raster). Without `noLayers` any
+// failure ends the call (false, `items` as they were). With it, an item that
+// cannot become a layer is passed over and named there with the reason, as is
+// every item of a kind that makes no layer.
+bool AddLayersBySort(Platform& p, Collection& items, std::vector<NoLayer>* noLayers = nullptr);
+
+// The layers of a choice the user is still looking at: the items that give
+// layers become layers (in group order, in `items`), and one message tells
+// which gave none and why. False, `items` unchanged, when nothing gave a
+// layer or the building failed: the user chooses again.
+bool AddChosenLayers(Platform& p, Collection& items);
+// The message of AddChosenLayers: `made` layers were made, `noLayers` gave none.
+std::string NoLayerMessage(const std::vector<NoLayer>& noLayers, long made);
 void SortLayerByGeometry(const gis::FeatureLayerPtr& layer, Collection& pointGroup, Collection& lineGroup,
                          Collection& polygonGroup, Collection& annotationGroup);
 

@@ -82,7 +82,7 @@ TEST(Shapefiles, EveryGeometryIsClassifiedFromItsHeader) {
     ASSERT_EQ(n, 9);
     const std::map<std::string, int> expected = {
         {"wells.shp", 10}, {"wellsz.shp", 10}, {"roads.shp", 11}, {"roadsm.shp", 11},  {"parcels.shp", 12},
-        {"parcelszm.shp", 12}, {"trees.shp", 0}, {"buildings.shp", 0}, {"broken.shp", 0},
+        {"parcelszm.shp", 12}, {"trees.shp", 10}, {"buildings.shp", 12}, {"broken.shp", 0},
     };
     EXPECT_EQ(TypesByName(items), expected);
     for (std::size_t i = 1; i < items.size(); ++i) {

@@ -231,20 +231,29 @@ TEST_F(LayersOnGdal, ChosenItemsComeBackInGroupOrder) {
     EXPECT_TRUE(OwnLog(w.t).empty());
 }
 
-TEST_F(LayersOnGdal, ItemsWithoutALayerAreLeftOutQuietly) {
+TEST_F(LayersOnGdal, MultipartShapefilesDrawInTheirSimpleGroupAndOtherItemsAreNamed) {
     Shapefile(dir.Path(), "dome", wkbTINZ, {"TIN Z (((0 0 0,0 1 0,1 1 1,0 0 0)))"}, "MULTIPATCH");
+    Shapefile(dir.Path(), "trees", wkbMultiPoint, {"MULTIPOINT ((0 0),(1 1))"});
     Shapefile(dir.Path(), "wells", wkbPoint, {"POINT (1 1)"});
     auto shapes = OpenFolder(w.gis, gis::FactoryKind::Shapefile, dir.Path());
     auto dome = Named(*shapes, gis::kind::kFeatureClass, "dome");
     ASSERT_EQ(dome->Details()->shapeKind, gis::shape::kMultiPatch);
 
-    Collection items;
-    items.Add(Chosen(dome, ltFeatureClass));
-    items.Add(Chosen(nullptr, ltRasterCatalog));
-    items.Add(Chosen(nullptr, ltSdeConnection));
-    items.Add(Chosen(Named(*shapes, gis::kind::kFeatureClass, "wells"), ltFeatureClass));
-    ASSERT_TRUE(AddLayersBySort(w.p, items));
-    EXPECT_EQ(Names(items), std::vector<std::string>{"wells"});
+    for (const bool told : {false, true}) {
+        SCOPED_TRACE(told ? "named" : "quiet");
+        Collection items;
+        items.Add(Chosen(dome, ltFeatureClass));
+        items.Add(Chosen(nullptr, ltRasterCatalog));
+        items.Add(Chosen(nullptr, ltSdeConnection));
+        items.Add(Chosen(Named(*shapes, gis::kind::kFeatureClass, "trees"), ltFeatureClass));
+        items.Add(Chosen(Named(*shapes, gis::kind::kFeatureClass, "wells"), ltFeatureClass));
+        std::vector<NoLayer> noLayers;
+        ASSERT_TRUE(AddLayersBySort(w.p, items, told ? &noLayers : nullptr));
+        EXPECT_EQ(Names(items), (std::vector<std::string>{"trees", "wells", "dome"}));
+        // GDAL reads the multipatch as multipolygons: the layer draws.
+        for (long i = 1; i <= items.Count(); ++i) EXPECT_TRUE(items.ItemAs<gis::Layer>(i)->Valid()) << i;
+        EXPECT_EQ(noLayers.size(), told ? 2u : 0u);
+    }
     EXPECT_TRUE(OwnLog(w.t).empty());
 }
 

@@ -266,6 +266,17 @@ bool SortingRead(const CallTrace& trace, std::size_t i) {
     return j < i && trace[j] == "gis.SetLayerName";
 }
 
+// The names of the items that gave no layer are read for the message alone:
+// a name that cannot be read is told as the dataset's name with "/" only.
+bool NamingForTheMessage(const CallTrace& trace, std::size_t i) {
+    if (trace[i] != "gis.Name") return false;
+    for (std::size_t j = i + 1; j < trace.size(); ++j) {
+        if (trace[j] == "ui.MessageBox") return true;
+        if (trace[j] != "gis.Name" && trace[j] != "gis.Kind" && trace[j] != "ui.SetMousePointer") return false;
+    }
+    return false;
+}
+
 // ---- The scenarios -------------------------------------------------------------------
 
 std::vector<Scenario> Scenarios() {
@@ -769,6 +780,33 @@ std::vector<Scenario> Scenarios() {
                                 {}};
                  },
                  SortingRead,
+                 {}});
+    s.push_back({"Marbrook.basOpenDialogs.AddChosenLayers:", "a class, a dataset with a raster and a table, a catalog", [](World& w) {
+                     Platform* p = &w.t.platform;
+                     auto items = std::make_shared<Collection>();
+                     items->Add(Chosen(NameIn(w, FactoryKind::Shapefile, w.dir + "/", "roads"), ltFeatureClass));
+                     auto water = NameIn(w, FactoryKind::SpatialDatabase, "db:5432", "water");
+                     items->Add(Chosen(water, ltFeatureDataset));
+                     items->Add(Chosen(NameIn(w, FactoryKind::SpatialDatabase, "db:5432", "tiles"), ltRasterCatalog));
+                     auto chosen = std::make_shared<std::vector<ObjectPtr>>();
+                     for (long i = 1; i <= items->Count(); ++i) chosen->push_back(items->Item(i));
+                     auto result = std::make_shared<bool>(false);
+                     Run run{[p, items, result] { *result = AddChosenLayers(*p, *items); },
+                             [items, chosen, result](int) {
+                                 bool same = items->Count() == static_cast<long>(chosen->size());
+                                 for (long i = 1; same && i <= items->Count(); ++i)
+                                     same = items->Item(i) == (*chosen)[static_cast<std::size_t>(i - 1)];
+                                 return Expect(!*result, "accepts the choice after a failure") +
+                                        Expect(same, "the caller's items changed after a failure");
+                             },
+                             {}};
+                     run.clean = [w = &w, items, result] {
+                         return Expect(*result && items->Count() == 5, "not the five layers") +
+                                Expect(w->t.ui.messages.size() == 1, "the items without a layer not named");
+                     };
+                     return run;
+                 },
+                 Either(SortingRead, NamingForTheMessage),
                  {}});
     for (const std::string position : {"Marbrook.basOpenDialogs.InitComboList:", "Marbrook.basOpenDialogs.InitComboList1:"}) {
         s.push_back({position, "the top level", [position](World& w) {

@@ -322,7 +322,9 @@ TEST(Classification, EachStoreHasItsOwnColumn) {
     };
     const std::vector<Row> rows = {
         {1, 1, 10, 10, 10},  {1, 3, 11, 11, 11},  {1, 13, 11, 11, 11}, {1, 4, 12, 12, 12},
-        {1, 9, 0, 19, -1},   {1, 2, 0, 19, 19},   {11, 1, 0, 23, 23},  {12, 4, 0, 19, 23},
+        // Multipatch and multipoint shapefiles are polygons and points: a
+        // shapefile listed without a kind could never become a layer.
+        {1, 9, 12, 19, -1},  {1, 2, 10, 19, 19},  {1, 0, 0, 19, 19},   {11, 1, 0, 23, 23},  {12, 4, 0, 19, 23},
         {7, 1, 0, 19, 19},
     };
     for (const auto& r : rows) {

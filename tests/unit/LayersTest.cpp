@@ -2,6 +2,8 @@
 // datasets and drawings, and the failure path that leaves the selection whole.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "catalogue/basOpenDialogs.h"
 #include "catalogue/CLayerObj.h"
 #include "platform/error.h"
@@ -111,7 +113,7 @@ TEST(LayersBySort, AnnotationItemsPickTheirLayerKindByFeatureKind) {
     auto coverage = t.gis.FeatureClass("cov", feature::kCoverageAnnotation, 0);
     auto plain = t.gis.FeatureClass("anno", feature::kAnnotation, 0);
     // An "other" feature class of a geodatabase comes as an annotation item;
-    // its layer still joins the group its geometry says.
+    // its layer is a feature layer in the group its geometry says.
     auto other = t.gis.FeatureClass("zones", feature::kSimple, shape::kPolygon);
     Collection items;
     items.Add(Chosen(other, ltAnnotationClass));
@@ -121,35 +123,188 @@ TEST(LayersBySort, AnnotationItemsPickTheirLayerKindByFeatureKind) {
     ASSERT_EQ(Names(items), (std::vector<std::string>{"cov", "anno", "zones"}));
     EXPECT_EQ(items.ItemAs<gis::Layer>(1)->Kind(), gis::LayerKind::CoverageAnnotation);
     EXPECT_EQ(items.ItemAs<gis::Layer>(2)->Kind(), gis::LayerKind::Annotation);
-    EXPECT_EQ(items.ItemAs<gis::Layer>(3)->Kind(), gis::LayerKind::Annotation);
+    EXPECT_EQ(items.ItemAs<gis::Layer>(3)->Kind(), gis::LayerKind::Feature);
 }
 
-TEST(LayersBySort, ItemsWithoutALayerAreDroppedWithoutFailure) {
+TEST(LayersBySort, EveryLineKindIsALineAndMultipartKindsJoinTheirSimpleGroup) {
+    // In a folder where some shapefiles are multipoints, adding all of them
+    // must make a layer of each.
+    TestPlatform t;
+    Collection items;
+    items.Add(Chosen(t.gis.FeatureClass("mp", feature::kSimple, shape::kMultiPatch), ltFeatureClass));
+    items.Add(Chosen(t.gis.FeatureClass("l13", feature::kSimple, shape::kLine), ltFeatureClass));
+    items.Add(Chosen(t.gis.FeatureClass("mpt", feature::kSimple, shape::kMultipoint), ltFeatureClass));
+    items.Add(Chosen(t.gis.FeatureClass("pt", feature::kSimple, shape::kPoint), ltFeatureClass));
+    // A geodatabase lists its multipoint classes as "other" classes.
+    items.Add(Chosen(t.gis.FeatureClass("gdb_mpt", feature::kSimple, shape::kMultipoint), ltAnnotationClass));
+    std::vector<NoLayer> noLayers;
+    ASSERT_TRUE(AddLayersBySort(t, items, &noLayers));
+    EXPECT_EQ(Names(items), (std::vector<std::string>{"mpt", "pt", "gdb_mpt", "l13", "mp"}));
+    EXPECT_TRUE(noLayers.empty());
+    EXPECT_TRUE(t.LogEntries().empty());
+}
+
+TEST(LayersBySort, ItemsWithoutALayerAreDroppedWithoutFailureAndNamedWithTheirReason) {
     struct Row {
         const char* what;
-        std::function<gis::DatasetNamePtr(MemoryGis&)> name;
-        std::int16_t type;
+        std::function<std::shared_ptr<CLayerObj>(MemoryGis&)> item;
+        std::string reason;
+    };
+    const auto named = [](gis::DatasetNamePtr name, std::int16_t type, const char* desc) {
+        auto item = Chosen(std::move(name), type);
+        item->DataTypeDesc(desc);
+        return item;
     };
     const std::vector<Row> rows = {
-        {"line kind 13", [](MemoryGis& g) { return g.FeatureClass("l13", feature::kSimple, shape::kLine); }, ltFeatureClass},
-        {"multipatch", [](MemoryGis& g) { return g.FeatureClass("mp", feature::kSimple, shape::kMultiPatch); }, ltFeatureClass},
-        {"multipoint", [](MemoryGis& g) { return g.FeatureClass("mpt", feature::kSimple, shape::kMultipoint); }, ltFeatureClass},
-        {"feature kind unknown", [](MemoryGis& g) { return g.FeatureClass("dim", 13, shape::kPolygon); }, ltFeatureClass},
-        {"raster catalog", [](MemoryGis& g) { return g.Name("cat", kind::kRasterCatalog); }, ltRasterCatalog},
-        {"connection file", [](MemoryGis&) { return gis::DatasetNamePtr{}; }, ltSdeConnection},
-        {"unclassified", [](MemoryGis& g) { return g.Name("x", kind::kTable); }, 0},
+        {"feature kind unknown",
+         [&](MemoryGis& g) { return named(g.FeatureClass("x", 13, shape::kPolygon), ltFeatureClass, "Feature Class"); },
+         std::string(reason::kUnsupportedFeatureKind) + "（13）"},
+        {"shape kind unknown",
+         [&](MemoryGis& g) { return named(g.FeatureClass("x", feature::kSimple, 0), ltFeatureClass, "Shape File"); },
+         std::string(reason::kUnsupportedShapeKind) + "（0）"},
+        {"raster catalog", [&](MemoryGis& g) { return named(g.Name("x", kind::kRasterCatalog), ltRasterCatalog, "Reater Catalog"); },
+         reason::kRasterCatalog},
+        {"connection file", [&](MemoryGis&) { return named(nullptr, ltSdeConnection, "空间数据库连接"); }, reason::kConnection},
+        {"folder", [&](MemoryGis&) { return named(nullptr, 0, "文件夹连接"); }, reason::kFolder},
+        {"geodatabase", [&](MemoryGis&) { return named(nullptr, 0, "个人空间数据库"); }, reason::kPersonalGdb},
+        {"table", [&](MemoryGis& g) { return named(g.Name("x", kind::kTable), 0, "SDE表"); }, reason::kTable},
+        {"unclassified", [&](MemoryGis& g) { return named(g.Name("x", kind::kTable), 0, ""); }, reason::kNotALayer},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        for (const bool told : {false, true}) {
+            TestPlatform t;
+            auto kept = t.gis.FeatureClass("kept", feature::kSimple, shape::kPoint);
+            Collection items;
+            auto item = row.item(t.gis);
+            item->DataName("chosen");
+            items.Add(item);
+            items.Add(Chosen(kept, ltFeatureClass));
+            std::vector<NoLayer> noLayers;
+            EXPECT_TRUE(AddLayersBySort(t, items, told ? &noLayers : nullptr));
+            EXPECT_EQ(Names(items), std::vector<std::string>{"kept"});
+            EXPECT_TRUE(t.LogEntries().empty());
+            if (!told) continue;
+            ASSERT_EQ(noLayers.size(), 1u);
+            EXPECT_EQ(noLayers[0].name, "chosen");
+            EXPECT_EQ(noLayers[0].reason, row.reason);
+        }
+    }
+}
+
+TEST(LayersBySort, AFeatureDatasetGivesItsRastersAndPassesOverItsTables) {
+    // A dataset holding a raster and a table once closed the dialog as if it
+    // worked and added nothing.
+    TestPlatform t;
+    auto fd = t.gis.Name("Hydro", kind::kFeatureDataset);
+    fd->subsets = {t.gis.FeatureClass("rivers", feature::kSimple, shape::kPolyline), t.gis.Name("depth", kind::kRasterDataset),
+                   t.gis.Name("log", kind::kTable)};
+    for (const bool told : {false, true}) {
+        SCOPED_TRACE(told ? "named" : "silent");
+        Collection items;
+        auto item = Chosen(fd, ltFeatureDataset);
+        item->DataName("Hydro");
+        items.Add(item);
+        std::vector<NoLayer> noLayers;
+        ASSERT_TRUE(AddLayersBySort(t, items, told ? &noLayers : nullptr));
+        EXPECT_EQ(Names(items), (std::vector<std::string>{"rivers", "depth"}));
+        EXPECT_NE(items.ItemAs<gis::RasterLayer>(2), nullptr);
+        if (told) {
+            ASSERT_EQ(noLayers.size(), 1u);
+            EXPECT_EQ(noLayers[0].name, "Hydro/log");
+            EXPECT_EQ(noLayers[0].reason, reason::kTable);
+        }
+    }
+    EXPECT_TRUE(t.LogEntries().empty());
+}
+
+TEST(LayersBySort, AChoiceThatNamesWhatGaveNoLayerPassesOverBrokenItemsAndLogsTheFirst) {
+    TestPlatform t;
+    Catalogue c(t.gis);
+    auto broken1 = t.gis.FeatureClass("broken1", feature::kSimple, shape::kPoint);
+    auto broken2 = t.gis.FeatureClass("broken2", feature::kSimple, shape::kPoint);
+    broken1->openable = false;
+    broken2->openable = false;
+    auto lake = std::dynamic_pointer_cast<testing::MemoryName>(c.hydro->subsets[1]);
+    lake->openable = false;
+    Collection items;
+    for (auto& [name, type, label] : std::vector<std::tuple<gis::DatasetNamePtr, std::int16_t, std::string>>{
+             {broken1, ltFeatureClass, "b1.shp"}, {c.roads, ltFeatureClass, "roads.shp"}, {c.hydro, ltFeatureDataset, "Hydro"},
+             {broken2, ltFeatureClass, "b2.shp"}}) {
+        auto item = Chosen(name, type);
+        item->DataName(label);
+        items.Add(item);
+    }
+    std::vector<NoLayer> noLayers;
+    ASSERT_TRUE(AddLayersBySort(t, items, &noLayers));
+    EXPECT_EQ(Names(items), (std::vector<std::string>{"HydroAnno", "Roads", "Rivers"}));
+    ASSERT_EQ(noLayers.size(), 3u);
+    EXPECT_EQ(noLayers[0].name, "b1.shp");
+    EXPECT_EQ(noLayers[1].name, "Hydro/lakes");
+    EXPECT_EQ(noLayers[2].name, "b2.shp");
+    for (const auto& n : noLayers) EXPECT_TRUE(n.reason.starts_with(reason::kFailed)) << n.reason;
+    const auto log = t.LogEntries();
+    ASSERT_EQ(log.size(), 1u) << "the first failure is logged, not one per item";
+    EXPECT_EQ(log[0].position, "Marbrook.basOpenDialogs.AddLayersBySort:110");
+    EXPECT_EQ(t.ui.GetMousePointer(), ui::MousePointer::Default);
+}
+
+TEST(AddChosenLayers, TellsWhatGaveNoLayerAndRefusesAChoiceOfNothing) {
+    struct Row {
+        const char* what;
+        std::vector<std::string> chosen; // "ok", "folder", "catalog"
+        bool accepted;
+        long layers;
+        std::string message; // the message's first line, "" for none
+    };
+    const std::vector<Row> rows = {
+        {"every item a layer", {"ok", "ok"}, true, 2, ""},
+        {"some items without a layer", {"ok", "folder", "catalog"}, true, 1, "已添加 1 个图层，以下 2 项没有生成图层："},
+        {"nothing becomes a layer", {"folder", "catalog"}, false, 0, "所选数据都不能生成图层："},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         TestPlatform t;
-        auto kept = t.gis.FeatureClass("kept", feature::kSimple, shape::kPoint);
         Collection items;
-        items.Add(Chosen(row.name(t.gis), row.type));
-        items.Add(Chosen(kept, ltFeatureClass));
-        EXPECT_TRUE(AddLayersBySort(t, items));
-        EXPECT_EQ(Names(items), std::vector<std::string>{"kept"});
+        int n = 0;
+        for (const auto& kind : row.chosen) {
+            std::shared_ptr<CLayerObj> item;
+            if (kind == "ok") item = Chosen(t.gis.FeatureClass("f" + std::to_string(n), 1, 1), ltFeatureClass);
+            if (kind == "folder") item = Chosen(nullptr, 0), item->DataTypeDesc(desc::kFolder);
+            if (kind == "catalog") item = Chosen(t.gis.Name("c", kind::kRasterCatalog), ltRasterCatalog);
+            item->DataName(kind == "ok" ? kind + std::to_string(n) : kind);
+            ++n;
+            items.Add(item);
+        }
+        EXPECT_EQ(AddChosenLayers(t, items), row.accepted);
+        if (row.accepted) {
+            EXPECT_EQ(items.Count(), row.layers);
+            for (long i = 1; i <= items.Count(); ++i) EXPECT_NE(items.ItemAs<gis::Layer>(i), nullptr);
+        } else {
+            EXPECT_EQ(items.Count(), static_cast<long>(row.chosen.size())) << "the choice is left as it was";
+        }
+        if (row.message.empty()) {
+            EXPECT_TRUE(t.ui.messages.empty());
+            continue;
+        }
+        ASSERT_EQ(t.ui.messages.size(), 1u);
+        const auto& m = t.ui.messages[0];
+        EXPECT_EQ(m.text.substr(0, m.text.find("\r\n")), row.message);
+        EXPECT_EQ(m.title, "VERDANTA");
+        EXPECT_EQ(m.icon, ui::MessageIcon::Information);
+        EXPECT_NE(m.text.find("folder：" + std::string(reason::kFolder)), std::string::npos) << m.text;
         EXPECT_TRUE(t.LogEntries().empty());
     }
+}
+
+TEST(AddChosenLayers, AMessageNamesTheFirstFifteenAndCountsTheRest) {
+    std::vector<NoLayer> many;
+    for (int i = 1; i <= 40; ++i) many.push_back({"n" + std::to_string(i), "r"});
+    const std::string text = NoLayerMessage(many, 3);
+    EXPECT_TRUE(text.starts_with("已添加 3 个图层，以下 40 项没有生成图层：")) << text;
+    EXPECT_NE(text.find("\r\nn15：r"), std::string::npos);
+    EXPECT_EQ(text.find("n16："), std::string::npos);
+    EXPECT_TRUE(text.ends_with("\r\n……另有 25 项")) << text;
 }
 
 TEST(LayersBySort, ItemsOfOneGroupKeepTheirChosenOrder) {
@@ -216,13 +371,15 @@ TEST(LayersBySort, BrokenItemsFailAtTheirStep) {
          errnum::kObjectNotSet},
         {"raster item naming a feature class",
          [](MemoryGis& g) { return ObjectPtr(Chosen(g.FeatureClass("f", 1, 4), ltRaster)); }, 131, errnum::kTypeMismatch},
-        {"feature dataset member that is not a feature class",
+        {"feature dataset member whose raster cannot be read",
          [](MemoryGis& g) {
              auto fd = g.Name("fd", kind::kFeatureDataset);
-             fd->subsets = {g.FeatureClass("f", 1, 4), g.Name("r", kind::kRasterDataset)};
+             auto r = g.Name("r", kind::kRasterDataset);
+             r->openable = false;
+             fd->subsets = {g.FeatureClass("f", 1, 4), r};
              return ObjectPtr(Chosen(fd, ltFeatureDataset));
          },
-         123, errnum::kTypeMismatch},
+         128, errnum::kFileNotFound},
         {"drawing whose folder is not a CAD workspace",
          [](MemoryGis& g) {
              auto dwg = g.Name("a.dwg", kind::kFeatureDataset);
@@ -282,8 +439,10 @@ TEST(LayersBySort, SortingByGeometryPlacesOrDropsWithoutLogging) {
         {"point", open(1, 1), "point"},
         {"polyline", open(1, 3), "line"},
         {"polygon", open(1, 4), "polygon"},
-        {"line 13", open(1, 13), ""},
-        {"multipatch", open(1, 9), ""},
+        {"multipoint", open(1, 2), "point"},
+        {"line 13", open(1, 13), "line"},
+        {"multipatch", open(1, 9), "polygon"},
+        {"no shape kind", open(1, 0), ""},
         {"annotation", open(11, 0), "annotation"},
         {"coverage annotation with a polygon shape", open(12, 4), "annotation"},
         {"unknown feature kind", open(7, 1), ""},

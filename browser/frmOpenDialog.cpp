@@ -49,6 +49,12 @@ bool IsEnterable(int type) noexcept {
            type == dtCadFile || type == dtFeatureDataset;
 }
 
+// Places that hold data rather than being data: opened rather than chosen.
+bool IsPlace(int type) noexcept {
+    return type == dtFolder || type == dtDatabaseRoot || type == dtSdeConnection || type == dtNewSdeConnection ||
+           type == dtPersonalGdb;
+}
+
 // Items added at once by a double-click: feature classes, rasters, raster
 // datasets and catalogs.
 bool IsAddable(int type) noexcept {
@@ -730,19 +736,27 @@ void frmOpenDialog::CmdAddData_Click() noexcept {
         if (selected == nullptr) return;
         step(101);
         const int type = mDataList.at(static_cast<std::size_t>(selected->tag)).DataType;
-        if (type == dtDatabaseRoot || type == dtNewSdeConnection || type == dtPersonalGdb) {
+        // A place selected alone is opened, as in every file dialog: a folder
+        // or a connection confirmed as the choice would give the caller no
+        // layer and close the dialog on nothing.
+        if (LVDataList.SelectedCount() == 1 && IsPlace(type)) {
             step(102);
             LVDataList_DblClick();
             return;
         }
-        if (type == dtFolder || type == dtSdeConnection || InRange(type, 10, 26)) {
-            step(103);
-            // A selected item is always gathered: none means the gathering
-            // failed (and said so), and confirming would hand the caller
-            // entries without their datasets. The form stays shown.
-            if (GetSelFilesInfos(platform_, mSelDataList, LVDataList, mDataList) == 0) return;
-        }
+        step(103);
+        // Every selected item is gathered whole, whatever kind the first one
+        // is: copies from the last click carry no datasets, and a choice
+        // confirmed with them would lose every layer. A selected item is
+        // always gathered: none means the gathering failed (and said so).
+        if (GetSelFilesInfos(platform_, mSelDataList, LVDataList, mDataList) == 0) return;
         step(104);
+        if (mAddCheck) {
+            Collection chosen;
+            GetSelectDataset(chosen);
+            if (!mAddCheck(chosen)) return;
+        }
+        step(105);
         mbOKClick = true;
         Hide();
     } catch (...) {

@@ -2,6 +2,7 @@
 // The data browser: the modal form in which the user walks the catalogue
 // and picks data. Toolkit-neutral: a view binds its controls to widgets.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ public:
     std::string msSdeDataPath;
     bool mbOKClick = false;
     std::int16_t miFilterType = 0;
+    // Set by the dialog object while it shows the form: checks the chosen
+    // items (as CLayerObj objects) before the form closes on them; false
+    // keeps the form shown. None accepts every choice.
+    std::function<bool(Collection& chosen)> mAddCheck;
 
     // Public operations.
     bool InitDataList(std::string& sSdeDataPath) noexcept;

@@ -69,12 +69,22 @@ std::optional<Collection> CLayerFunctionExport::GetLayersByDlg(ui::WindowHandle 
         dialog->FilterType(0);
         step(108);
         Collection chosen;
+        // The layers are made while the user still sees the dialog: a choice
+        // of which nothing becomes a layer keeps it open, and the user hears
+        // which items gave no layer and why.
+        std::optional<Collection> layers;
+        dialog->AddCheck([this, &layers](Collection& choice) {
+            Collection built = choice;
+            if (!AddChosenLayers(platform_, built)) return false;
+            layers = std::move(built);
+            return true;
+        });
         step(109);
         if (dialog->DoModalOpen(pFarentHWnd, chosen)) {
             step(110);
-            if (AddLayersBySort(platform_, chosen)) {
+            if (layers || AddLayersBySort(platform_, chosen)) {
                 step(111);
-                result = std::move(chosen);
+                result = layers ? std::move(*layers) : std::move(chosen);
             }
         }
         step(112);

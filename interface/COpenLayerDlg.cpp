@@ -70,6 +70,7 @@ bool COpenLayerDlg::DoModalOpen(ui::WindowHandle hParentHWnd, Collection& Select
         form.SetCaption(Title());
         step(107);
         form.msSdeDataPath = msSdePath_;
+        form.mAddCheck = addCheck_;
         step(108);
         if (!RememberLocation()) {
             step(109);
@@ -80,6 +81,7 @@ bool COpenLayerDlg::DoModalOpen(ui::WindowHandle hParentHWnd, Collection& Select
         step(111);
         QMShowForm(platform_, form, hParentHWnd, 0, 1);
         step(112);
+        form.mAddCheck = nullptr;
         if (form.mbOKClick) {
             step(113);
             form.GetSelectDataset(Selection);

@@ -2,6 +2,7 @@
 // The configurable open-data dialog: owns one browser form, shows it modally
 // and hands the chosen items back as CLayerObj objects.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <variant>
@@ -44,6 +45,11 @@ public:
     [[nodiscard]] bool AllowMultiSelect() const noexcept { return allowMultiSelect_; }
     void AllowMultiSelect(bool vData) noexcept { allowMultiSelect_ = vData; }
 
+    // Checks a choice before the dialog closes on it (the chosen items as
+    // CLayerObj objects): false keeps the dialog open for another choice.
+    // None (the default) accepts every choice.
+    void AddCheck(std::function<bool(Collection& chosen)> check) { addCheck_ = std::move(check); }
+
     // The connection-file folder fixed at construction.
     [[nodiscard]] const std::string& SdePath() const noexcept { return msSdePath_; }
     // The owned browser form (null only when construction failed).
@@ -61,6 +67,7 @@ private:
     std::string finalLocation_;
     std::string buttonCaption_;
     bool allowMultiSelect_ = false;
+    std::function<bool(Collection&)> addCheck_;
 };
 
 } // namespace marbrook

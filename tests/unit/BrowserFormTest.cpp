@@ -170,8 +170,8 @@ TEST(BrowserForm, ReportViewListsEveryItemAndLeavesAliasesEmptyWhereThereAreNone
 TEST(BrowserForm, ABrokenDatasetInReportViewIsLoggedOnceAndTheListingGoesOn) {
     BrowserWorld w;
     MixedFolder data(w);
-    auto broken1 = w.Shape(data.path, "broken1", gis::shape::kPolygon);
-    auto broken2 = w.Shape(data.path, "broken2", gis::shape::kPolygon);
+    auto broken1 = w.Shape(data.path, "zz_broken1", gis::shape::kPolygon);
+    auto broken2 = w.Shape(data.path, "zz_broken2", gis::shape::kPolygon);
     std::dynamic_pointer_cast<testing::MemoryName>(broken1)->openable = false;
     std::dynamic_pointer_cast<testing::MemoryName>(broken2)->openable = false;
     w.Open();
@@ -183,7 +183,7 @@ TEST(BrowserForm, ABrokenDatasetInReportViewIsLoggedOnceAndTheListingGoesOn) {
         SCOPED_TRACE(item.text);
         EXPECT_EQ(item.subItems.size(), 2u);
         EXPECT_GT(item.tag, 0);
-        if (item.text.starts_with("broken")) {
+        if (item.text.starts_with("zz_broken")) {
             EXPECT_EQ(item.subItems[0], "");
         }
     }
@@ -541,6 +541,71 @@ TEST(BrowserForm, AddOnAGeodatabaseOrTheDatabaseRootOpensItInstead) {
     EXPECT_EQ(gsCurDir, data.path + "/city.mdb");
 }
 
+TEST(BrowserForm, AddOpensAPlaceSelectedAloneAndGathersEveryItemOfAChoice) {
+    struct Row {
+        const char* what;
+        Names selected;
+        bool confirmed;
+        std::string location; // where the list is afterwards
+    };
+    const std::vector<Row> rows = {
+        {"a folder alone is opened", {"sub"}, false, "sub"},
+        {"a geodatabase alone is opened", {"city.mdb"}, false, "city.mdb"},
+        {"a folder with a dataset is a choice", {"sub", "roads.shp"}, true, "data"},
+        {"an item without a kind first still brings the datasets", {"cloud.shp", "towns.shp"}, true, "data"},
+        {"datasets alone are a choice", {"towns.shp", "dem.tif"}, true, "data"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        BrowserWorld w;
+        MixedFolder data(w);
+        w.Shape(data.path, "cloud", 0);
+        w.File(data.path + "/city.mdb");
+        w.t.gis.AddWorkspace(gis::FactoryKind::PersonalGeodatabase, data.path + "/city.mdb");
+        w.form.LVDataList.SetMultiSelect(true);
+        w.Open();
+        w.Enter(w.drive.Path());
+        w.Enter("data");
+        ASSERT_TRUE(testing::SelectItems(w.form, row.selected));
+        ASSERT_TRUE(testing::PressAdd(w.form));
+        EXPECT_EQ(w.form.mbOKClick, row.confirmed);
+        EXPECT_EQ(testing::CurrentLocation(w.form), row.location);
+        if (!row.confirmed) continue;
+        // Every chosen item carries its dataset, whatever kind the first is.
+        ASSERT_EQ(w.form.SelDataList().size(), row.selected.size() + 1);
+        for (std::size_t i = 1; i < w.form.SelDataList().size(); ++i) {
+            const DataItem& item = w.form.SelDataList()[i];
+            EXPECT_EQ(item.pDataSetObj != nullptr, item.DataName != "sub") << item.DataName;
+        }
+    }
+}
+
+TEST(BrowserForm, AChoiceTheCheckRefusesKeepsTheFormShown) {
+    BrowserWorld w;
+    MixedFolder data(w);
+    w.Open();
+    w.Enter(w.drive.Path());
+    w.Enter("data");
+    std::vector<std::string> checked;
+    bool accept = false;
+    w.form.mAddCheck = [&](Collection& chosen) {
+        for (long i = 1; i <= chosen.Count(); ++i) checked.push_back(chosen.ItemAs<CLayerObj>(i)->DataName());
+        return accept;
+    };
+    w.form.SetVisibleState(true);
+    ASSERT_TRUE(testing::ClickItem(w.form, "roads.shp"));
+    ASSERT_TRUE(testing::PressAdd(w.form));
+    EXPECT_FALSE(w.form.mbOKClick);
+    EXPECT_TRUE(w.form.IsVisible());
+    EXPECT_EQ(checked, Names{"roads.shp"});
+    // A double-click on a dataset goes through the same check.
+    accept = true;
+    ASSERT_TRUE(testing::DoubleClick(w.form, "towns.shp"));
+    EXPECT_TRUE(w.form.mbOKClick);
+    EXPECT_FALSE(w.form.IsVisible());
+    EXPECT_EQ(checked, (Names{"roads.shp", "towns.shp"}));
+}
+
 // A connection folder with one connection file to a database that holds a
 // feature dataset with a table and a feature class.
 struct SdeWorld {
@@ -587,13 +652,14 @@ TEST(BrowserForm, DatabaseLocationsAreEnteredAndRemembered) {
     EXPECT_FALSE(w.form.mbOKClick);
     EXPECT_EQ(gsCurDir, "");
     EXPECT_EQ(w.t.ui.GetMousePointer(), ui::MousePointer::Default);
-    // Confirming with the table selected takes it as the last click left it.
+    // Confirming with the table selected gathers it whole, as any item: it
+    // makes no layer, which the caller's check tells the user.
     ASSERT_TRUE(testing::PressAdd(w.form));
     EXPECT_TRUE(w.form.mbOKClick);
     Collection chosen;
     ASSERT_EQ(w.form.GetSelectDataset(chosen), 1);
     EXPECT_EQ(chosen.ItemAs<CLayerObj>(1)->DataName(), "lookup");
-    EXPECT_EQ(chosen.ItemAs<CLayerObj>(1)->pDataSetObj(), nullptr);
+    EXPECT_NE(chosen.ItemAs<CLayerObj>(1)->pDataSetObj(), nullptr);
     EXPECT_EQ(chosen.ItemAs<CLayerObj>(1)->DataType(), 0);
 }
 
@@ -659,7 +725,7 @@ TEST(BrowserForm, NamesOfAMultiSelectionAreJoinedInListOrder) {
 TEST(BrowserForm, DoubleClickOnAnUnclassifiedItemListsTheLocationAgain) {
     BrowserWorld w;
     const std::string data = w.Folder("data");
-    w.Shape(data, "cloud", gis::shape::kMultipoint);
+    w.Shape(data, "cloud", 0); // a shape kind no layer is made of
     w.Open();
     w.Enter(w.drive.Path());
     w.Enter("data");
@@ -671,12 +737,12 @@ TEST(BrowserForm, DoubleClickOnAnUnclassifiedItemListsTheLocationAgain) {
     EXPECT_EQ(testing::ItemNames(w.form), (Names{"cloud.shp"}));
     EXPECT_FALSE(w.form.mbOKClick);
     EXPECT_EQ(gsCurDir, remembered);
-    // The add button confirms it as the last click left it.
+    // The add button confirms it, gathered whole like any item.
     ASSERT_TRUE(testing::ClickItem(w.form, "cloud.shp"));
     ASSERT_TRUE(testing::PressAdd(w.form));
     EXPECT_TRUE(w.form.mbOKClick);
     ASSERT_EQ(w.form.SelDataList().size(), 2u);
-    EXPECT_EQ(w.form.SelDataList()[1].pDataSetObj, nullptr);
+    EXPECT_NE(w.form.SelDataList()[1].pDataSetObj, nullptr);
 }
 
 TEST(BrowserForm, ReplayFindsAFolderWhoseNameIsNotUtf8) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "browser/frmOpenDialog.h"
+#include "catalogue/basOpenDialogs.h"
 #include "interface/CLayerFunctionExport.h"
 #include "interface/DataSourceType.h"
 #include "platform/error.h"
@@ -154,7 +155,7 @@ TEST(AddLayerForMap, ACancelledDialogPutsNothingInTheMap) {
     ExpectNoLog(t);
 }
 
-// A folder the browser opens at (its remembered location), holding three
+// A folder the browser opens at (its remembered location), holding five
 // shapefiles and a raster in the in-memory catalogue.
 struct DataFolder {
     explicit DataFolder(TestPlatform& t) {
@@ -170,6 +171,8 @@ struct DataFolder {
         t.gis.Add(shapes, t.gis.FeatureClass("roads", gis::feature::kSimple, gis::shape::kPolyline));
         t.gis.Add(shapes, t.gis.FeatureClass("parcels", gis::feature::kSimple, gis::shape::kPolygon));
         t.gis.Add(shapes, t.gis.FeatureClass("dome", gis::feature::kSimple, gis::shape::kMultiPatch));
+        // A shapefile without shapes: listed, but no layer can be made of it.
+        t.gis.Add(shapes, t.gis.FeatureClass("nulls", gis::feature::kSimple, 0));
         auto& rasters = t.gis.AddWorkspace(gis::FactoryKind::Raster, dir.Path() + "/");
         t.gis.Add(rasters, t.gis.Name("dem.tif", gis::kind::kRasterDataset));
         t.system.SaveSetting("VERDANTA", "OPENDLG", "CURDIR", dir.Path());
@@ -203,28 +206,44 @@ TEST(GetLayersByDlg, ConfirmedChoiceComesBackAsLayersInGroupOrder) {
     Choose(t, {"dem.tif", "parcels.shp", "dome.shp", "wells.shp"});
     CLayerFunctionExport api(t);
     const auto layers = api.GetLayersByDlg(7, true);
-    ASSERT_TRUE(layers.has_value());
-    EXPECT_EQ(LayerNames(*layers), (std::vector<std::string>{"wells", "parcels", "dem.tif"}));
+    ASSERT_TRUE(layers.has_value()) << t.ErrLogText();
+    // The multipatch class draws as a polygon, in the order the list shows.
+    EXPECT_EQ(LayerNames(*layers), (std::vector<std::string>{"wells", "dome", "parcels", "dem.tif"}));
+    EXPECT_TRUE(t.ui.messages.empty());
     ExpectNoLog(t);
 }
 
-TEST(GetLayersByDlg, AChoiceThatMakesNoLayerGivesAnEmptyCollection) {
+TEST(GetLayersByDlg, AChoiceThatMakesNoLayerKeepsTheDialogOpenAndSaysWhy) {
     TestPlatform t;
     DataFolder folder(t);
-    Choose(t, {"dome.shp"});
+    bool shownAfterAdd = false;
+    testing::OnBrowser(t.ui, [&](frmOpenDialog& form) {
+        EXPECT_TRUE(testing::SelectItems(form, {"nulls.shp"}));
+        EXPECT_TRUE(testing::PressAdd(form));
+        shownAfterAdd = form.IsVisible() && !form.mbOKClick;
+        EXPECT_TRUE(testing::PressCancel(form));
+    });
     CLayerFunctionExport api(t);
-    const auto layers = api.GetLayersByDlg(7, false);
-    ASSERT_TRUE(layers.has_value());
-    EXPECT_EQ(layers->Count(), 0);
+    EXPECT_FALSE(api.GetLayersByDlg(7, false).has_value());
+    EXPECT_TRUE(shownAfterAdd);
+    ASSERT_EQ(t.ui.messages.size(), 1u);
+    EXPECT_EQ(t.ui.messages[0].text, std::string("所选数据都不能生成图层：\r\nnulls.shp：") + reason::kUnsupportedShapeKind + "（0）");
+    ExpectNoLog(t);
 }
 
-TEST(GetLayersByDlg, FailingToBuildALayerGivesNone) {
+TEST(GetLayersByDlg, ALayerThatCannotBeMadeIsNamedAndTheOthersComeBack) {
     TestPlatform t;
     DataFolder folder(t);
-    Choose(t, {"parcels.shp", "wells.shp"});
-    t.gis.FailAt("NewFeatureLayer", 2);
+    Choose(t, {"parcels.shp", "wells.shp", "nulls.shp"});
+    t.gis.FailAt("NewFeatureLayer", 2, 1234, "no memory for a layer");
     CLayerFunctionExport api(t);
-    EXPECT_FALSE(api.GetLayersByDlg(7, true).has_value());
+    const auto layers = api.GetLayersByDlg(7, true);
+    ASSERT_TRUE(layers.has_value());
+    EXPECT_EQ(LayerNames(*layers), std::vector<std::string>{"parcels"});
+    ASSERT_EQ(t.ui.messages.size(), 1u);
+    EXPECT_EQ(t.ui.messages[0].text, std::string("已添加 1 个图层，以下 2 项没有生成图层：\r\nnulls.shp：") +
+                                         reason::kUnsupportedShapeKind + "（0）\r\nwells.shp：" + reason::kFailed +
+                                         "no memory for a layer");
     const auto log = t.LogEntries();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].position, "Marbrook.basOpenDialogs.AddLayersBySort:111");
@@ -265,7 +284,11 @@ TEST(AddLayerForMap, AFailingServiceStopsAtThatLayer) {
 TEST(AddLayerForMap, AChoiceWithoutLayersMakesNoCall) {
     TestPlatform t;
     DataFolder folder(t);
-    Choose(t, {"dome.shp"});
+    testing::OnBrowser(t.ui, [](frmOpenDialog& form) {
+        EXPECT_TRUE(testing::SelectItems(form, {"nulls.shp"}));
+        EXPECT_TRUE(testing::PressAdd(form));
+        EXPECT_TRUE(testing::PressCancel(form));
+    });
     auto map = t.gis.NewMap();
     CLayerFunctionExport api(t);
     api.AddLayerForMap(map, 9);

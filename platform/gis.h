@@ -282,6 +282,11 @@ class GisService {
 public:
     virtual ~GisService() = default;
 
+    // Prepares the calling thread for calls into this service: the library
+    // calls it first on every thread it starts (a listing off the interface
+    // thread). Never throws.
+    virtual void EnterThread() noexcept {}
+
     [[nodiscard]] virtual PropertySetPtr CreatePropertySet() { return std::make_shared<PropertySet>(); }
     [[nodiscard]] virtual WorkspaceFactoryPtr CreateWorkspaceFactory(FactoryKind kind) = 0;
     // Opens the dataset a name designates: a FeatureClass, RasterDataset or

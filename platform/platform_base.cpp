@@ -159,6 +159,37 @@ long ListView::AddItem(std::string text, int icon, int smallIcon) {
     return Count();
 }
 
+std::vector<ListView::Item> ListView::TakeItems() {
+    std::vector<Item> taken = std::move(items_);
+    items_.clear();
+    ++revision_;
+    Changed();
+    return taken;
+}
+
+void ListView::RestoreItems(std::vector<Item> items) {
+    items_ = std::move(items);
+    ++revision_;
+    Changed();
+}
+
+void ListView::Truncate(long count) {
+    if (count < 0 || count >= Count()) return;
+    items_.resize(static_cast<std::size_t>(count));
+    ++revision_;
+    Changed();
+}
+
+void ListView::Reorder(const std::vector<std::size_t>& order) {
+    if (order.size() != items_.size()) throw std::out_of_range("list view order");
+    std::vector<Item> sorted;
+    sorted.reserve(items_.size());
+    for (const std::size_t i : order) sorted.push_back(std::move(items_.at(i)));
+    items_ = std::move(sorted);
+    ++revision_;
+    Changed();
+}
+
 ListView::Item& ListView::At(long index) {
     if (index < 1 || index > Count()) throw std::out_of_range("list view index");
     return items_[static_cast<std::size_t>(index - 1)];
@@ -174,6 +205,7 @@ void ListView::SetSubItem(long index, std::size_t sub, std::string text) {
     if (sub == 0) throw std::out_of_range("sub-item index");
     if (item.subItems.size() < sub) item.subItems.resize(sub);
     item.subItems[sub - 1] = std::move(text);
+    touchedFrom_ = std::min(touchedFrom_, index);
     Changed();
 }
 
@@ -203,6 +235,36 @@ const ListView::Item* ListView::SelectedItem() const noexcept {
 
 long ListView::SelectedCount() const noexcept {
     return static_cast<long>(std::count_if(items_.begin(), items_.end(), [](const Item& i) { return i.selected; }));
+}
+
+void BackgroundTask::SetWake(std::function<void()> wake) {
+    const std::lock_guard lock(wakeMutex_);
+    wake_ = std::move(wake);
+}
+
+void BackgroundTask::Wake() {
+    const std::lock_guard lock(wakeMutex_);
+    if (wake_) wake_();
+}
+
+void BackgroundTask::MarkEnded() {
+    {
+        const std::lock_guard lock(endMutex_);
+        ended_ = true;
+    }
+    endChanged_.notify_all();
+}
+
+bool BackgroundTask::WaitEnded(std::chrono::milliseconds limit) {
+    std::unique_lock lock(endMutex_);
+    return endChanged_.wait_for(lock, limit, [this] { return ended_.load(); });
+}
+
+void RunHere(BackgroundTask& task) {
+    task.Run();
+    task.MarkEnded();
+    while (task.Pump() != BackgroundTask::Progress::Finished) {
+    }
 }
 
 void Form::EnsureLoaded() {

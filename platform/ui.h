@@ -5,8 +5,13 @@
 // Form logic changes it directly; a view (Qt, or the scripted window system
 // of the tests) shows it and turns user actions into calls of the form's
 // handlers. Setters call Changed() so that a bound view can follow.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -96,10 +101,35 @@ public:
     // Picture name of a picture button ("" for a text button).
     [[nodiscard]] const std::string& Picture() const noexcept { return picture_; }
     void SetPicture(std::string v) { picture_ = std::move(v); Changed(); }
+    // The form's default button: Enter presses it wherever the focus is,
+    // unless the focused control uses Enter itself.
+    [[nodiscard]] bool Default() const noexcept { return default_; }
+    void SetDefault(bool v) { default_ = v; Changed(); }
+    // The form's cancel button: Escape presses it.
+    [[nodiscard]] bool Cancel() const noexcept { return cancel_; }
+    void SetCancel(bool v) { cancel_ = v; Changed(); }
 
 private:
     std::string caption_;
     std::string picture_;
+    bool default_ = false;
+    bool cancel_ = false;
+};
+
+// A sign that the form is busy with work the user may wait for or stop: a
+// moving bar and a line of text. Hidden while there is none.
+class BusyIndicator : public Control {
+public:
+    using Control::Control;
+    [[nodiscard]] const std::string& Caption() const noexcept { return caption_; }
+    void SetCaption(std::string v) {
+        if (v == caption_) return;
+        caption_ = std::move(v);
+        Changed();
+    }
+
+private:
+    std::string caption_;
 };
 
 class TextBox : public Control {
@@ -234,9 +264,18 @@ public:
     enum ViewMode { kIcon = 0, kSmallIcon = 1, kList = 2, kReport = 3 };
 
     using Control::Control;
-    void ClearItems() { items_.clear(); Changed(); }
+    void ClearItems() { items_.clear(); ++revision_; Changed(); }
     // Appends an item and returns its position (from 1).
     long AddItem(std::string text, int icon, int smallIcon);
+    // Takes every item out (the list is then empty), and puts items taken
+    // before back: a list shown again as it was, without copying it.
+    [[nodiscard]] std::vector<Item> TakeItems();
+    void RestoreItems(std::vector<Item> items);
+    // Removes the items after the first `count`.
+    void Truncate(long count);
+    // Puts the items in the order `order` gives (positions from 0 of the
+    // items as they are), e.g. after a click on a column header.
+    void Reorder(const std::vector<std::size_t>& order);
     [[nodiscard]] long Count() const noexcept { return static_cast<long>(items_.size()); }
     // Item `index` from 1; std::out_of_range outside 1..Count().
     [[nodiscard]] Item& At(long index);
@@ -264,9 +303,28 @@ public:
     [[nodiscard]] const std::vector<Item>& Items() const noexcept { return items_; }
     void Refresh() { Changed(); }
 
+    // For a view that follows the list without redrawing it whole: the
+    // revision changes whenever items are removed, replaced or reordered
+    // (appending keeps it), and items from TouchedFrom() (a position from 1,
+    // past the end when none) on have had a sub-item changed since the view
+    // last called ResetTouched().
+    [[nodiscard]] std::uint64_t Revision() const noexcept { return revision_; }
+    [[nodiscard]] long TouchedFrom() const noexcept { return touchedFrom_; }
+    void ResetTouched() noexcept { touchedFrom_ = Count() + 1; }
+
+    // The column the items were last sorted by (from 0, -1 for none) and
+    // whether in descending order: a view shows it on the header.
+    [[nodiscard]] int SortKey() const noexcept { return sortKey_; }
+    [[nodiscard]] bool SortDescending() const noexcept { return sortDescending_; }
+    void SetSortKey(int column, bool descending) { sortKey_ = column; sortDescending_ = descending; Changed(); }
+
 private:
     std::vector<Item> items_;
     std::vector<Column> columns_;
+    std::uint64_t revision_ = 0;
+    long touchedFrom_ = 1;
+    int sortKey_ = -1;
+    bool sortDescending_ = false;
     bool multiSelect_ = false;
     int view_ = kList;
     double width_ = 7110;
@@ -331,6 +389,57 @@ private:
     bool visible_ = false;
 };
 
+// ---- Work off the interface thread --------------------------------------------
+
+// How long work may keep the user waiting before the form shows that it is
+// busy and offers a way out.
+inline constexpr std::chrono::milliseconds kBusyDelay{150};
+
+// Work a form has done off the interface thread while the form stays
+// responsive (UiService::RunBackground). The work runs once, on a thread the
+// service chooses; everything else is called on the interface thread.
+class BackgroundTask {
+public:
+    enum class Progress { Working, Finished };
+    BackgroundTask() = default;
+    virtual ~BackgroundTask() = default;
+    BackgroundTask(const BackgroundTask&) = delete;
+    BackgroundTask& operator=(const BackgroundTask&) = delete;
+
+    // The work. Tells the service of new output with Wake(). Never throws.
+    virtual void Run() noexcept = 0;
+    // Takes in what the work has put out so far. Finished once the work has
+    // ended and all of it is taken in, or the user cancelled.
+    virtual Progress Pump() noexcept = 0;
+    // Called once when the work has taken kBusyDelay: the form shows that it
+    // is busy and how to stop it.
+    virtual void ShowBusy() noexcept = 0;
+    // The user stops the work: the next Pump() reports Finished; the work
+    // itself may go on until its current call returns, its output unused.
+    virtual void Cancel() noexcept = 0;
+
+    // The service's wake-up: called (on any thread) whenever the task has
+    // something to take in. Thread-safe; Wake() never calls it once
+    // SetWake(nullptr) has returned.
+    void SetWake(std::function<void()> wake);
+    void Wake();
+    // Run() has returned (the service says so); waits up to `limit` for it.
+    void MarkEnded();
+    [[nodiscard]] bool WaitEnded(std::chrono::milliseconds limit);
+    [[nodiscard]] bool Ended() const noexcept { return ended_.load(); }
+
+private:
+    std::mutex wakeMutex_;
+    std::function<void()> wake_;
+    std::mutex endMutex_;
+    std::condition_variable endChanged_;
+    std::atomic<bool> ended_{false};
+};
+
+// Runs `task` on the calling thread and takes in all it put out: the way of
+// a user interface that cannot wait (no event loop, no display).
+void RunHere(BackgroundTask& task);
+
 // ---- The service ------------------------------------------------------------
 
 class UiService {
@@ -359,6 +468,14 @@ public:
     virtual void ShowForm(Form& form, bool modal, WindowHandle parent) = 0;
     virtual void HideForm(Form& form) = 0;
     virtual void UnloadForm(Form& form) = 0;
+
+    // Runs `task` while the interface stays responsive and the form stays
+    // modal: events are served, `task->Pump()` takes in the task's output
+    // whenever it wakes the service, `task->ShowBusy()` is called after
+    // kBusyDelay, and input reaches no window but the form's way out (and
+    // Escape, which cancels). Returns when Pump() reports Finished. The
+    // service keeps `task` alive until its work has ended.
+    virtual void RunBackground(Form& form, std::shared_ptr<BackgroundTask> task) = 0;
 };
 
 } // namespace marbrook::ui

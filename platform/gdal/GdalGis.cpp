@@ -15,6 +15,14 @@ void CPL_STDCALL QuietHandler(CPLErr, CPLErrorNum, const char*) {}
 
 class GdalGis final : public gis::GisService {
 public:
+    // GDAL's error-handler stack is per thread: a thread the library starts
+    // gets the quiet handler before its first GDAL call.
+    void EnterThread() noexcept override {
+        try {
+            InitGdal();
+        } catch (...) {
+        }
+    }
     gis::WorkspaceFactoryPtr CreateWorkspaceFactory(gis::FactoryKind kind) override {
         InitGdal();
         switch (kind) {

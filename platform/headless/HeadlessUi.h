@@ -5,6 +5,7 @@
 // back (the pointer, a form's visibility and load state) and counts message
 // boxes.
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +41,8 @@ public:
     void ShowForm(ui::Form& form, bool modal, ui::WindowHandle parent) override;
     void HideForm(ui::Form& form) override { form.SetVisibleState(false); }
     void UnloadForm(ui::Form& form) override;
+    // Runs the work at once on the calling thread: nothing here can wait.
+    void RunBackground(ui::Form&, std::shared_ptr<ui::BackgroundTask> task) override { ui::RunHere(*task); }
 
 private:
     std::string whyNoShow_;

@@ -88,6 +88,14 @@ public:
     void EndModal();
     // Called when the user closes the window with its close box.
     void CloseBox();
+    // Widgets the user may still use while the form waits for background
+    // work (its way out).
+    void AllowWhileBusy(QWidget* widget) { busyWidgets_.emplace_back(widget); }
+    [[nodiscard]] bool AllowedWhileBusy(const QWidget* widget) const {
+        for (const auto& w : busyWidgets_)
+            if (w == widget) return true;
+        return false;
+    }
 
 protected:
     // Bindings. `handler` is the form's event handler, or empty for none.
@@ -130,6 +138,7 @@ private:
     std::vector<std::unique_ptr<Binding>> bindings_;
     bool flushScheduled_ = false;
     bool syncing_ = false;
+    std::vector<QPointer<QWidget>> busyWidgets_;
 };
 
 // The view of a form: the one `views` makes for it, else a plain column of

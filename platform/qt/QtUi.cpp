@@ -1,13 +1,19 @@
 #include "platform/qt/QtUi.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <string>
 #include <map>
+#include <string>
+#include <thread>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCursor>
 #include <QEventLoop>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTimer>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
@@ -26,6 +32,59 @@ QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast
 PlatformError NoWindow(ui::WindowHandle h) {
     return {errnum::kInvalidProcedureCall, "Marbrook", "Invalid window handle " + std::to_string(h)};
 }
+
+// While a form waits for background work it stays modal and answers: input
+// reaches only the form's way out (its cancel button, Escape, scrolling),
+// and closing the form stops the work first.
+class BusyFilter final : public QObject {
+public:
+    BusyFilter(FormView& view, ui::BackgroundTask& task) : view_(view), task_(task) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+                task_.Cancel();
+                return true;
+            }
+            return !Allowed(widget);
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::ContextMenu:
+            return !Allowed(widget);
+        case QEvent::Wheel:
+            return !InForm(widget);
+        case QEvent::Close:
+            if (widget && widget == view_.Dialog()) {
+                task_.Cancel();
+                return false;
+            }
+            return widget && widget->isWindow();
+        default:
+            return false;
+        }
+    }
+
+private:
+    [[nodiscard]] bool InForm(QWidget* widget) const {
+        return widget && view_.Dialog() && (widget == view_.Dialog() || view_.Dialog()->isAncestorOf(widget));
+    }
+    [[nodiscard]] bool Allowed(QWidget* widget) const {
+        if (!InForm(widget)) return false;
+        for (QWidget* w = widget; w; w = w->parentWidget())
+            if (qobject_cast<QScrollBar*>(w) || view_.AllowedWhileBusy(w)) return true;
+        return false;
+    }
+
+    FormView& view_;
+    ui::BackgroundTask& task_;
+};
 
 class QtUi final : public ui::UiService {
 public:
@@ -154,6 +213,57 @@ public:
         // the view's signals: the view goes at the next service call.
         retired_.push_back(std::move(it->second));
         views_.erase(it);
+    }
+
+    void RunBackground(ui::Form& form, std::shared_ptr<ui::BackgroundTask> task) override {
+        EnsureApplication();
+        FormView& v = View(form);
+        QPointer<QDialog> dialog = v.Dialog();
+        auto context = std::make_unique<QObject>();
+        QEventLoop loop;
+        bool finished = false;
+        auto queued = std::make_shared<std::atomic<bool>>(false);
+        const std::function<void()> pump = [&] {
+            queued->store(false);
+            if (finished) return;
+            if (task->Pump() == ui::BackgroundTask::Progress::Finished) {
+                finished = true;
+                loop.quit();
+            }
+        };
+        // Called on the work's thread: the pump runs on this one, once per
+        // turn of the loop however often the work calls.
+        QObject* raw = context.get();
+        task->SetWake([raw, queued, &pump] {
+            if (!queued->exchange(true)) QMetaObject::invokeMethod(raw, [&pump] { pump(); }, Qt::QueuedConnection);
+        });
+        BusyFilter filter(v, *task);
+        QCoreApplication::instance()->installEventFilter(&filter);
+        QTimer::singleShot(ui::kBusyDelay, raw, [&] {
+            task->ShowBusy();
+            // A form not shown yet (a remembered location replayed before
+            // the dialog opens) is shown now, so that the user sees why the
+            // host waits and can stop it.
+            if (dialog && !dialog->isVisible()) {
+                v.Flush();
+                dialog->setWindowModality(Qt::ApplicationModal);
+                dialog->show();
+            }
+        });
+        struct Leave {
+            ui::BackgroundTask& task;
+            BusyFilter& filter;
+            ~Leave() {
+                task.SetWake(nullptr);
+                QCoreApplication::instance()->removeEventFilter(&filter);
+            }
+        } leave{*task, filter};
+        std::thread([task] {
+            task->Run();
+            task->MarkEnded();
+            task->Wake();
+        }).detach();
+        if (!finished) loop.exec();
     }
 
     FormView* Find(ui::Form& form) {

@@ -87,6 +87,12 @@ bool PressUp(frmOpenDialog& form) {
     return true;
 }
 
+bool PressCancelListing(frmOpenDialog& form) {
+    if (!form.CmdCancelListing.Enabled() || !form.CmdCancelListing.Visible()) return false;
+    form.CmdCancelListing_Click();
+    return true;
+}
+
 void PressView(frmOpenDialog& form, int viewMode) {
     switch (viewMode) {
     case 0: form.OptThumbs_Click(); break;

@@ -34,6 +34,8 @@ bool PickLocation(frmOpenDialog& form, const std::string& text);
 bool PressAdd(frmOpenDialog& form);
 bool PressCancel(frmOpenDialog& form);
 bool PressUp(frmOpenDialog& form);
+// Presses 取消 of a listing the form waits for; false while it is not shown.
+bool PressCancelListing(frmOpenDialog& form);
 // Presses the view button of mode 0 (icons), 2 (list) or 3 (report).
 void PressView(frmOpenDialog& form, int viewMode);
 

@@ -1,5 +1,7 @@
 #include "tests/doubles/FakeSystem.h"
 
+#include <chrono>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -22,8 +24,13 @@ std::string FakeSystem::UserName() {
     return *userName;
 }
 
+thread_local int FakeSystem::depth_ = 0;
+
 sys::FolderContents FakeSystem::ListFolder(const std::string& path) {
     return Serve("ListFolder", [&] {
+        std::string key = path;
+        if (key.size() > 1 && key.back() == '/') key.pop_back();
+        if (const auto slow = slowFolders.find(key); slow != slowFolders.end()) slow->second->Pass();
         const auto it = virtualFolders.find(path);
         return it != virtualFolders.end() ? it->second : PosixSystem::ListFolder(path);
     });

@@ -3,6 +3,7 @@
 // temporary MARBROOK_HOME and XDG_CONFIG_HOME), with drives, user and clock
 // chosen by the test.
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "platform/posix/PosixSystem.h"
 #include "tests/doubles/FaultPlan.h"
+#include "tests/doubles/Gate.h"
 
 namespace marbrook::testing {
 
@@ -26,6 +28,8 @@ public:
     // Folders listed with the contents given here instead of the real ones
     // (they exist too): a machine's root "/" made deterministic.
     std::map<std::string, sys::FolderContents> virtualFolders;
+    // Folders whose listing waits at a gate (after it is counted).
+    std::map<std::string, std::shared_ptr<Gate>> slowFolders;
 
     // Failures on demand. `faults` is the plan shared with the other doubles
     // (operations counted as "system.<name>"); FailAt plans a failure of this
@@ -78,13 +82,13 @@ private:
         Hit(operation);
         ++depth_;
         struct Leave {
-            int& depth;
-            ~Leave() { --depth; }
-        } leave{depth_};
+            ~Leave() { --depth_; }
+        } leave;
         return serve();
     }
     FaultPlan own_;
-    int depth_ = 0;
+    // Per thread: a listing off the interface thread makes its own calls.
+    static thread_local int depth_;
 };
 
 // A fresh temporary folder, removed with everything in it at destruction.

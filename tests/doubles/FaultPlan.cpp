@@ -5,6 +5,7 @@
 namespace marbrook::testing {
 
 void FaultPlan::Hit(const std::string& operation) {
+    const std::lock_guard lock(mutex_);
     ++count_;
     ++calls_[operation];
     trace_.push_back(operation);
@@ -25,26 +26,31 @@ void FaultPlan::Hit(const std::string& operation) {
 }
 
 void FaultPlan::FailAt(const std::string& operation, int nth, long number, const std::string& description) {
+    const std::lock_guard lock(mutex_);
     named_.emplace(operation, Plan{nth, number, description});
 }
 
 void FaultPlan::FailCall(int k, long number, const std::string& description) {
+    const std::lock_guard lock(mutex_);
     anyCall_ = Plan{k, number, description};
     firedAt_.reset();
 }
 
 void FaultPlan::Disarm() {
+    const std::lock_guard lock(mutex_);
     named_.clear();
     anyCall_.reset();
 }
 
 void FaultPlan::ResetCounts() {
+    const std::lock_guard lock(mutex_);
     count_ = 0;
     trace_.clear();
     calls_.clear();
 }
 
 int FaultPlan::Calls(const std::string& operation) const {
+    const std::lock_guard lock(mutex_);
     auto it = calls_.find(operation);
     return it == calls_.end() ? 0 : it->second;
 }

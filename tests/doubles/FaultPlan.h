@@ -4,6 +4,7 @@
 // "ui.ShowForm", "system.ListFolder"); a plan makes the n-th call of one
 // operation fail, or the k-th call of any kind.
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,8 @@ public:
     void ResetCounts();
 
     [[nodiscard]] int Count() const noexcept { return count_; }
+    // Calls may come from a listing's thread while the test acts: counting
+    // is guarded.
     [[nodiscard]] int Calls(const std::string& operation) const;
     // Every counted call in order.
     [[nodiscard]] const std::vector<std::string>& Trace() const noexcept { return trace_; }
@@ -38,6 +41,7 @@ private:
         long number;
         std::string description;
     };
+    mutable std::mutex mutex_;
     int count_ = 0;
     std::vector<std::string> trace_;
     std::map<std::string, int> calls_;

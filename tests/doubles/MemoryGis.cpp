@@ -121,6 +121,7 @@ private:
         lastFailure_.clear();
         auto* def = gis_.FindWorkspace(kind_, key);
         if (!def) throw PlatformError(errnum::kPathNotFound, "MemoryGis", "no workspace at " + key);
+        if (def->gate) def->gate->Pass();
         if (def->opensToNothing) {
             lastFailure_ = def->openFailure;
             return nullptr;
@@ -307,7 +308,7 @@ std::optional<FeatureClassDetails> MemoryName::Details() const {
 }
 
 MemoryWorkspaceDef& MemoryGis::AddWorkspace(FactoryKind factory, const std::string& path) {
-    workspaces_.push_back(std::make_unique<MemoryWorkspaceDef>(MemoryWorkspaceDef{factory, path, {}, {}, true, false, {}}));
+    workspaces_.push_back(std::make_unique<MemoryWorkspaceDef>(MemoryWorkspaceDef{factory, path, {}, {}, true, false, {}, nullptr}));
     return *workspaces_.back();
 }
 
@@ -335,16 +336,19 @@ MemoryWorkspaceDef* MemoryGis::FindWorkspace(FactoryKind factory, const std::str
 }
 
 void MemoryGis::FailAt(const std::string& operation, int nth, long number, const std::string& description) {
+    const std::lock_guard lock(mutex_);
     plans_.emplace(operation, Plan{nth, number, description});
 }
 
 int MemoryGis::Calls(const std::string& operation) const {
+    const std::lock_guard lock(mutex_);
     auto it = calls_.find(operation);
     return it == calls_.end() ? 0 : it->second;
 }
 
 void MemoryGis::Hit(const std::string& operation) {
     if (faults) faults->Hit("gis." + operation);
+    const std::lock_guard lock(mutex_);
     ++calls_[operation];
     auto range = plans_.equal_range(operation);
     for (auto it = range.first; it != range.second; ++it) {

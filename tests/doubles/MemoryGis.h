@@ -2,6 +2,7 @@
 // An in-memory GIS catalogue for tests: workspaces with dataset names of every
 // kind, datasets, layers, a map, and failures on demand at a chosen operation.
 #include <map>
+#include <mutex>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "platform/gis.h"
 #include "tests/doubles/FaultPlan.h"
+#include "tests/doubles/Gate.h"
 
 namespace marbrook::testing {
 
@@ -51,6 +53,8 @@ struct MemoryWorkspaceDef {
     // says why with this text.
     bool opensToNothing = false;
     std::string openFailure;
+    // Opening waits at this gate first (a server that does not answer).
+    std::shared_ptr<Gate> gate;
 };
 
 class MemoryGis : public gis::GisService {
@@ -120,6 +124,8 @@ private:
         std::string description;
     };
     std::vector<std::unique_ptr<MemoryWorkspaceDef>> workspaces_;
+    // A listing off the interface thread calls in too.
+    mutable std::mutex mutex_;
     std::map<std::string, int> calls_;
     std::multimap<std::string, Plan> plans_;
 };

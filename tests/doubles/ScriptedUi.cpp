@@ -1,6 +1,8 @@
 #include "tests/doubles/ScriptedUi.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace marbrook::testing {
 
@@ -86,6 +88,58 @@ void ScriptedUi::UnloadForm(ui::Form& form) {
     form.MarkUnloaded();
     unloaded.emplace_back(form.FormName());
     handles_.erase(&form);
+}
+
+void ScriptedUi::OnBackground(BackgroundAction action) { backgroundActions_.push_back(std::move(action)); }
+
+void ScriptedUi::RunBackground(ui::Form& form, std::shared_ptr<ui::BackgroundTask> task) {
+    Hit("RunBackground");
+    ++backgroundRuns;
+    tasks_.push_back(task);
+    using Progress = ui::BackgroundTask::Progress;
+    if (!backgroundThreads) return ui::RunHere(*task);
+    struct Signal {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool woken = false;
+    };
+    auto signal = std::make_shared<Signal>();
+    task->SetWake([signal] {
+        {
+            const std::lock_guard lock(signal->mutex);
+            signal->woken = true;
+        }
+        signal->changed.notify_all();
+    });
+    std::thread([task] {
+        task->Run();
+        task->MarkEnded();
+        task->Wake();
+    }).detach();
+    if (!backgroundActions_.empty()) {
+        BackgroundAction action = std::move(backgroundActions_.front());
+        backgroundActions_.pop_front();
+        ++busyShown;
+        task->ShowBusy();
+        action(form, *task);
+    }
+    while (task->Pump() != Progress::Finished) {
+        std::unique_lock lock(signal->mutex);
+        signal->changed.wait_for(lock, std::chrono::milliseconds(50), [&] { return signal->woken; });
+        signal->woken = false;
+    }
+    task->SetWake(nullptr);
+}
+
+bool ScriptedUi::WaitForBackgroundWork(int limitMs) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    for (const auto& weak : tasks_) {
+        const auto task = weak.lock();
+        if (!task) continue;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (!task->WaitEnded(std::max(left, std::chrono::milliseconds(0)))) return false;
+    }
+    return true;
 }
 
 } // namespace marbrook::testing

@@ -2,9 +2,12 @@
 // A window system for tests. A test queues what "the user" does while a form
 // is shown modally; message boxes are recorded; windows have the rectangles
 // the test gives them.
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,21 @@ public:
     // visible is closed as by its close box.
     void OnModal(std::string formName, Action action);
     [[nodiscard]] std::size_t PendingActions() const;
+
+    // Work a form hands over (RunBackground). By default the work runs at
+    // once on the calling thread and the wait ends when everything it put
+    // out is taken in: deterministic, as the fault sweep needs. With
+    // `backgroundThreads` the work runs on a thread of its own and the
+    // action queued by OnBackground (if any) plays the user while it runs,
+    // after the busy delay has passed.
+    bool backgroundThreads = false;
+    using BackgroundAction = std::function<void(ui::Form&, ui::BackgroundTask&)>;
+    void OnBackground(BackgroundAction action);
+    // Waits until the work of every task handed over has ended; false when
+    // some still runs after `limitMs`.
+    bool WaitForBackgroundWork(int limitMs = 10000);
+    int backgroundRuns = 0;
+    int busyShown = 0;
 
     // Called for every message box while it is open; the box is answered
     // (its one button pressed) when this returns. A script uses it to act at
@@ -87,6 +105,7 @@ public:
     void ShowForm(ui::Form& form, bool modal, ui::WindowHandle parent) override;
     void HideForm(ui::Form& form) override;
     void UnloadForm(ui::Form& form) override;
+    void RunBackground(ui::Form& form, std::shared_ptr<ui::BackgroundTask> task) override;
 
     // The window a form was last placed at, in pixels.
     std::map<const ui::Form*, ui::Point> placements;
@@ -101,6 +120,8 @@ private:
     std::map<const ui::Form*, ui::WindowHandle> handles_;
     ui::WindowHandle nextHandle_ = 1000;
     std::deque<std::pair<std::string, Action>> actions_;
+    std::deque<BackgroundAction> backgroundActions_;
+    std::vector<std::weak_ptr<ui::BackgroundTask>> tasks_;
 };
 
 } // namespace marbrook::testing

@@ -11,7 +11,11 @@ TestPlatform::TestPlatform() {
     system.faults = &faults;
 }
 
-TestPlatform::~TestPlatform() { ResetProcessValues(); }
+TestPlatform::~TestPlatform() {
+    // A listing the user cancelled may still be using the doubles.
+    (void)ui.WaitForBackgroundWork();
+    ResetProcessValues();
+}
 
 std::string TestPlatform::ErrLogPath() const { return home.LibraryFolder() + "/libmarbrook.err"; }
 

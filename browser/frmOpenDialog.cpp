@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "browser/Listing.h"
 #include "catalogue/CLayerObj.h"
 #include "connections/DatabaseListings.h"
 #include "connections/frmOpenWorkspace.h"
@@ -36,6 +37,7 @@ constexpr const char* kSettingsApp = "VERDANTA";
 constexpr const char* kSettingsSection = "OPENDLG";
 constexpr const char* kSettingsKey = "CURDIR";
 constexpr const char* kMessageTitle = "VERDANTA";
+constexpr const char* kListingText = "正在读取数据…";
 
 [[noreturn]] void ThrowObjectNotSet() {
     throw PlatformError(errnum::kObjectNotSet, "Marbrook", "Object variable or With block variable not set");
@@ -106,6 +108,11 @@ frmOpenDialog::frmOpenDialog(Platform& platform) : ui::Form(platform.ui), platfo
     CmdAddData.SetEnabled(false);
     CmdCancel.SetCaption("取消(&C)");
     CmdCancel.SetToolTipText("取消");
+    LblListing.SetCaption(kListingText);
+    LblListing.SetVisible(false);
+    CmdCancelListing.SetCaption("取消");
+    CmdCancelListing.SetToolTipText("停止读取，回到原来的位置");
+    CmdCancelListing.SetVisible(false);
     mDataList.resize(1);
     mSelDataList.resize(1);
 }
@@ -113,7 +120,7 @@ frmOpenDialog::frmOpenDialog(Platform& platform) : ui::Form(platform.ui), platfo
 std::vector<ui::Control*> frmOpenDialog::Controls() {
     return {&LblLocation, &ComboLocation, &CmdUpLocation, &CmdConnectLocation, &CmdDisConnectLocation,
             &CmdAddLocation, &OptThumbs, &OptReport, &OptList, &LVDataList, &LblSelectName, &TxtDataName,
-            &LblFilterType, &ComboFilter, &CmdAddData, &CmdCancel};
+            &LblFilterType, &ComboFilter, &CmdAddData, &CmdCancel, &LblListing, &CmdCancelListing};
 }
 
 gis::WindowHandle frmOpenDialog::Window() { return platform_.ui.HandleOf(*this); }
@@ -172,6 +179,7 @@ bool frmOpenDialog::InitDataList(std::string& /*sSdeDataPath*/) noexcept {
             for (long pos = 1; pos <= before && pos <= LVDataList.Count(); ++pos) {
                 if (text::UpperAscii(LVDataList.At(pos).text) != upper) continue;
                 if (!OpenRootEntry(pos)) return false;
+                if (listingCancelled_) return false;
             }
             return true;
         };
@@ -193,15 +201,16 @@ bool frmOpenDialog::InitDataList(std::string& /*sSdeDataPath*/) noexcept {
             const std::string driveText = parts.front().empty() ? std::string("/") : parts.front() + "/";
             if (!openRootItems(driveText)) return result;
             step(110);
-            for (std::size_t i = 1; i < parts.size(); ++i) SetSub(parts[i]);
+            // A level the user gave up on (cancelled) ends the replay there.
+            for (std::size_t i = 1; i < parts.size() && !listingCancelled_; ++i) SetSub(parts[i]);
             step(111);
-            if (isFile) SetSub(text::FileNamePart(curDir));
+            if (isFile && !listingCancelled_) SetSub(text::FileNamePart(curDir));
         } else if (curDir == kDatabaseRootName ||
                    (curDir.size() >= 4 && text::UpperAscii(curDir.substr(curDir.size() - 4)) == ".SDE")) {
             step(112);
             if (!openRootItems(kDatabaseRootName)) return result;
             step(113);
-            if (curDir != kDatabaseRootName) SetSub(curDir);
+            if (curDir != kDatabaseRootName && !listingCancelled_) SetSub(curDir);
         }
     } catch (...) {
         IgnoreFailure([&] { platform_.ui.SetMousePointer(MousePointer::Default); });
@@ -295,8 +304,13 @@ void frmOpenDialog::SetSub(const std::string& sName) noexcept {
 
 void frmOpenDialog::RefreshDataList(int lvStyle) noexcept {
     Steps step(platform_, "Marbrook.frmOpenDialog.RefreshDataList:");
+    listingCancelled_ = false;
+    // What the list shows now: put back as it was when the user cancels the
+    // listing of the new location.
+    ShownList before;
     try {
         step(100);
+        before.dataList = std::move(mDataList);
         mDataList.assign(1, DataItem{});
         step(101);
         if (ComboLocation.SelectedItem() == nullptr) ComboLocation.Select(ComboLocation.Count());
@@ -305,13 +319,20 @@ void frmOpenDialog::RefreshDataList(int lvStyle) noexcept {
         if (selected == nullptr) ThrowObjectNotSet();
         const DataNode node = mComboList.at(static_cast<std::size_t>(selected->tag));
         step(103);
-        LVDataList.ClearItems();
+        before.text = TxtDataName.Text();
+        before.addEnabled = CmdAddData.Enabled();
+        before.items = LVDataList.TakeItems();
         TxtDataName.SetText({});
         platform_.ui.SetMousePointer(MousePointer::Hourglass);
         step(104);
         const auto filter = static_cast<std::int16_t>(ComboFilter.ItemData(ComboFilter.ListIndex()));
         step(105);
         long count = 0;
+        // Every location but the root (the mount table) is listed off the
+        // interface thread: a dead mount or an unreachable server must not
+        // freeze the host.
+        browser::ListingWork work;
+        const gis::WindowHandle window = node.DataLocation == dlCatalogRoot ? gis::kNoWindow : Window();
         switch (node.DataLocation) {
         case dlCatalogRoot: {
             step(106);
@@ -329,43 +350,71 @@ void frmOpenDialog::RefreshDataList(int lvStyle) noexcept {
             }
             break;
         }
-        case dlFolder: {
+        case dlFolder:
             step(109);
-            std::string folder = text::Trim(node.DataFullName);
-            count = GetSubFolderFiles(platform_, folder, mDataList, filter, Window());
+            work = [folder = text::Trim(node.DataFullName), filter, window](Platform& p, DataItems& items, ListingProgress& progress) {
+                std::string path = folder;
+                return GetSubFolderFiles(p, path, items, filter, window, &progress);
+            };
             break;
-        }
         case dlDatabaseRoot:
             step(110);
-            count = GetSDEDataFile(platform_, msSdeDataPath, mDataList);
+            work = [folder = msSdeDataPath](Platform& p, DataItems& items, ListingProgress&) { return GetSDEDataFile(p, folder, items); };
             break;
         case dlSdeConnection:
             step(111);
-            count = OpenSdeConnectionEx(platform_, node.DataFullName, mDataList, filter, Window());
+            work = [file = node.DataFullName, filter, window](Platform& p, DataItems& items, ListingProgress&) {
+                return OpenSdeConnectionEx(p, file, items, filter, window);
+            };
             break;
         case dlPersonalGdb:
             step(112);
-            count = GetPGMdbFiles(platform_, node.DataFullName, mDataList, filter, Window());
+            work = [file = node.DataFullName, filter, window](Platform& p, DataItems& items, ListingProgress&) {
+                return GetPGMdbFiles(p, file, items, filter, window);
+            };
             break;
         case dlSdeFeatureDataset:
             step(113);
-            count = OpenFeatureDatasetFromSDEEx(platform_, node.DataFullName, node.DataName, mDataList, filter,
-                                                Window());
+            work = [file = node.DataFullName, name = node.DataName, filter, window](Platform& p, DataItems& items, ListingProgress&) {
+                return OpenFeatureDatasetFromSDEEx(p, file, name, items, filter, window);
+            };
             break;
         case dlPgdbFeatureDataset:
             step(114);
-            count = OpenFeatureDatasetFromPGeoDBEx(platform_, node.DataFullName, node.DataName, mDataList, filter,
-                                                   Window());
+            work = [file = node.DataFullName, name = node.DataName, filter, window](Platform& p, DataItems& items, ListingProgress&) {
+                return OpenFeatureDatasetFromPGeoDBEx(p, file, name, items, filter, window);
+            };
             break;
         case dlCadFile:
             step(115);
-            count = GetCadFiles(platform_, node.DataFullName, mDataList, filter);
+            work = [file = node.DataFullName, filter](Platform& p, DataItems& items, ListingProgress&) {
+                return GetCadFiles(p, file, items, filter);
+            };
             break;
         default:
             step(116);
             UpdateAddButton();
             platform_.ui.SetMousePointer(MousePointer::Default);
             return;
+        }
+        long shown = 0;
+        std::exception_ptr aliasFailure;
+        const bool background = static_cast<bool>(work);
+        if (background) {
+            // The report view's columns come first: entries are shown in
+            // them as they are found.
+            PrepareView(lvStyle, step, 118);
+            const Listed listed = ListInBackground(std::move(work), lvStyle == ui::ListView::kReport, {});
+            if (listed.cancelled) {
+                step(126);
+                RestoreList(std::move(before));
+                RestoreShownLocation();
+                listingCancelled_ = true;
+                return;
+            }
+            count = listed.count;
+            aliasFailure = listed.aliasFailure;
+            shown = LVDataList.Count();
         }
         step(117);
         // The location now listed is the current one, however it was reached
@@ -374,8 +423,11 @@ void frmOpenDialog::RefreshDataList(int lvStyle) noexcept {
         // after going up lists it rather than doing nothing.
         if (const auto* listed = ComboLocation.SelectedItem())
             mCurNode = CloneComboList(mComboList.at(static_cast<std::size_t>(listed->tag)));
-        ShowItems(lvStyle, count, 0, step, 118);
+        if (!background) PrepareView(lvStyle, step, 118);
+        ShowItems(lvStyle, shown + 1, count, 0, step, 118);
+        ReportAliasFailure(aliasFailure, step, 122);
         FinishDisplay(step, 124);
+        RememberShownLocation();
     } catch (...) {
         UpdateAddButton();
         IgnoreFailure([&] { platform_.ui.SetMousePointer(MousePointer::Default); });
@@ -391,7 +443,19 @@ void frmOpenDialog::RefreshDataListEx(int lvStyle, long iSelIndex) noexcept {
         TxtDataName.SetText({});
         platform_.ui.SetMousePointer(MousePointer::Hourglass);
         step(101);
-        ShowItems(lvStyle, static_cast<long>(mDataList.size()) - 1, iSelIndex, step, 102);
+        const long count = static_cast<long>(mDataList.size()) - 1;
+        PrepareView(lvStyle, step, 102);
+        ShowItems(lvStyle, 1, count, iSelIndex, step, 102);
+        if (lvStyle == ui::ListView::kReport) {
+            // The aliases are read off the interface thread and come into
+            // their column as they are read; cancelling leaves the rest empty.
+            const bool any = std::any_of(mDataList.begin() + 1, mDataList.end(), [](const DataItem& e) { return e.pDataSetObj != nullptr; });
+            if (any) {
+                step(106);
+                const Listed listed = ListInBackground({}, true, mDataList);
+                ReportAliasFailure(listed.aliasFailure, step, 106);
+            }
+        }
         FinishDisplay(step, 108);
     } catch (...) {
         UpdateAddButton();
@@ -412,21 +476,8 @@ void frmOpenDialog::FinishDisplay(Steps& step, int firstStep) {
     LVDataList.Refresh();
 }
 
-void frmOpenDialog::ShowItems(int lvStyle, long count, long selIndex, Steps& step, int firstStep) {
-    // A routine may report more entries than it left in the list.
-    count = std::clamp(count, 0L, static_cast<long>(mDataList.size()) - 1);
-    if (lvStyle >= ui::ListView::kIcon && lvStyle <= ui::ListView::kList) {
-        step(firstStep);
-        for (long i = 1; i <= count; ++i) {
-            const DataItem& entry = mDataList[static_cast<std::size_t>(i)];
-            const long pos = LVDataList.AddItem(entry.DataName, entry.DataType, entry.DataType);
-            LVDataList.SetTag(pos, i);
-            if (i == selIndex) LVDataList.SetSelected(pos, true);
-        }
-        return;
-    }
+void frmOpenDialog::PrepareView(int lvStyle, Steps& step, int firstStep) {
     if (lvStyle != ui::ListView::kReport) return;
-
     step(firstStep + 1);
     LVDataList.SetView(ui::ListView::kReport);
     step(firstStep + 2);
@@ -439,39 +490,157 @@ void frmOpenDialog::ShowItems(int lvStyle, long count, long selIndex, Steps& ste
     LVDataList.AddColumn("数据名", nameWidth);
     LVDataList.AddColumn("数据别名", nameWidth);
     LVDataList.AddColumn("数据类型", typeWidth);
-    bool aliasFailureLogged = false;
-    for (long i = 1; i <= count; ++i) {
-        step(firstStep + 3);
-        const DataItem& entry = mDataList[static_cast<std::size_t>(i)];
-        const long pos = LVDataList.AddItem(entry.DataName, entry.DataType, entry.DataType);
-        step(firstStep + 4);
-        LVDataList.SetSubItem(pos, 1, AliasOf(entry, step, aliasFailureLogged));
-        step(firstStep + 5);
-        LVDataList.SetSubItem(pos, 2, entry.DataTypeDesc);
-        LVDataList.SetTag(pos, i);
+}
+
+void frmOpenDialog::ShowItems(int lvStyle, long from, long count, long selIndex, Steps& step, int firstStep) {
+    // A routine may report more entries than it left in the list, and a
+    // list shown while it was read may hold more than the routine counts.
+    count = std::clamp(count, 0L, static_cast<long>(mDataList.size()) - 1);
+    if (LVDataList.Count() > count) LVDataList.Truncate(count);
+    if (lvStyle >= ui::ListView::kIcon && lvStyle <= ui::ListView::kList) step(firstStep);
+    else if (lvStyle != ui::ListView::kReport) return;
+    for (long i = std::max(from, 1L); i <= count; ++i) {
+        if (lvStyle == ui::ListView::kReport) step(firstStep + 3);
+        const long pos = AddShownItem(mDataList[static_cast<std::size_t>(i)], i, lvStyle);
         if (i == selIndex) LVDataList.SetSelected(pos, true);
     }
 }
 
-std::string frmOpenDialog::AliasOf(const DataItem& item, Steps& step, bool& failureLogged) {
-    if (!item.pDataSetObj) return {};
-    try {
-        // Rasters, feature datasets, drawings and tables have no alias: they
-        // are listed with an empty column, without opening anything.
-        if (item.pDataSetObj->Kind() != gis::kind::kFeatureClass) return {};
-        const auto dataset = platform_.gis.OpenName(*item.pDataSetObj);
-        const auto featureClass = std::dynamic_pointer_cast<gis::FeatureClass>(dataset);
-        if (!featureClass) return {};
-        return featureClass->AliasName();
-    } catch (...) {
-        // A broken dataset must not hide the rest of the folder; one entry
-        // per display is enough to tell the user's support what happened.
-        if (!failureLogged) {
-            step.Report();
-            failureLogged = true;
-        }
-        return {};
+long frmOpenDialog::AddShownItem(const DataItem& entry, long index, int lvStyle) {
+    const long pos = LVDataList.AddItem(entry.DataName, entry.DataType, entry.DataType);
+    if (lvStyle == ui::ListView::kReport) {
+        LVDataList.SetSubItem(pos, 1, {});
+        LVDataList.SetSubItem(pos, 2, entry.DataTypeDesc);
     }
+    LVDataList.SetTag(pos, index);
+    return pos;
+}
+
+void frmOpenDialog::ReportAliasFailure(const std::exception_ptr& failure, Steps& step, int atStep) {
+    if (!failure) return;
+    // One entry per display, however many datasets failed, at the step that
+    // reads the aliases.
+    step(atStep);
+    try {
+        std::rethrow_exception(failure);
+    } catch (...) {
+        step.Report();
+    }
+}
+
+frmOpenDialog::Listed frmOpenDialog::ListInBackground(browser::ListingWork work, bool aliases, DataItems names) {
+    const bool listingWork = static_cast<bool>(work);
+    std::shared_ptr<browser::Listing> listing =
+        listingWork ? std::make_shared<browser::Listing>(platform_, std::move(work), aliases)
+                    : std::make_shared<browser::Listing>(platform_, std::move(names));
+    const int lvStyle = LVDataList.View();
+    std::exception_ptr pumpFailure;
+    listing->onPump = [this, raw = listing.get(), lvStyle, &pumpFailure] {
+        try {
+            return PumpListing(*raw, lvStyle);
+        } catch (...) {
+            pumpFailure = std::current_exception();
+            raw->Cancel();
+            return ui::BackgroundTask::Progress::Finished;
+        }
+    };
+    listing->onBusy = [this] {
+        IgnoreFailure([&] {
+            LblListing.SetCaption(kListingText);
+            LblListing.SetVisible(true);
+            CmdCancelListing.SetVisible(true);
+            // The form still answers the user: the pointer says so.
+            platform_.ui.SetMousePointer(MousePointer::ArrowHourglass);
+        });
+    };
+    listing_ = listing;
+    // However the wait ends: the form is no longer busy, and the listing no
+    // longer calls into it.
+    struct Done {
+        frmOpenDialog& form;
+        browser::Listing& listing;
+        ~Done() {
+            listing.onPump = nullptr;
+            listing.onBusy = nullptr;
+            form.listing_.reset();
+            IgnoreFailure([&] {
+                form.LblListing.SetVisible(false);
+                form.CmdCancelListing.SetVisible(false);
+            });
+        }
+    } done{*this, *listing};
+    platform_.ui.RunBackground(*this, listing);
+    if (pumpFailure) std::rethrow_exception(pumpFailure);
+    Listed listed;
+    if (listing->Cancelled()) {
+        listed.cancelled = true;
+        return listed;
+    }
+    if (!listing->Drained()) {
+        listing->Cancel();
+        throw PlatformError(errnum::kAutomationError, "Marbrook", "the listing ended before its work");
+    }
+    if (const auto failure = listing->Failure()) std::rethrow_exception(failure);
+    listed.aliasFailure = listing->AliasFailure();
+    if (listingWork) listed.count = listing->TakeResult(mDataList);
+    return listed;
+}
+
+ui::BackgroundTask::Progress frmOpenDialog::PumpListing(browser::Listing& listing, int lvStyle) {
+    // A turn of the event loop takes in this much at most, so that the
+    // window keeps answering while a big folder comes in.
+    constexpr std::size_t kSlice = 2000;
+    listing.ServeMessages(platform_.ui);
+    if (listing.Cancelled()) return ui::BackgroundTask::Progress::Finished;
+    DataItems found;
+    const long first = listing.TakeFound(found, kSlice);
+    for (std::size_t k = 0; k < found.size(); ++k) AddShownItem(found[k], first + static_cast<long>(k), lvStyle);
+    for (auto& [index, alias] : listing.TakeAliases(kSlice))
+        if (index >= 1 && index <= LVDataList.Count() && LVDataList.At(index).tag == index)
+            LVDataList.SetSubItem(index, 1, std::move(alias));
+    if (LblListing.Visible()) LblListing.SetCaption("正在读取数据，已找到 " + std::to_string(listing.FoundSoFar()) + " 项…");
+    if (listing.Drained()) return ui::BackgroundTask::Progress::Finished;
+    // More than a turn's share came in: another turn takes the rest.
+    if (!listing.Waiting()) listing.Wake();
+    return ui::BackgroundTask::Progress::Working;
+}
+
+void frmOpenDialog::CmdCancelListing_Click() noexcept {
+    if (listing_) listing_->Cancel();
+}
+
+void frmOpenDialog::RestoreList(ShownList before) {
+    mDataList = std::move(before.dataList);
+    if (mDataList.empty()) mDataList.emplace_back();
+    LVDataList.RestoreItems(std::move(before.items));
+    TxtDataName.SetText(std::move(before.text));
+    CmdAddData.SetEnabled(before.addEnabled);
+    platform_.ui.SetMousePointer(MousePointer::Default);
+}
+
+void frmOpenDialog::RememberShownLocation() {
+    shown_.valid = true;
+    shown_.comboList = mComboList;
+    shown_.combo = ComboLocation.Items();
+    shown_.selected = ComboLocation.SelectedIndex();
+    shown_.curNode = mCurNode;
+    shown_.curDir = gsCurDir;
+}
+
+void frmOpenDialog::RestoreShownLocation() {
+    if (!shown_.valid) return;
+    mComboList = shown_.comboList;
+    ComboLocation.Clear();
+    for (const auto& item : shown_.combo) {
+        const long pos = ComboLocation.Add(item.text, item.image, item.selectedImage);
+        ComboLocation.SetTag(pos, item.tag);
+        ComboLocation.SetIndentation(pos, item.indentation);
+    }
+    ComboLocation.Select(std::min(shown_.selected, ComboLocation.Count()));
+    mCurNode = shown_.curNode;
+    // The remembered location goes back too: the next display must not
+    // start by listing the place the user just gave up on.
+    if (gsCurDir != shown_.curDir) SaveCurDir(shown_.curDir);
 }
 
 void frmOpenDialog::UpdateAddButton() noexcept {
@@ -491,6 +660,7 @@ void frmOpenDialog::OptThumbs_Click() noexcept {
 // A view button: the other two buttons off, this one on, the same items
 // shown again in the button's mode, without a selection.
 void frmOpenDialog::SwitchView(const char* position, ui::OptionButton& chosen, int viewMode) noexcept {
+    if (listing_) return; // the form waits for a listing
     Steps step(platform_, position);
     try {
         step(100);
@@ -516,6 +686,7 @@ void frmOpenDialog::SaveCurDir(const std::string& value) {
 }
 
 void frmOpenDialog::LVDataList_DblClick() noexcept {
+    if (listing_) return; // the form waits for a listing
     Steps step(platform_, "Marbrook.frmOpenDialog.LVDataList_DblClick:");
     try {
         step(100);
@@ -584,6 +755,7 @@ void frmOpenDialog::LVDataList_DblClick() noexcept {
 }
 
 void frmOpenDialog::CmdUpLocation_Click() noexcept {
+    if (listing_) return; // the form waits for a listing
     // Every step runs even when the one before it failed; nothing is logged.
     long t = 0;
     IgnoreFailure([&] {
@@ -603,6 +775,7 @@ void frmOpenDialog::CmdUpLocation_Click() noexcept {
 }
 
 void frmOpenDialog::ComboLocation_Click() noexcept {
+    if (listing_) return; // the form waits for a listing
     Steps step(platform_, "Marbrook.frmOpenDialog.ComboLocation_Click:");
     try {
         step(100);
@@ -656,6 +829,7 @@ bool frmOpenDialog::SetFilterType(std::int16_t iFilterType) noexcept {
 // ---- Selection and the two buttons ---------------------------------------------
 
 void frmOpenDialog::LVDataList_ItemClick() noexcept {
+    if (listing_) return; // the form waits for a listing
     Steps step(platform_, "Marbrook.frmOpenDialog.LVDataList_ItemClick:");
     try {
         step(100);
@@ -729,6 +903,7 @@ long frmOpenDialog::GetSelectDataset(Collection& pSelCol) noexcept {
 }
 
 void frmOpenDialog::CmdAddData_Click() noexcept {
+    if (listing_) return; // the form waits for a listing
     Steps step(platform_, "Marbrook.frmOpenDialog.CmdAddData_Click:");
     try {
         step(100);
@@ -765,6 +940,7 @@ void frmOpenDialog::CmdAddData_Click() noexcept {
 }
 
 void frmOpenDialog::CmdCancel_Click() noexcept {
+    if (listing_) return; // the form waits for a listing
     Steps step(platform_, "Marbrook.frmOpenDialog.cmdCancel_Click:");
     try {
         step(100);

@@ -2,7 +2,9 @@
 // The data browser: the modal form in which the user walks the catalogue
 // and picks data. Toolkit-neutral: a view binds its controls to widgets.
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,10 @@
 namespace marbrook {
 struct Platform;
 class Steps;
+namespace browser {
+class Listing;
+using ListingWork = std::function<long(Platform& platform, DataItems& items, ListingProgress& progress)>;
+} // namespace browser
 
 class frmOpenDialog : public ui::Form {
 public:
@@ -38,6 +44,10 @@ public:
     ui::DropDownList ComboFilter{"ComboFilter"};
     ui::CommandButton CmdAddData{"CmdAddData"};
     ui::CommandButton CmdCancel{"CmdCancel"};
+    // Shown while a location takes long to list: what goes on, and the way
+    // out (Escape does the same).
+    ui::BusyIndicator LblListing{"LblListing"};
+    ui::CommandButton CmdCancelListing{"CmdCancelListing"};
 
     // Public state.
     std::string msSdeDataPath;
@@ -64,12 +74,19 @@ public:
     void OptList_Click() noexcept;
     void OptReport_Click() noexcept;
     void OptThumbs_Click() noexcept;
+    // Stops the listing the form waits for; the location shown before stays.
+    void CmdCancelListing_Click() noexcept;
 
     // Read access to the form's lists, for views and tests.
     [[nodiscard]] const DataItems& DataList() const noexcept { return mDataList; }
     [[nodiscard]] const DataItems& SelDataList() const noexcept { return mSelDataList; }
     [[nodiscard]] const DataNodes& ComboList() const noexcept { return mComboList; }
     [[nodiscard]] const DataNode& CurNode() const noexcept { return mCurNode; }
+    // A location is being listed off the interface thread: the handlers
+    // wait for it (only CmdCancelListing_Click acts).
+    [[nodiscard]] bool Listing() const noexcept { return listing_ != nullptr; }
+    // The last listing was cancelled by the user.
+    [[nodiscard]] bool ListingCancelled() const noexcept { return listingCancelled_; }
 
 protected:
     void Form_Load() override;
@@ -82,13 +99,44 @@ private:
 
     // The window the catalogue and database routines get as their parent.
     gis::WindowHandle Window();
-    // Shows mDataList(1..count) in view `lvStyle`, selecting the item whose
-    // index is `selIndex`. Steps are counted from `firstStep`.
     void FinishDisplay(Steps& step, int firstStep);
-    void ShowItems(int lvStyle, long count, long selIndex, Steps& step, int firstStep);
-    // The alias column of a report row: empty for an entry whose name is not
-    // a feature class. A platform failure is logged once per display.
-    std::string AliasOf(const DataItem& item, Steps& step, bool& failureLogged);
+    // The report view's columns (nothing for the other views).
+    void PrepareView(int lvStyle, Steps& step, int firstStep);
+    // Shows mDataList(from..count) in view `lvStyle`, selecting the item whose
+    // index is `selIndex`; items past `count` go. Steps from `firstStep`.
+    void ShowItems(int lvStyle, long from, long count, long selIndex, Steps& step, int firstStep);
+    long AddShownItem(const DataItem& entry, long index, int lvStyle);
+    void ReportAliasFailure(const std::exception_ptr& failure, Steps& step, int atStep);
+
+    // The list as it is shown, and the location it shows: what a cancelled
+    // listing puts back.
+    struct ShownList {
+        DataItems dataList;
+        std::vector<ui::ListView::Item> items;
+        std::string text;
+        bool addEnabled = false;
+    };
+    struct ShownLocation {
+        bool valid = false;
+        DataNodes comboList;
+        std::vector<ui::ImageCombo::Item> combo;
+        long selected = 0;
+        DataNode curNode;
+        std::string curDir;
+    };
+    struct Listed {
+        bool cancelled = false;
+        long count = 0;
+        std::exception_ptr aliasFailure;
+    };
+    // Runs `work` (or, without it, reads the aliases of `names`) off the
+    // interface thread, showing the entries as they come; mDataList is the
+    // work's list afterwards unless the user cancelled.
+    Listed ListInBackground(browser::ListingWork work, bool aliases, DataItems names);
+    ui::BackgroundTask::Progress PumpListing(browser::Listing& listing, int lvStyle);
+    void RestoreList(ShownList before);
+    void RememberShownLocation();
+    void RestoreShownLocation();
     // The add button is usable exactly while the list has a selected item.
     void UpdateAddButton() noexcept;
     // Position (from 1) of the list item that `sName` names, 0 for none.
@@ -109,6 +157,9 @@ private:
     DataItems mSelDataList;
     DataNodes mComboList;
     DataNode mCurNode;
+    std::shared_ptr<browser::Listing> listing_;
+    bool listingCancelled_ = false;
+    ShownLocation shown_;
 };
 
 } // namespace marbrook

@@ -219,9 +219,13 @@ long GetLocalDrives4Datalist(Platform& p, DataItems& items) {
 // ---- Folders ----------------------------------------------------------------
 
 long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, std::int16_t filterType,
-                       gis::WindowHandle parent) {
+                       gis::WindowHandle parent, ListingProgress* progress) {
     Steps step(p, "Marbrook.basOpenDialogs.GetSubFolderFiles:");
     long count = 0;
+    const auto found = [&] {
+        if (progress) progress->Found(items, count);
+        return !progress || !progress->Cancelled();
+    };
     try {
         step(103);
         // Listed before the caller's array is touched: an unreadable folder
@@ -242,7 +246,7 @@ long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, s
         step(121);
         ResetToBlank(items);
         items.reserve(contents.files.size() + contents.folders.size() + 1);
-        CadNameIndex cadNames(p, folderPath, parent);
+        std::vector<std::size_t> drawings;
         for (const std::string& name : contents.files) {
             step(131);
             const std::string_view ext = ExtensionOf(name);
@@ -264,9 +268,7 @@ long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, s
                 item.DataName = text::SanitizeUtf8(name);
                 item.DataFullName = folderPath + name;
                 ++count;
-                // Looked up by the real bytes of the name, which the platform's
-                // dataset name carries too.
-                item.pDataSetObj = cadNames.Find(name);
+                drawings.push_back(items.size() - 1);
             }
         }
         for (const std::string& name : contents.folders) {
@@ -279,6 +281,17 @@ long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, s
             item.DataFullName = folderPath + name;
             ++count;
         }
+        // The files and folders can be shown while the drawings' dataset
+        // names are looked up and the datasets are read: a big folder's
+        // first screen comes at once.
+        if (!found()) return count;
+        if (!drawings.empty()) {
+            step(138);
+            // Looked up by the real bytes of the name, which the platform's
+            // dataset name carries too.
+            CadNameIndex cadNames(p, folderPath, parent);
+            for (const std::size_t at : drawings) items[at].pDataSetObj = cadNames.Find(text::FileNamePart(items[at].DataFullName));
+        }
         // The dataset enumerators log their own failures; whatever they (or
         // the steps above) wrote is counted, so a failing raster probe never
         // hides the folder's files and subfolders.
@@ -289,6 +302,7 @@ long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, s
             GetShapeFilesEx(p, folderPath, items, parent);
             count = UpperBound(items);
             SortEntries(items, before + 1, count);
+            if (!found()) return count;
         }
         step(144);
         if (filterType == kFilterRasters || filterType == kFilterAll) {
@@ -297,6 +311,7 @@ long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, s
             GetRasterFilesEx(p, folderPath, items);
             count = UpperBound(items);
             SortEntries(items, before + 1, count);
+            if (!found()) return count;
         }
         step(149);
         return count;

@@ -116,13 +116,26 @@ using DataNodes = std::vector<DataNode>;
 
 // ---- Drives, folders and connection files ----------------------------------
 
+// Told of the entries of a listing as they are found, so that the first
+// screen of a big folder can be shown before the rest is read; asked
+// between the steps of a listing whether it is still wanted.
+class ListingProgress {
+public:
+    virtual ~ListingProgress() = default;
+    // Entries 1..upTo of `items` are complete (those before were told of
+    // already); called on the listing's thread.
+    virtual void Found(const DataItems& items, long upTo) = 0;
+    [[nodiscard]] virtual bool Cancelled() const noexcept = 0;
+};
+
 long GetLocalDrives4Combo(Platform& p, DataNodes& list);
 long GetLocalDrives4Datalist(Platform& p, DataItems& items);
 // Replaces `items` with the folder's entries 1..n (files before folders,
 // then the datasets the filter admits); appends "/" to `folderPath` when
-// missing.
+// missing. `progress` hears of each group as it is complete; a listing it
+// calls cancelled stops after the group it is in.
 long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, std::int16_t filterType,
-                       gis::WindowHandle parent = gis::kNoWindow);
+                       gis::WindowHandle parent = gis::kNoWindow, ListingProgress* progress = nullptr);
 long GetSDEDataFile(Platform& p, const std::string& folderPath, DataItems& items);
 
 // ---- File-based datasets ----------------------------------------------------

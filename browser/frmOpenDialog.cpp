@@ -7,6 +7,7 @@
 
 #include "browser/Listing.h"
 #include "catalogue/CLayerObj.h"
+#include "catalogue/NameOrder.h"
 #include "connections/DatabaseListings.h"
 #include "connections/frmOpenWorkspace.h"
 #include "platform/platform.h"
@@ -108,6 +109,8 @@ frmOpenDialog::frmOpenDialog(Platform& platform) : ui::Form(platform.ui), platfo
     CmdAddData.SetEnabled(false);
     CmdCancel.SetCaption("取消(&C)");
     CmdCancel.SetToolTipText("取消");
+    // Escape cancels; Enter belongs to the list and the name box.
+    CmdCancel.SetCancel(true);
     LblListing.SetCaption(kListingText);
     LblListing.SetVisible(false);
     CmdCancelListing.SetCaption("取消");
@@ -482,6 +485,7 @@ void frmOpenDialog::PrepareView(int lvStyle, Steps& step, int firstStep) {
     LVDataList.SetView(ui::ListView::kReport);
     step(firstStep + 2);
     LVDataList.ClearColumns();
+    LVDataList.SetSortKey(-1, false);
     // Widths in single precision, as the list computes them; a narrow list
     // must not give the type column a negative width.
     const float third = static_cast<float>(LVDataList.Width()) / 3.0f;
@@ -616,6 +620,18 @@ void frmOpenDialog::RestoreList(ShownList before) {
     TxtDataName.SetText(std::move(before.text));
     CmdAddData.SetEnabled(before.addEnabled);
     platform_.ui.SetMousePointer(MousePointer::Default);
+}
+
+void frmOpenDialog::ShowComboList(long selected) {
+    ComboLocation.Clear();
+    for (std::size_t i = 0; i < mComboList.size(); ++i) {
+        const DataNode& n = mComboList[i];
+        const int image = n.DataLocation + 1;
+        const long pos = ComboLocation.Add(n.DataName, image, image);
+        ComboLocation.SetTag(pos, static_cast<long>(i));
+        ComboLocation.SetIndentation(pos, n.Level);
+    }
+    ComboLocation.Select(selected + 1);
 }
 
 void frmOpenDialog::RememberShownLocation() {
@@ -798,6 +814,201 @@ void frmOpenDialog::ComboLocation_Click() noexcept {
         RefreshDataList(LVDataList.View());
         step(105);
         LVDataList.SetFocus();
+    } catch (...) {
+        step.Report();
+    }
+}
+
+// ---- Keys, typed places and sorting ---------------------------------------------
+
+void frmOpenDialog::LVDataList_KeyDown(int KeyCode, int Shift) noexcept {
+    if (listing_ || Shift != 0) return;
+    if (KeyCode == kKeyReturn) EnterOnSelection();
+    else if (KeyCode == kKeyBack) CmdUpLocation_Click();
+}
+
+void frmOpenDialog::Form_KeyDown(int KeyCode, int Shift) noexcept {
+    if (listing_) return;
+    if (KeyCode == kKeyUp && Shift == kAltMask) CmdUpLocation_Click();
+}
+
+void frmOpenDialog::EnterOnSelection() {
+    const auto* selected = LVDataList.SelectedItem();
+    if (selected == nullptr) return;
+    int type = dtUnclassified;
+    IgnoreFailure([&] { type = mDataList.at(static_cast<std::size_t>(selected->tag)).DataType; });
+    // What a double-click opens (or answers, for a table), chosen alone; the
+    // rest is what the add button adds.
+    if (LVDataList.SelectedCount() == 1 && (IsEnterable(type) || type == dtNewSdeConnection || type == dtSdeTable)) {
+        LVDataList_DblClick();
+        return;
+    }
+    if (CmdAddData.Enabled()) CmdAddData_Click();
+}
+
+std::string frmOpenDialog::SelectionNames() const {
+    std::string names;
+    for (const auto& item : LVDataList.Items()) {
+        if (!item.selected || item.tag < 1 || item.tag >= static_cast<long>(mDataList.size())) continue;
+        if (!names.empty()) names += ';';
+        names += text::Trim(mDataList[static_cast<std::size_t>(item.tag)].DataName);
+    }
+    return names;
+}
+
+void frmOpenDialog::SelectAlone(long position) {
+    LVDataList.ClearSelection();
+    LVDataList.SetSelected(position, true);
+    LVDataList_ItemClick();
+}
+
+void frmOpenDialog::TxtDataName_KeyDown(int KeyCode, int Shift) noexcept {
+    if (listing_ || KeyCode != kKeyReturn || Shift != 0) return;
+    Steps step(platform_, "Marbrook.frmOpenDialog.TxtDataName_KeyDown:");
+    try {
+        step(100);
+        const std::string typed = text::Trim(TxtDataName.Text());
+        if (typed.empty()) return;
+        // The names the selection put there: Enter acts on the selection.
+        if (typed == SelectionNames()) {
+            step(101);
+            EnterOnSelection();
+            return;
+        }
+        const auto* current = ComboLocation.SelectedItem();
+        const DataNode* here = current ? &mComboList.at(static_cast<std::size_t>(current->tag)) : nullptr;
+        if (typed.find('/') == std::string::npos) {
+            // A name: the item of that name in the list as it stands.
+            step(102);
+            if (const long pos = FindListItem(typed, LVDataList.Count())) return SelectAlone(pos);
+        } else {
+            // A path, absolute or from the folder shown.
+            step(103);
+            std::string path = typed;
+            if (path.front() != '/' && here != nullptr && here->DataLocation == dlFolder) path = text::JoinPath(here->DataFullName, path);
+            while (path.size() > 1 && path.back() == '/') path.pop_back();
+            if (path.front() == '/') {
+                step(104);
+                const std::string ext = text::UpperAscii(text::ExtensionPart(path));
+                const bool place = platform_.system.FolderExists(path) ||
+                                   (platform_.system.FileExists(path) && (ext == "MDB" || ext == "DXF" || ext == "DWG" || ext == "SDE"));
+                if (place) {
+                    step(105);
+                    return GoToPath(path);
+                }
+                if (platform_.system.FileExists(path)) {
+                    // A dataset: its folder, with the item selected there.
+                    step(106);
+                    const std::string folder = text::ParentFolder(path);
+                    const bool shown = here != nullptr && here->DataLocation == dlFolder &&
+                                       text::Trim(here->DataFullName) == folder;
+                    if (!shown) GoToPath(folder);
+                    step(107);
+                    if (listingCancelled_) return;
+                    if (const long pos = FindListItem(text::FileNamePart(path), LVDataList.Count())) return SelectAlone(pos);
+                    if (!shown) return; // the folder is shown; the file is not data it lists
+                }
+            }
+        }
+        step(108);
+        platform_.ui.MessageBox("找不到“" + typed + "”，请检查名称或路径是否正确。", ui::MessageIcon::Information, kMessageTitle);
+    } catch (...) {
+        IgnoreFailure([&] { platform_.ui.SetMousePointer(MousePointer::Default); });
+        step.Report();
+    }
+}
+
+void frmOpenDialog::GoToPath(const std::string& path) {
+    // The drive: the deepest mount point holding the path ("/" holds all).
+    long drive = 0;
+    std::size_t driveLength = 0;
+    for (std::size_t i = 1; i < mComboList.size(); ++i) {
+        const DataNode& n = mComboList[i];
+        if (n.Level != 1 || n.DataLocation != dlFolder) continue;
+        const std::string& root = n.DataFullName;
+        const bool holds = root == "/" || path == root || (path.size() > root.size() && path.starts_with(root) && path[root.size()] == '/');
+        if (holds && (drive == 0 || root.size() > driveLength)) {
+            drive = static_cast<long>(i);
+            driveLength = root.size();
+        }
+    }
+    if (drive == 0) throw PlatformError(errnum::kPathNotFound, "Marbrook", "no drive holds " + path);
+    // The top level as it stands (the drives are not asked for again), the
+    // drive selected, then one entry per level below it; none of them is
+    // listed on the way, only the place itself.
+    const std::string driveRoot = mComboList[static_cast<std::size_t>(drive)].DataFullName;
+    DataNodes topLevel;
+    for (DataNode n : mComboList) {
+        if (n.Level > 1) continue;
+        n.ChildNode = -1;
+        if (n.Level == 1 && n.DataLocation == dlFolder && n.DataFullName == driveRoot) drive = static_cast<long>(topLevel.size());
+        topLevel.push_back(std::move(n));
+    }
+    mComboList = std::move(topLevel);
+    ShowComboList(drive);
+    DataNode node = mComboList.at(static_cast<std::size_t>(drive));
+    const std::string root = node.DataFullName;
+    std::string rest = path.size() > root.size() ? path.substr(root == "/" ? 1 : root.size() + 1) : std::string{};
+    std::string sofar = root;
+    for (std::size_t from = 0; !rest.empty() && from <= rest.size();) {
+        const auto slash = rest.find('/', from);
+        const std::string part = rest.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
+        from = slash == std::string::npos ? rest.size() + 1 : slash + 1;
+        if (part.empty()) continue;
+        sofar = text::JoinPath(sofar, part);
+        const bool last = from > rest.size();
+        const std::string ext = text::UpperAscii(text::ExtensionPart(part));
+        DataNode child;
+        const auto kind = [&child](std::int16_t location, std::int16_t type, const char* description) {
+            child.DataLocation = location;
+            child.DataType = type;
+            child.DataTypeDesc = description;
+        };
+        kind(dlFolder, dtFolder, desc::kFolder);
+        if (last && !platform_.system.FolderExists(sofar)) {
+            if (ext == "MDB") kind(dlPersonalGdb, dtPersonalGdb, desc::kPersonalGdb);
+            else if (ext == "SDE") kind(dlSdeConnection, dtSdeConnection, desc::kSdeConnection);
+            else kind(dlCadFile, dtCadFile, desc::kCadFile);
+        }
+        child.DataName = text::SanitizeUtf8(part);
+        child.DataFullName = sofar;
+        const auto* parent = ComboLocation.SelectedItem();
+        if (parent == nullptr) ThrowObjectNotSet();
+        child.ParentNode = static_cast<std::int16_t>(parent->tag);
+        child.Level = static_cast<std::int16_t>(mComboList.at(static_cast<std::size_t>(parent->tag)).Level + 1);
+        child.ChildNode = -1;
+        RefreshComboList(platform_, mComboList, ComboLocation, child);
+        node = child;
+    }
+    mCurNode = CloneComboList(node);
+    SaveCurDir(path);
+    RefreshDataList(LVDataList.View());
+    LVDataList.SetFocus();
+}
+
+void frmOpenDialog::LVDataList_ColumnClick(int ColumnHeader) noexcept {
+    if (listing_) return;
+    Steps step(platform_, "Marbrook.frmOpenDialog.LVDataList_ColumnClick:");
+    try {
+        step(100);
+        if (LVDataList.View() != ui::ListView::kReport || ColumnHeader < 0 ||
+            ColumnHeader >= static_cast<int>(LVDataList.Columns().size()))
+            return;
+        const bool descending = LVDataList.SortKey() == ColumnHeader && !LVDataList.SortDescending();
+        step(101);
+        // The column's text, then the name: items of one kind in name order.
+        const auto& items = LVDataList.Items();
+        std::vector<std::string> keys(items.size());
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const auto& item = items[i];
+            const std::size_t sub = static_cast<std::size_t>(ColumnHeader);
+            keys[i] = (sub == 0 ? item.text : sub <= item.subItems.size() ? item.subItems[sub - 1] : std::string{}) + '\x01' + item.text;
+        }
+        std::vector<std::size_t> order = names::Order(keys.size(), [&](std::size_t i) { return std::string_view(keys[i]); });
+        if (descending) std::reverse(order.begin(), order.end());
+        step(102);
+        LVDataList.Reorder(order);
+        LVDataList.SetSortKey(ColumnHeader, descending);
     } catch (...) {
         step.Report();
     }

@@ -76,6 +76,25 @@ public:
     void OptThumbs_Click() noexcept;
     // Stops the listing the form waits for; the location shown before stays.
     void CmdCancelListing_Click() noexcept;
+    // Keys (codes and shift masks as kKey... and kShift... below). In the
+    // list: Enter opens a place alone as a double-click does and adds data
+    // as the add button does; Backspace goes up. On the form: Alt+Up goes
+    // up. In the name box: Enter goes to the place or selects the item the
+    // typed name or path names.
+    void LVDataList_KeyDown(int KeyCode, int Shift) noexcept;
+    void TxtDataName_KeyDown(int KeyCode, int Shift) noexcept;
+    void Form_KeyDown(int KeyCode, int Shift) noexcept;
+    // A click on a report column's header: the items in that column's order,
+    // the other way round on a second click.
+    void LVDataList_ColumnClick(int ColumnHeader) noexcept;
+
+    static constexpr int kKeyBack = 8;
+    static constexpr int kKeyReturn = 13;
+    static constexpr int kKeyEscape = 27;
+    static constexpr int kKeyUp = 38;
+    static constexpr int kShiftMask = 1;
+    static constexpr int kCtrlMask = 2;
+    static constexpr int kAltMask = 4;
 
     // Read access to the form's lists, for views and tests.
     [[nodiscard]] const DataItems& DataList() const noexcept { return mDataList; }
@@ -136,6 +155,8 @@ private:
     ui::BackgroundTask::Progress PumpListing(browser::Listing& listing, int lvStyle);
     void RestoreList(ShownList before);
     void RememberShownLocation();
+    // Shows mComboList in the location combo, entry `selected` selected.
+    void ShowComboList(long selected);
     void RestoreShownLocation();
     // The add button is usable exactly while the list has a selected item.
     void UpdateAddButton() noexcept;
@@ -151,6 +172,16 @@ private:
     // The location entry for data-list entry `idx`, one level below entry `parent`.
     DataNode ChildNodeOf(long idx, long parent) const;
     void SaveCurDir(const std::string& value);
+    // Enter on the selected items: a place alone is opened, anything else added.
+    void EnterOnSelection();
+    // The names of the selected items as the name box shows them.
+    [[nodiscard]] std::string SelectionNames() const;
+    // Goes to the folder, drive, database, drawing or connection file at
+    // `path` (it exists): the location list gets the chain of places down
+    // to it, and it is listed.
+    void GoToPath(const std::string& path);
+    // Selects the item at `position` alone, as a click does.
+    void SelectAlone(long position);
 
     Platform& platform_;
     DataItems mDataList;

@@ -18,6 +18,9 @@ frmChangeVersion::frmChangeVersion(Platform& platform) : ui::Form(platform.ui), 
     Label3.SetCaption("版本描述：");
     CmdCancel.SetCaption("取消(&C)");
     CmdOK.SetCaption("确定(&O)");
+    // Enter confirms and Escape cancels, wherever the focus is.
+    CmdOK.SetDefault(true);
+    CmdCancel.SetCancel(true);
     width = 5400;
     height = 2700;
 }

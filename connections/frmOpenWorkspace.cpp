@@ -58,6 +58,9 @@ frmOpenWorkspace::frmOpenWorkspace(Platform& platform) : ui::Form(platform.ui), 
     CmdChangeVersion.SetToolTipText("修改当前数据库连接版本");
     CmdOK.SetCaption("确定(&O)");
     CmdCancel.SetCaption("取消(&C)");
+    // Enter confirms and Escape cancels, wherever the focus is.
+    CmdOK.SetDefault(true);
+    CmdCancel.SetCancel(true);
     Frame1.SetCaption("帐户");
     Frame2.SetCaption("版本");
     LblVersions.SetCaption(kDefaultVersion);

@@ -167,6 +167,9 @@ void PickFromGeodatabase(World& w) {
     });
 }
 
+// The name of the location the form shows.
+std::string CurrentName(const frmOpenDialog& form) { return form.ComboLocation.Text(); }
+
 // The form's location list is whole and shown as it is.
 std::string LocationListWhole(const frmOpenDialog& form) {
     return Expect(!form.ComboList().empty() && form.ComboLocation.Count() == static_cast<long>(form.ComboList().size()),
@@ -536,6 +539,36 @@ std::vector<Scenario> Scenarios() {
                                 {}, [form] { return LocationListWhole(*form); }};
                  },
                  {}, {}});
+    s.push_back({"Marbrook.frmOpenDialog.TxtDataName_KeyDown:", "a subfolder's path typed from the root", [](World& w) {
+                     P form = BrowserAtRoot(w);
+                     const std::string path = w.dir + "/sub";
+                     Run run{[form, path] {
+                                 form->TxtDataName.SetText(path);
+                                 form->TxtDataName_KeyDown(frmOpenDialog::kKeyReturn, 0);
+                             },
+                             [form](int) { return Expect(!form->mbOKClick, "confirms after a failure"); },
+                             [form] { return LocationListWhole(*form); }};
+                     run.clean = [form] { return Expect(CurrentName(*form) == "sub", "not in the subfolder"); };
+                     return run;
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.frmOpenDialog.TxtDataName_KeyDown:", "a name that is not listed", [](World& w) {
+                     P form = BrowserInData(w);
+                     Run run{[form] {
+                                 form->TxtDataName.SetText("rivers.shp");
+                                 form->TxtDataName_KeyDown(frmOpenDialog::kKeyReturn, 0);
+                             },
+                             {}, [form] { return LocationListWhole(*form); }};
+                     run.clean = [w = &w] { return Expect(w->t.ui.messages.size() == 1, "the user was not told"); };
+                     return run;
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.frmOpenDialog.LVDataList_ColumnClick:", "the kind column of the data folder", [](World& w) {
+                     P form = BrowserInData(w);
+                     form->OptReport_Click();
+                     return Run{[form] { form->LVDataList_ColumnClick(2); }, {}, {}};
+                 },
+                 {}, "reorders the list's own items"});
     s.push_back({"Marbrook.frmOpenDialog.SetFilterType:", "the vector filter", [](World& w) {
                      P form = BrowserAtRoot(w);
                      return Run{[form] { (void)form->SetFilterType(3); }, {}, {}};

@@ -1,6 +1,8 @@
 #include "platform/qt/FormView.h"
 
 #include <QAbstractButton>
+
+#include <chrono>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -10,12 +12,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPushButton>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QHelpEvent>
+#include <QTextLayout>
+#include <QKeyEvent>
 #include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -60,7 +67,10 @@ protected:
         view_.CloseBox();
     }
     // Escape acts as the close box; the form decides what its buttons do.
-    void reject() override { close(); }
+    // Escape presses the form's cancel button, or acts as the close box.
+    void reject() override {
+        if (!view_.Escape()) close();
+    }
     void resizeEvent(QResizeEvent* e) override {
         QDialog::resizeEvent(e);
         if (!view_.FormAlive() || view_.syncing_) return;
@@ -74,9 +84,225 @@ private:
 
 // ---- List view widget --------------------------------------------------------
 
+namespace {
+
+// The room an item's text may take in the list view at most: a name longer
+// than the view is cut, and its tooltip shows it whole.
+int MaxListTextWidth(const QListView* view) { return std::max(160, view->viewport()->width() - 40); }
+
+// A name on at most two lines of `width` pixels, broken between words or,
+// for a name without blanks, anywhere; `cut` when it needs more.
+struct TwoLines {
+    QStringList lines;
+    bool cut = false;
+};
+
+TwoLines BreakName(const QString& text, const QFont& font, int width) {
+    TwoLines out;
+    const QFontMetrics metrics(font);
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setAlignment(Qt::AlignHCenter);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    int start = 0;
+    for (int n = 0; n < 2; ++n) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) break;
+        line.setLineWidth(width);
+        start = line.textStart();
+        out.lines << text.mid(start, line.textLength());
+        if (n == 1 && line.textStart() + line.textLength() < text.size()) {
+            out.cut = true;
+            out.lines.last() = metrics.elidedText(text.mid(start), Qt::ElideRight, width);
+        }
+    }
+    layout.endLayout();
+    return out;
+}
+
+// Draws the list's items and sizes them cheaply: a list of 100 000 names is
+// laid out again as it grows, so a size must not need a text layout. Large
+// icons show their names on two lines. A name that does not fit its item
+// shows whole in a tooltip.
+class NameDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const auto* list = qobject_cast<const QListView*>(option.widget);
+        if (!list || list->viewMode() != QListView::IconMode) return QStyledItemDelegate::paint(painter, option, index);
+        QStyleOptionViewItem o(option);
+        initStyleOption(&o, index);
+        const QStyle* style = list->style();
+        const QString text = o.text;
+        o.text.clear();
+        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &o, painter, list);
+        const QSize icon = list->iconSize();
+        const QRect iconRect(o.rect.left() + (o.rect.width() - icon.width()) / 2, o.rect.top() + 4, icon.width(), icon.height());
+        const QIcon::Mode mode = !(o.state & QStyle::State_Enabled) ? QIcon::Disabled
+                                 : (o.state & QStyle::State_Selected) ? QIcon::Selected
+                                                                      : QIcon::Normal;
+        o.icon.paint(painter, iconRect, Qt::AlignCenter, mode);
+        const QRect textRect = TextRoom(o.rect, icon);
+        const TwoLines lines = BreakName(text, o.font, textRect.width());
+        painter->save();
+        painter->setFont(o.font);
+        painter->setPen(o.palette.color(o.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+        const QFontMetrics metrics(o.font);
+        int y = textRect.top();
+        for (const QString& line : lines.lines) {
+            painter->drawText(QRect(textRect.left(), y, textRect.width(), metrics.lineSpacing()), Qt::AlignHCenter | Qt::AlignTop, line);
+            y += metrics.lineSpacing();
+        }
+        painter->restore();
+        if (o.state & QStyle::State_HasFocus) {
+            QStyleOptionFocusRect focus;
+            focus.QStyleOption::operator=(o);
+            focus.rect = QRect(textRect.left(), textRect.top(), textRect.width(), y - textRect.top());
+            style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, list);
+        }
+    }
+
+    // Where a large icon's name goes: below the icon, inside the item.
+    static QRect TextRoom(const QRect& item, const QSize& icon) {
+        return QRect(item.left() + 3, item.top() + icon.height() + 8, std::max(0, item.width() - 6),
+                     std::max(0, item.height() - icon.height() - 10));
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const auto* list = qobject_cast<const QListView*>(option.widget);
+        const auto* model = dynamic_cast<const ListModel*>(index.model());
+        if (!list || !model) return QStyledItemDelegate::sizeHint(option, index);
+        // Large icons: every item fills its cell, so that a name has the
+        // cell's width for its two lines.
+        if (list->viewMode() == QListView::IconMode && list->gridSize().isValid()) return list->gridSize() - QSize(4, 4);
+        const QFontMetrics metrics(option.font);
+        const int icon = list->iconSize().width();
+        const int text = std::min(model->TextWidth(index.row(), metrics), MaxListTextWidth(list));
+        return {icon + text + 14, std::max(list->iconSize().height(), metrics.height()) + 4};
+    }
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        if (event->type() != QEvent::ToolTip || !index.isValid()) return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (!text.isEmpty() && Cut(view, option, index, text)) {
+            QToolTip::showText(event->globalPos(), text, view->viewport(), view->visualRect(index));
+        } else {
+            QToolTip::hideText();
+            event->ignore();
+        }
+        return true;
+    }
+
+    // Whether `text` is drawn cut (elided) in its item.
+    bool Cut(const QAbstractItemView* view, const QStyleOptionViewItem& option, const QModelIndex& index,
+             const QString& text) const {
+        QStyleOptionViewItem o(option);
+        initStyleOption(&o, index);
+        o.rect = view->visualRect(index);
+        const QStyle* style = view->style();
+        const QRect room = style->subElementRect(QStyle::SE_ItemViewItemText, &o, view);
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        const QRect textRoom = room.adjusted(margin, 0, -margin, 0);
+        const QFontMetrics metrics(o.font);
+        if (const auto* list = qobject_cast<const QListView*>(view); list && list->viewMode() == QListView::IconMode)
+            return BreakName(text, o.font, TextRoom(o.rect, list->iconSize()).width()).cut;
+        return metrics.horizontalAdvance(text) > textRoom.width();
+    }
+};
+
+} // namespace
+
+int ListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : static_cast<int>(rows_.size()); }
+
+int ListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : std::max<int>(1, static_cast<int>(headers_.size()));
+}
+
+QVariant ListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
+    const Row& row = rows_[static_cast<std::size_t>(index.row())];
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+        if (column == 0) return row.text;
+        return column - 1 < row.subItems.size() ? row.subItems[column - 1] : QString();
+    case Qt::DecorationRole:
+        if (column != 0 || row.image < 1 || row.image > 27) return {};
+        if (icons_.empty()) {
+            icons_.resize(28);
+            for (int i = 1; i <= 27; ++i) icons_[static_cast<std::size_t>(i)] = DataTypeIcon(i);
+        }
+        return icons_[static_cast<std::size_t>(row.image)];
+    case kTagRole: return row.tag;
+    case kImageRole: return row.image;
+    case kLargeRole: return large_;
+    default: return {};
+    }
+}
+
+QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= headers_.size()) return {};
+    return headers_[section];
+}
+
+Qt::ItemFlags ListModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
+}
+
+ListModel::Row ListModel::MakeRow(const ui::ListView::Item& item) const {
+    Row row;
+    row.text = Q(item.text);
+    row.image = large_ ? item.icon : item.smallIcon;
+    row.tag = item.tag;
+    for (const auto& sub : item.subItems) row.subItems << Q(sub);
+    return row;
+}
+
+void ListModel::Reset(const std::vector<ui::ListView::Item>& items, const QStringList& headers, bool large) {
+    beginResetModel();
+    headers_ = headers;
+    large_ = large;
+    rows_.clear();
+    rows_.reserve(items.size());
+    for (const auto& item : items) rows_.push_back(MakeRow(item));
+    widths_.clear();
+    endResetModel();
+}
+
+void ListModel::Append(const std::vector<ui::ListView::Item>& items, std::size_t from) {
+    if (from >= items.size()) return;
+    beginInsertRows({}, static_cast<int>(rows_.size()), static_cast<int>(items.size()) - 1);
+    for (std::size_t i = from; i < items.size(); ++i) rows_.push_back(MakeRow(items[i]));
+    endInsertRows();
+}
+
+void ListModel::UpdateSubItems(const std::vector<ui::ListView::Item>& items, std::size_t first) {
+    const std::size_t last = std::min(items.size(), rows_.size());
+    if (first >= last) return;
+    for (std::size_t i = first; i < last; ++i) {
+        QStringList subs;
+        for (const auto& sub : items[i].subItems) subs << Q(sub);
+        rows_[i].subItems = std::move(subs);
+        rows_[i].tag = items[i].tag;
+    }
+    emit dataChanged(index(static_cast<int>(first), 0), index(static_cast<int>(last) - 1, columnCount() - 1));
+}
+
+int ListModel::TextWidth(int row, const QFontMetrics& metrics) const {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return 0;
+    if (widths_.size() < rows_.size()) widths_.resize(rows_.size(), -1);
+    int& width = widths_[static_cast<std::size_t>(row)];
+    if (width < 0) width = metrics.horizontalAdvance(rows_[static_cast<std::size_t>(row)].text);
+    return width;
+}
+
 ListViewWidget::ListViewWidget(QWidget* parent)
     : QWidget(parent), stack_(new QStackedWidget(this)), list_(new QListView), report_(new QTreeView),
-      model_(new QStandardItemModel(this)) {
+      model_(new ListModel(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(stack_);
@@ -92,15 +318,21 @@ ListViewWidget::ListViewWidget(QWidget* parent)
     report_->setItemsExpandable(false);
     report_->setUniformRowHeights(true);
     report_->setIconSize(QSize(16, 16));
+    report_->setSortingEnabled(false);
     report_->header()->setStretchLastSection(false);
+    report_->header()->setSectionsClickable(true);
+    report_->header()->setSortIndicatorShown(false);
     for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(list_), static_cast<QAbstractItemView*>(report_)}) {
         v->setEditTriggers(QAbstractItemView::NoEditTriggers);
         v->setSelectionMode(QAbstractItemView::SingleSelection);
+        v->setItemDelegate(new NameDelegate(v));
+        v->setTextElideMode(Qt::ElideMiddle);
     }
-    list_->setUniformItemSizes(true);
-    list_->setTextElideMode(Qt::ElideMiddle);
     list_->setMovement(QListView::Static);
     list_->setResizeMode(QListView::Adjust);
+    // A big folder is laid out a part at a time, between other events.
+    list_->setLayoutMode(QListView::Batched);
+    list_->setBatchSize(400);
     stack_->addWidget(list_);
     stack_->addWidget(report_);
     SetMode(2);
@@ -113,35 +345,62 @@ QAbstractItemView* ListViewWidget::Current() const {
 void ListViewWidget::SetMode(int mode) {
     if (mode == mode_) return;
     mode_ = mode;
+    const QFontMetrics metrics(list_->font());
     switch (mode) {
-    case 0: // large icons, in rows
+    case 0: { // large icons, in rows; a name wraps on two lines
         list_->setViewMode(QListView::IconMode);
         list_->setIconSize(QSize(32, 32));
         list_->setFlow(QListView::LeftToRight);
         list_->setWrapping(true);
         list_->setWordWrap(true);
-        list_->setGridSize(QSize(100, 64));
+        list_->setUniformItemSizes(true);
+        list_->setTextElideMode(Qt::ElideRight);
+        list_->setGridSize(QSize(std::max(110, metrics.averageCharWidth() * 17), 32 + 20 + 2 * metrics.lineSpacing()));
         break;
+    }
     case 1: // small icons, in rows
         list_->setViewMode(QListView::ListMode);
         list_->setIconSize(QSize(16, 16));
         list_->setFlow(QListView::LeftToRight);
         list_->setWrapping(true);
         list_->setWordWrap(false);
-        list_->setGridSize(QSize(150, 20));
+        list_->setUniformItemSizes(false);
+        list_->setTextElideMode(Qt::ElideMiddle);
+        list_->setGridSize(QSize());
         break;
-    case 2: // small icons, in columns
+    case 2: // small icons, in columns as wide as their longest name
         list_->setViewMode(QListView::ListMode);
         list_->setIconSize(QSize(16, 16));
         list_->setFlow(QListView::TopToBottom);
         list_->setWrapping(true);
         list_->setWordWrap(false);
+        list_->setUniformItemSizes(false);
+        list_->setTextElideMode(Qt::ElideMiddle);
         list_->setGridSize(QSize());
+        list_->setSpacing(1);
         break;
     default:
         break;
     }
-    stack_->setCurrentWidget(mode == 3 ? static_cast<QWidget*>(report_) : static_cast<QWidget*>(list_));
+    QWidget* shown = mode == 3 ? static_cast<QWidget*>(report_) : static_cast<QWidget*>(list_);
+    stack_->setCurrentWidget(shown);
+    setFocusProxy(shown);
+}
+
+void ListViewWidget::FitColumns(const std::vector<int>& maxWidths) {
+    QHeaderView* header = report_->header();
+    const int columns = model_->columnCount();
+    if (columns < 1) return;
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    const QFontMetrics metrics(report_->font());
+    const int rows = std::min(model_->rowCount(), 500);
+    for (int c = 1; c < columns; ++c) {
+        int width = metrics.horizontalAdvance(model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()) + 28;
+        for (int r = 0; r < rows; ++r) width = std::max(width, metrics.horizontalAdvance(model_->index(r, c).data().toString()) + 16);
+        const int cap = c - 1 < static_cast<int>(maxWidths.size()) ? maxWidths[static_cast<std::size_t>(c - 1)] : width;
+        header->setSectionResizeMode(c, QHeaderView::Interactive);
+        report_->setColumnWidth(c, std::max(0, std::min(width, cap)));
+    }
 }
 
 void ListViewWidget::resizeEvent(QResizeEvent* e) {
@@ -190,7 +449,18 @@ void FormView::MarkDirty(std::size_t index) {
     bindings_[index]->dirty = true;
     if (flushScheduled_ || !context_) return;
     flushScheduled_ = true;
-    QTimer::singleShot(0, context_.get(), [this] { Flush(); });
+    QTimer::singleShot(0, context_.get(), [this] {
+        // While the form waits for background work, rows that keep coming
+        // may wait for the next of a few updates a second.
+        forcing_ = !waiting_;
+        Flush();
+        forcing_ = true;
+    });
+}
+
+void FormView::SetWaiting(bool waiting) {
+    waiting_ = waiting;
+    if (!waiting) Flush();
 }
 
 void FormView::Flush() {
@@ -263,9 +533,27 @@ void FormView::BindButton(ui::CommandButton& c, QAbstractButton* w, std::functio
     Add(c, w, [&c, w] {
         w->setText(c.Picture().empty() ? Q(c.Caption()) : QString());
         w->setIcon(PictureIcon(Q(c.Picture())));
+        // The default button takes Enter wherever the focus is (the dialog
+        // passes it on); no other button does.
+        if (auto* push = qobject_cast<QPushButton*>(w)) {
+            push->setAutoDefault(false);
+            push->setDefault(c.Default());
+        }
     });
-    if (handler)
+    if (handler) {
         QObject::connect(w, &QAbstractButton::clicked, context_.get(), [this, handler] { UserAction(handler); });
+        buttons_.push_back({&c, w, handler});
+    }
+}
+
+bool FormView::Escape() {
+    if (!FormAlive()) return false;
+    for (const auto& b : buttons_) {
+        if (!b.control->Cancel() || !b.control->Visible() || !b.control->Enabled() || !b.widget) continue;
+        UserAction(b.handler);
+        return true;
+    }
+    return false;
 }
 
 void FormView::BindOption(ui::OptionButton& c, QAbstractButton* w, std::function<void()> handler) {
@@ -371,80 +659,99 @@ void FormView::BindImageCombo(ui::ImageCombo& c, QComboBox* w, std::function<voi
     });
 }
 
+namespace {
+
+// Calls `onEvent` for the events of the objects it watches; true consumes.
+class EventTap final : public QObject {
+public:
+    EventTap(QObject* parent, std::function<bool(QObject*, QEvent*)> onEvent) : QObject(parent), onEvent_(std::move(onEvent)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override { return onEvent_(watched, event); }
+
+private:
+    std::function<bool(QObject*, QEvent*)> onEvent_;
+};
+
+} // namespace
+
 void FormView::BindListView(ui::ListView& c, ListViewWidget* w, std::function<void()> itemClick,
-                            std::function<void()> dblClick) {
+                            std::function<void()> dblClick, std::function<void(int, int)> keyDown,
+                            std::function<void(int)> columnClick) {
     struct Shown {
-        std::vector<std::string> texts;
-        std::vector<int> icons;
-        std::vector<std::vector<std::string>> subItems;
-        std::vector<std::pair<std::string, double>> columns;
+        std::uint64_t revision = ~std::uint64_t{0};
         int mode = -1;
+        std::vector<std::pair<std::string, double>> columns;
+        std::chrono::steady_clock::time_point lastAppend;
+        bool appendWaiting = false;
     };
     auto shown = std::make_shared<Shown>();
-    Add(c, w, [&c, w, shown] {
-        QStandardItemModel* model = w->Model();
+    const std::size_t index = bindings_.size();
+    Add(c, w, [this, &c, w, shown, index] {
+        ListModel& model = *w->Model();
         const int mode = c.View() >= 0 && c.View() <= 3 ? c.View() : 2;
         w->SetMode(mode);
         const auto& items = c.Items();
-        Shown now;
-        now.mode = mode;
-        now.texts.reserve(items.size());
-        for (const auto& it : items) {
-            now.texts.push_back(it.text);
-            now.icons.push_back(mode == 0 ? it.icon : it.smallIcon);
-            now.subItems.push_back(it.subItems);
-        }
+        std::vector<std::pair<std::string, double>> columns;
         if (mode == 3)
-            for (const auto& col : c.Columns()) now.columns.emplace_back(col.text, col.width);
-        const bool rebuild = now.texts != shown->texts || now.icons != shown->icons ||
-                             now.subItems != shown->subItems || now.columns != shown->columns || now.mode != shown->mode;
+            for (const auto& col : c.Columns()) columns.emplace_back(col.text, col.width);
+        std::vector<int> widthCaps;
+        for (const auto& col : columns) widthCaps.push_back(std::max(0, Px(col.second)));
+        const auto rowsShown = static_cast<std::size_t>(model.rowCount());
+        const bool rebuild = shown->revision != c.Revision() || shown->mode != mode || shown->columns != columns ||
+                             items.size() < rowsShown;
         if (rebuild) {
-            model->clear();
-            const int columns = mode == 3 ? std::max<int>(1, static_cast<int>(now.columns.size())) : 1;
-            model->setColumnCount(columns);
-            if (mode == 3) {
-                QStringList headers;
-                for (const auto& col : now.columns) headers << Q(col.first);
-                model->setHorizontalHeaderLabels(headers);
+            QStringList headers;
+            for (const auto& col : columns) headers << Q(col.first);
+            model.Reset(items, headers, mode == 0);
+            shown->revision = c.Revision();
+            shown->mode = mode;
+            shown->columns = columns;
+            shown->lastAppend = std::chrono::steady_clock::now();
+            if (mode == 3) w->FitColumns(widthCaps);
+        } else if (items.size() > rowsShown) {
+            // Rows that keep coming are taken in a few times a second, not
+            // part by part: every part makes the list lay itself out again.
+            constexpr auto kAppendEvery = std::chrono::milliseconds(100);
+            const auto now = std::chrono::steady_clock::now();
+            const auto since = now - shown->lastAppend;
+            if (!forcing_ && rowsShown > 0 && since < kAppendEvery) {
+                bindings_[index]->dirty = true; // a flush that must show all takes them
+                if (!shown->appendWaiting && context_) {
+                    shown->appendWaiting = true;
+                    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(kAppendEvery - since);
+                    QTimer::singleShot(static_cast<int>(wait.count()) + 1, context_.get(), [this, shown, index] {
+                        shown->appendWaiting = false;
+                        MarkDirty(index);
+                    });
+                }
+            } else {
+                model.Append(items, rowsShown);
+                shown->lastAppend = now;
+                if (mode == 3 && rowsShown < 500) w->FitColumns(widthCaps);
             }
-            model->setRowCount(static_cast<int>(items.size()));
-            for (std::size_t i = 0; i < items.size(); ++i) {
-                auto* m = new QStandardItem(Q(items[i].text));
-                m->setIcon(DataTypeIcon(now.icons[i]));
-                m->setData(now.icons[i], kImageRole);
-                m->setData(QVariant::fromValue<qlonglong>(items[i].tag), kTagRole);
-                m->setEditable(false);
-                model->setItem(static_cast<int>(i), 0, m);
-                if (mode == 3)
-                    for (std::size_t s = 0; s < items[i].subItems.size() && static_cast<int>(s) + 1 < columns; ++s) {
-                        auto* sub = new QStandardItem(Q(items[i].subItems[s]));
-                        sub->setEditable(false);
-                        model->setItem(static_cast<int>(i), static_cast<int>(s) + 1, sub);
-                    }
-            }
-            if (mode == 3)
-                for (std::size_t k = 0; k < now.columns.size(); ++k)
-                    w->Report()->setColumnWidth(static_cast<int>(k), std::max(0, Px(now.columns[k].second)));
-            *shown = std::move(now);
-        } else {
-            for (std::size_t i = 0; i < items.size(); ++i)
-                model->item(static_cast<int>(i))->setData(QVariant::fromValue<qlonglong>(items[i].tag), kTagRole);
         }
-        const auto mode_ = c.MultiSelect() ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection;
-        w->List()->setSelectionMode(mode_);
-        w->Report()->setSelectionMode(mode_);
+        if (c.TouchedFrom() >= 1 && c.TouchedFrom() <= model.rowCount())
+            model.UpdateSubItems(items, static_cast<std::size_t>(c.TouchedFrom() - 1));
+        c.ResetTouched();
+        QHeaderView* header = w->Report()->header();
+        header->setSortIndicatorShown(mode == 3 && c.SortKey() >= 0);
+        if (mode == 3 && c.SortKey() >= 0)
+            header->setSortIndicator(c.SortKey(), c.SortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+        const auto selectionMode = c.MultiSelect() ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection;
+        w->List()->setSelectionMode(selectionMode);
+        w->Report()->setSelectionMode(selectionMode);
         QItemSelection selection;
         long first = 0;
-        for (std::size_t i = 0; i < items.size(); ++i)
-            if (items[i].selected) {
-                const QModelIndex left = model->index(static_cast<int>(i), 0);
-                const QModelIndex right = model->index(static_cast<int>(i), model->columnCount() - 1);
-                selection.select(left, right);
-                if (!first) first = static_cast<long>(i) + 1;
+        const int rows = model.rowCount();
+        for (int i = 0; i < rows; ++i)
+            if (items[static_cast<std::size_t>(i)].selected) {
+                selection.select(model.index(i, 0), model.index(i, model.columnCount() - 1));
+                if (!first) first = i + 1;
             }
         QItemSelectionModel* sm = w->List()->selectionModel();
         if (sm->selection() != selection) sm->select(selection, QItemSelectionModel::ClearAndSelect);
-        if (first) sm->setCurrentIndex(model->index(static_cast<int>(first - 1), 0), QItemSelectionModel::NoUpdate);
+        if (first) sm->setCurrentIndex(model.index(static_cast<int>(first - 1), 0), QItemSelectionModel::NoUpdate);
     });
     // The form computes report column widths from the list's width.
     w->onResize = [this, &c](int widthPx, int heightPx) {
@@ -452,9 +759,10 @@ void FormView::BindListView(ui::ListView& c, ListViewWidget* w, std::function<vo
         c.SetWidth(widthPx * 15.0);
         c.SetHeight(heightPx * 15.0);
     };
-    // The user's selection becomes the control's before any handler runs.
+    // The user's selection becomes the control's before any handler runs;
+    // true when it changed.
     auto copySelection = [this, &c, w] {
-        if (syncing_ || !FormAlive()) return;
+        if (syncing_ || !FormAlive()) return false;
         QItemSelectionModel* sm = w->List()->selectionModel();
         const long n = c.Count();
         std::vector<bool> wanted(static_cast<std::size_t>(n), false);
@@ -462,7 +770,7 @@ void FormView::BindListView(ui::ListView& c, ListViewWidget* w, std::function<vo
             if (idx.row() < n) wanted[static_cast<std::size_t>(idx.row())] = true;
         bool same = true;
         for (long i = 1; i <= n && same; ++i) same = c.At(i).selected == wanted[static_cast<std::size_t>(i - 1)];
-        if (same) return;
+        if (same) return false;
         c.ClearSelection();
         const bool multi = c.MultiSelect();
         for (long i = 1; i <= n; ++i)
@@ -470,25 +778,61 @@ void FormView::BindListView(ui::ListView& c, ListViewWidget* w, std::function<vo
                 c.SetSelected(i, true);
                 if (!multi) break;
             }
+        return true;
     };
-    QObject::connect(w->List()->selectionModel(), &QItemSelectionModel::selectionChanged, context_.get(), copySelection);
+    // A change of the selection, by mouse or by keys, runs the handler a
+    // click runs; a click that changes nothing runs it too.
+    auto clickChanged = std::make_shared<bool>(false);
+    QObject::connect(w->List()->selectionModel(), &QItemSelectionModel::selectionChanged, context_.get(),
+                     [this, copySelection, itemClick, clickChanged] {
+                         if (syncing_ || !FormAlive() || !copySelection()) return;
+                         *clickChanged = true;
+                         if (itemClick) UserAction(itemClick);
+                     });
     for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(w->List()), static_cast<QAbstractItemView*>(w->Report())}) {
-        QObject::connect(v, &QAbstractItemView::clicked, context_.get(), [this, copySelection, itemClick](const QModelIndex& idx) {
+        QObject::connect(v, &QAbstractItemView::clicked, context_.get(), [this, copySelection, itemClick, clickChanged](const QModelIndex& idx) {
             if (!idx.isValid() || syncing_ || !FormAlive()) return;
             copySelection();
-            if (itemClick) itemClick();
+            if (!*clickChanged && itemClick) UserAction(itemClick);
         });
         QObject::connect(v, &QAbstractItemView::doubleClicked, context_.get(), [this, &c, copySelection, dblClick](const QModelIndex& idx) {
             if (!idx.isValid() || syncing_ || !FormAlive()) return;
             copySelection();
             if (idx.row() < c.Count() && !c.At(idx.row() + 1).selected) c.SetSelected(idx.row() + 1, true);
-            if (dblClick) dblClick();
+            if (dblClick) UserAction(dblClick);
         });
+        // Enter and Backspace go to the form; a press starts a new click.
+        auto* tap = new EventTap(v, [this, copySelection, keyDown, clickChanged, v](QObject* watched, QEvent* event) {
+            if (event->type() == QEvent::MouseButtonPress && watched == v->viewport()) *clickChanged = false;
+            if (event->type() != QEvent::KeyPress || watched != v || !keyDown) return false;
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+            int code = 0;
+            if (plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) code = 13;
+            else if (plain && key->key() == Qt::Key_Backspace) code = 8;
+            if (code == 0) return false;
+            copySelection();
+            UserAction([&] { keyDown(code, 0); });
+            return true;
+        });
+        v->installEventFilter(tap);
+        v->viewport()->installEventFilter(tap);
     }
+    QObject::connect(w->Report()->header(), &QHeaderView::sectionClicked, context_.get(), [this, columnClick](int section) {
+        if (columnClick) UserAction([&] { columnClick(section); });
+    });
+}
+
+void FormView::BindBusy(ui::BusyIndicator& c, QWidget* w, QLabel* label) {
+    Add(c, w, [&c, label] { label->setText(Q(c.Caption())); });
+}
+
+void FormView::OnReturn(QLineEdit* w, std::function<void()> handler) {
+    QObject::connect(w, &QLineEdit::returnPressed, context_.get(), [this, handler] { UserAction(handler); });
 }
 
 void FormView::BindAny(ui::Control& c, QWidget* w) {
-    if (auto* lv = dynamic_cast<ui::ListView*>(&c)) return BindListView(*lv, static_cast<ListViewWidget*>(w), {}, {});
+    if (auto* lv = dynamic_cast<ui::ListView*>(&c)) return BindListView(*lv, static_cast<ListViewWidget*>(w), {}, {}, {}, {});
     if (auto* ic = dynamic_cast<ui::ImageCombo*>(&c)) return BindImageCombo(*ic, static_cast<QComboBox*>(w), {});
     if (auto* dd = dynamic_cast<ui::DropDownList*>(&c)) return BindDropDown(*dd, static_cast<QComboBox*>(w), {});
     if (auto* tb = dynamic_cast<ui::TextBox*>(&c)) return BindText(*tb, static_cast<QLineEdit*>(w), {});

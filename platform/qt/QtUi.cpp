@@ -183,6 +183,7 @@ public:
         d->show();
         d->raise();
         d->activateWindow();
+        v.FocusFirst();
         QEventLoop loop;
         v.modalLoop = &loop;
         if (form.IsVisible() && d && d->isVisible()) loop.exec(QEventLoop::DialogExec);
@@ -250,14 +251,17 @@ public:
                 dialog->show();
             }
         });
+        v.SetWaiting(true);
         struct Leave {
             ui::BackgroundTask& task;
             BusyFilter& filter;
+            FormView& view;
             ~Leave() {
                 task.SetWake(nullptr);
                 QCoreApplication::instance()->removeEventFilter(&filter);
+                view.SetWaiting(false);
             }
-        } leave{*task, filter};
+        } leave{*task, filter, v};
         std::thread([task] {
             task->Run();
             task->MarkEnded();

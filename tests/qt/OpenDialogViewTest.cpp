@@ -18,8 +18,15 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <QHelpEvent>
+#include <QHeaderView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolTip>
 
 #include "SampleCatalogue.h"
+#include "browser/Listing.h"
+#include "connections/frmChangeVersion.h"
 #include "browser/frmOpenDialog.h"
 #include "connections/frmOpenWorkspace.h"
 #include "platform/gdal/GdalGis.h"
@@ -46,9 +53,22 @@ protected:
         platform = std::make_unique<Platform>(Platform{*gis, *ui, system});
     }
     void TearDown() override {
+        // A listing the test left waiting must end before the services go.
+        EXPECT_TRUE(browser::ListingsEnded(std::chrono::seconds(30)));
         form.reset();
         ResetProcessValues();
     }
+    // The tooltip the list shows when the pointer rests on `row`, "" for none.
+    QString ToolTipOf(QAbstractItemView* view, int row) {
+        QToolTip::hideText();
+        (void)QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 2000);
+        const QPoint at = CentreOf(view, row);
+        QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(view->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    }
+    // Runs `action` once the event loop turns again after `ms` milliseconds.
+    static void After(int ms, std::function<void()> action) { QTimer::singleShot(ms, std::move(action)); }
 
     // The browser listing the sample folder, its view created and up to date.
     frmOpenDialog& OpenSamples() {
@@ -73,8 +93,8 @@ protected:
     ListViewWidget* List() { return Widget<ListViewWidget>("LVDataList"); }
     QStringList ListTexts() {
         QStringList out;
-        QStandardItemModel* m = List()->Model();
-        for (int r = 0; r < m->rowCount(); ++r) out << m->item(r, 0)->text();
+        QAbstractItemModel* m = List()->Model();
+        for (int r = 0; r < m->rowCount(); ++r) out << m->index(r, 0).data().toString();
         return out;
     }
     int RowOf(const QString& text) { return ListTexts().indexOf(text); }
@@ -182,18 +202,33 @@ TEST_F(QtViewTest, ReportViewShowsThreeColumns) {
     Click("OptReport");
     ListViewWidget* list = List();
     ASSERT_EQ(list->Current(), list->Report());
-    QStandardItemModel* m = list->Model();
+    QAbstractItemModel* m = list->Model();
     ASSERT_EQ(m->columnCount(), 3);
     EXPECT_EQ(m->headerData(0, Qt::Horizontal).toString(), QString::fromUtf8("数据名"));
     EXPECT_EQ(m->headerData(1, Qt::Horizontal).toString(), QString::fromUtf8("数据别名"));
     EXPECT_EQ(m->headerData(2, Qt::Horizontal).toString(), QString::fromUtf8("数据类型"));
     const int roads = RowOf(QStringLiteral("roads.shp"));
     ASSERT_GE(roads, 0);
-    EXPECT_EQ(m->item(roads, 2)->text(), QStringLiteral("Shape File"));
-    // Widths follow the list's width: a third each, 320 twips less for the last.
-    const int third = list->Report()->columnWidth(0);
-    EXPECT_GT(third, 0);
-    EXPECT_NEAR(list->Report()->columnWidth(2), third - 320 / 15, 1);
+    EXPECT_EQ(m->index(roads, 2).data().toString(), QStringLiteral("Shape File"));
+    // The name column takes the room the others leave, and follows the
+    // window; the alias and kind columns are as wide as their contents need
+    // (within the thirds the form gives them).
+    QTreeView* report = list->Report();
+    qt::FormWindow(*ui, *form)->resize(700, 420);
+    qt::FormWindow(*ui, *form)->show();
+    QApplication::processEvents();
+    const int viewport = report->viewport()->width();
+    EXPECT_NEAR(report->columnWidth(0) + report->columnWidth(1) + report->columnWidth(2), viewport, 2);
+    const QFontMetrics metrics(report->font());
+    EXPECT_GE(report->columnWidth(2), metrics.horizontalAdvance(QStringLiteral("RasterDataset")));
+    EXPECT_LE(report->columnWidth(2), static_cast<int>(form->LVDataList.Width() / 3 - 320) / 15 + 1);
+    EXPECT_GT(report->columnWidth(0), report->columnWidth(2));
+    const int alias = report->columnWidth(1), kind = report->columnWidth(2), name = report->columnWidth(0);
+    qt::FormWindow(*ui, *form)->resize(1000, 420);
+    QApplication::processEvents();
+    EXPECT_EQ(report->columnWidth(1), alias);
+    EXPECT_EQ(report->columnWidth(2), kind);
+    EXPECT_GT(report->columnWidth(0), name + 200);
     // Pressing the button again rebuilds the columns, never adds to them.
     Click("OptReport");
     EXPECT_EQ(List()->Model()->columnCount(), 3);
@@ -219,7 +254,7 @@ TEST_F(QtViewTest, SwitchingViewsKeepsTheItems) {
         EXPECT_EQ(ListTexts(), before);
         // Every listed item shows the picture of its data type.
         for (int r = 0; r < List()->Model()->rowCount(); ++r)
-            EXPECT_FALSE(List()->Model()->item(r, 0)->icon().isNull()) << r;
+            EXPECT_FALSE(List()->Model()->index(r, 0).data(Qt::DecorationRole).value<QIcon>().isNull()) << r;
     }
 }
 
@@ -358,6 +393,288 @@ TEST_F(QtViewTest, ViewOfADestroyedFormIsDroppedSafely) {
     temporary.reset(); // destroyed without being unloaded
     QApplication::processEvents();
     EXPECT_EQ(qt::FormWindow(*ui, *address), nullptr);
+}
+
+
+// ---- Names get the room they need -------------------------------------------------
+
+TEST_F(QtViewTest, ListColumnsAreAsWideAsTheirLongestNameAndACutNameShowsWholeInItsTooltip) {
+    const std::string longName(120, 'n');
+    for (const std::string& name : {std::string("a"), std::string("long_folder_name_2"), std::string("a_rather_long_folder_name_2026"), longName})
+        std::filesystem::create_directories(samples.Path() + "/" + name);
+    OpenSamples();
+    auto* window = qt::FormWindow(*ui, *form);
+    window->resize(640, 420);
+    QAbstractItemView* view = ShownList();
+    List()->List()->doItemsLayout();
+    QApplication::processEvents();
+    const QFontMetrics metrics(view->font());
+    const int room = std::max(160, view->viewport()->width() - 40);
+    ASSERT_EQ(List()->Mode(), 2);
+    for (int row = 0; row < List()->Model()->rowCount(); ++row) {
+        const QString text = List()->Model()->index(row, 0).data().toString();
+        SCOPED_TRACE(text.toStdString());
+        const QRect rect = view->visualRect(List()->Model()->index(row, 0));
+        if (text.size() == 120) {
+            // Longer than the list: cut, and whole in the tooltip.
+            EXPECT_LT(rect.width(), metrics.horizontalAdvance(text));
+            EXPECT_EQ(ToolTipOf(view, row), text);
+        } else {
+            // Never cut: the item is as wide as its name and icon, at least.
+            EXPECT_GE(rect.width(), std::min(room, metrics.horizontalAdvance(text)) + 16);
+            EXPECT_EQ(ToolTipOf(view, row), QString());
+        }
+    }
+
+    // Large icons: a name wraps on two lines; only a longer one is cut.
+    Click("OptThumbs");
+    view = ShownList();
+    QApplication::processEvents();
+    for (const QString& text : {QStringLiteral("long_folder_name_2"), QStringLiteral("a_rather_long_folder_name_2026"),
+                                QStringLiteral("site-plan.dxf")}) {
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_EQ(ToolTipOf(view, RowOf(text)), QString());
+    }
+    EXPECT_EQ(ToolTipOf(view, RowOf(QString::fromStdString(longName))), QString::fromStdString(longName));
+}
+
+// ---- The keyboard ---------------------------------------------------------------------
+
+TEST_F(QtViewTest, ArrowsAndTypingSelectLikeClicksAndEnterOpensOrAdds) {
+    OpenSamples();
+    QAbstractItemView* view = ShownList();
+    view->setFocus();
+    auto* name = Widget<QLineEdit>("TxtDataName");
+    auto* add = Widget<QAbstractButton>("CmdAddData");
+    ASSERT_FALSE(add->isEnabled());
+    // The first arrow selects the first item; the next ones move on.
+    QTest::keyClick(view, Qt::Key_Down);
+    QTest::keyClick(view, Qt::Key_Down);
+    Sync();
+    const int row = view->currentIndex().row();
+    ASSERT_GE(row, 0);
+    const QString current = List()->Model()->index(row, 0).data().toString();
+    EXPECT_EQ(name->text(), current);
+    EXPECT_EQ(form->TxtDataName.Text(), current.toStdString());
+    EXPECT_TRUE(add->isEnabled());
+    EXPECT_EQ(form->SelDataList().size(), 2u);
+    // Typing a name's beginning selects it, and the name box follows.
+    QTest::keyClicks(view, QStringLiteral("poi"));
+    Sync();
+    EXPECT_EQ(name->text(), QStringLiteral("points.shp"));
+    EXPECT_EQ(form->SelDataList()[1].DataName, "points.shp");
+
+    // Enter on a folder opens it; Backspace goes back up.
+    QTest::qWait(QApplication::keyboardInputInterval() + 50); // a new search, not "poines"
+    QTest::keyClicks(view, QStringLiteral("nes"));
+    Sync();
+    ASSERT_EQ(name->text(), QStringLiteral("nested"));
+    QTest::keyClick(view, Qt::Key_Return);
+    Sync();
+    EXPECT_EQ(Widget<QComboBox>("ComboLocation")->currentText(), QStringLiteral("nested"));
+    EXPECT_EQ(ListTexts(), QStringList{QStringLiteral("rivers")});
+    view = List()->Current();
+    QTest::keyClick(view, Qt::Key_Backspace);
+    Sync();
+    EXPECT_EQ(Widget<QComboBox>("ComboLocation")->currentText(),
+              QString::fromStdString(std::filesystem::path(samples.Path()).filename().string()));
+    // Alt+Up goes up from anywhere in the dialog, the name box included.
+    QTest::keyClick(name, Qt::Key_Up, Qt::AltModifier);
+    Sync();
+    EXPECT_NE(Widget<QComboBox>("ComboLocation")->currentText(),
+              QString::fromStdString(std::filesystem::path(samples.Path()).filename().string()));
+}
+
+TEST_F(QtViewTest, EnterOnADatasetAddsItAndEscapeCancelsTheDialog) {
+    OpenSamples();
+    form->mbOKClick = false;
+    bool focusedOnList = false;
+    After(50, [&] {
+        focusedOnList = QApplication::focusWidget() == List()->Current();
+        QAbstractItemView* view = List()->Current();
+        QTest::keyClicks(view, QStringLiteral("roa"));
+        QTest::keyClick(view, Qt::Key_Enter);
+    });
+    ui->ShowForm(*form, true, ui::kNoParent);
+    EXPECT_TRUE(focusedOnList) << "the data list has the focus when the dialog opens";
+    EXPECT_TRUE(form->mbOKClick);
+    ASSERT_EQ(form->SelDataList().size(), 2u);
+    EXPECT_EQ(form->SelDataList()[1].DataName, "roads.shp");
+    EXPECT_NE(form->SelDataList()[1].pDataSetObj, nullptr);
+
+    form->mbOKClick = true;
+    After(50, [&] { QTest::keyClick(List()->Current(), Qt::Key_Escape); });
+    ui->ShowForm(*form, true, ui::kNoParent);
+    EXPECT_FALSE(form->mbOKClick) << "Escape is the cancel button";
+    EXPECT_FALSE(form->IsVisible());
+}
+
+TEST_F(QtViewTest, TabFollowsTheLayoutAndATypedPathIsGoneTo) {
+    OpenSamples();
+    ShownList();
+    auto* window = qt::FormWindow(*ui, *form);
+    QStringList chain;
+    QWidget* w = Widget<QWidget>("ComboLocation");
+    for (int i = 0; i < 80 && w; ++i) {
+        if (w->isVisible() && (w->focusPolicy() & Qt::TabFocus)) chain << w->objectName();
+        w = w->nextInFocusChain();
+        if (w == Widget<QWidget>("ComboLocation")) break;
+    }
+    const QStringList expected{QStringLiteral("ComboLocation"), QStringLiteral("CmdUpLocation"), QStringLiteral("OptThumbs"),
+                               QStringLiteral("OptReport"),     QStringLiteral("OptList"),       QStringLiteral("LVDataList.list"),
+                               QStringLiteral("TxtDataName"),   QStringLiteral("CmdAddData"),    QStringLiteral("ComboFilter"),
+                               QStringLiteral("CmdCancel")};
+    EXPECT_EQ(chain.mid(0, expected.size()), expected) << chain.join(QLatin1Char(' ')).toStdString();
+
+    // A path typed (or pasted) into the name box, then Enter.
+    auto* name = Widget<QLineEdit>("TxtDataName");
+    name->setFocus();
+    name->clear();
+    QTest::keyClicks(name, QString::fromStdString(samples.Path() + "/nested/rivers"));
+    QTest::keyClick(name, Qt::Key_Return);
+    Sync();
+    EXPECT_EQ(Widget<QComboBox>("ComboLocation")->currentText(), QStringLiteral("rivers"));
+    EXPECT_EQ(ListTexts(), QStringList{QStringLiteral("rivers.shp")});
+    (void)window;
+}
+
+TEST_F(QtViewTest, ConnectionFormsConfirmWithEnterAndCancelWithEscape) {
+    frmOpenWorkspace conn(*platform);
+    ui->HandleOf(conn);
+    qt::FlushForm(*ui, conn);
+    QWidget* window = qt::FormWindow(*ui, conn);
+    ASSERT_NE(window, nullptr);
+    auto* ok = window->findChild<QPushButton*>(QStringLiteral("CmdOK"));
+    ASSERT_NE(ok, nullptr);
+    EXPECT_TRUE(ok->isDefault());
+    // Enter in a field is the OK button: an empty server is refused.
+    QString seen;
+    After(30, [&] {
+        auto* server = window->findChild<QLineEdit*>(QStringLiteral("txtServer"));
+        server->setFocus();
+        QTimer::singleShot(30, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                seen = box->text();
+                box->button(QMessageBox::Ok)->click();
+            }
+            QTimer::singleShot(30, [&] { QTest::keyClick(window, Qt::Key_Escape); });
+        });
+        QTest::keyClick(server, Qt::Key_Return);
+    });
+    conn.mbOkClik = true;
+    ui->ShowForm(conn, true, ui::kNoParent);
+    EXPECT_EQ(seen, QString::fromUtf8("服务器名字不能为空."));
+    EXPECT_FALSE(conn.mbOkClik) << "Escape ran the cancel button";
+    EXPECT_FALSE(conn.IsVisible());
+    ui->UnloadForm(conn);
+
+    frmChangeVersion version(*platform);
+    ui->HandleOf(version);
+    qt::FlushForm(*ui, version);
+    auto* versionOk = qt::FormWindow(*ui, version)->findChild<QPushButton*>(QStringLiteral("CmdOK"));
+    ASSERT_NE(versionOk, nullptr);
+    EXPECT_TRUE(versionOk->isDefault());
+    ui->UnloadForm(version);
+}
+
+// ---- The report view -----------------------------------------------------------------
+
+TEST_F(QtViewTest, AClickOnAReportHeaderSortsAndASecondTurnsTheOrder) {
+    OpenSamples();
+    Click("OptReport");
+    QTreeView* report = List()->Report();
+    qt::FormWindow(*ui, *form)->show();
+    QApplication::processEvents();
+    QHeaderView* header = report->header();
+    const auto clickHeader = [&](int section) {
+        const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+        Sync();
+    };
+    clickHeader(2);
+    EXPECT_EQ(ListTexts(), (QStringList{QStringLiteral("site-plan.dxf"), QStringLiteral("elevation.tif"),
+                                        QStringLiteral("parcels.shp"), QStringLiteral("points.shp"),
+                                        QStringLiteral("roads.shp"), QStringLiteral("nested")}));
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), 2);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    clickHeader(2);
+    EXPECT_EQ(ListTexts().first(), QStringLiteral("nested"));
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    // A click on an item after sorting names that item.
+    const int row = RowOf(QStringLiteral("points.shp"));
+    QTest::mouseClick(report->viewport(), Qt::LeftButton, {}, report->visualRect(List()->Model()->index(row, 0)).center());
+    Sync();
+    EXPECT_EQ(Widget<QLineEdit>("TxtDataName")->text(), QStringLiteral("points.shp"));
+    EXPECT_EQ(form->SelDataList()[1].DataFullName, samples.Path() + "/points.shp");
+}
+
+// ---- Never frozen ------------------------------------------------------------------------
+
+TEST_F(QtViewTest, ASlowFolderLeavesTheWindowAnsweringAndCancelPutsBackTheFolderShown) {
+    OpenSamples();
+    QAbstractItemView* view = ShownList();
+    const QStringList before = ListTexts();
+    const QString here = Widget<QComboBox>("ComboLocation")->currentText();
+    auto gate = std::make_shared<testing::Gate>();
+    system.slowFolders[samples.Path() + "/nested"] = gate;
+
+    // The event loop keeps turning while the folder lists.
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    struct Seen {
+        bool busyShown = false, cancelShown = false;
+        int ticks = 0;
+        bool addIgnored = false;
+        QString location;
+    } seen;
+    After(400, [&] {
+        seen.busyShown = Widget<QWidget>("LblListing")->isVisible();
+        auto* cancel = Widget<QPushButton>("CmdCancelListing");
+        seen.cancelShown = cancel->isVisible() && cancel->text() == QString::fromUtf8("取消");
+        seen.ticks = ticks;
+        seen.location = Widget<QComboBox>("ComboLocation")->currentText();
+        // Other controls wait: a click on Add does nothing.
+        QTest::mouseClick(Widget<QAbstractButton>("CmdAddData"), Qt::LeftButton);
+        seen.addIgnored = !form->mbOKClick;
+        QTest::mouseClick(cancel, Qt::LeftButton);
+    });
+    const int row = RowOf(QStringLiteral("nested"));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, CentreOf(view, row));
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, CentreOf(view, row));
+    Sync();
+    ticker.stop();
+    EXPECT_TRUE(seen.busyShown);
+    EXPECT_TRUE(seen.cancelShown);
+    EXPECT_GE(seen.ticks, 15) << "the interface thread served its timer while the folder listed";
+    EXPECT_EQ(seen.location, QStringLiteral("nested"));
+    EXPECT_TRUE(seen.addIgnored);
+    EXPECT_TRUE(form->ListingCancelled());
+    EXPECT_EQ(ListTexts(), before);
+    EXPECT_EQ(Widget<QComboBox>("ComboLocation")->currentText(), here);
+    EXPECT_FALSE(Widget<QWidget>("LblListing")->isVisible());
+    EXPECT_FALSE(Widget<QWidget>("CmdCancelListing")->isVisible());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(gsCurDir, samples.Path());
+
+    // Escape cancels as 取消 does.
+    After(300, [&] { QTest::keyClick(List()->Current(), Qt::Key_Escape); });
+    view = ShownList();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, CentreOf(view, RowOf(QStringLiteral("nested"))));
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, CentreOf(view, RowOf(QStringLiteral("nested"))));
+    Sync();
+    EXPECT_TRUE(form->ListingCancelled());
+    EXPECT_EQ(ListTexts(), before);
+    gate->Open();
+    EXPECT_TRUE(browser::ListingsEnded(std::chrono::seconds(10)));
+    // Once the folder answers it lists as usual.
+    view = ShownList();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, CentreOf(view, RowOf(QStringLiteral("nested"))));
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, CentreOf(view, RowOf(QStringLiteral("nested"))));
+    Sync();
+    EXPECT_EQ(ListTexts(), QStringList{QStringLiteral("rivers")});
 }
 
 } // namespace

@@ -8,7 +8,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QProgressBar>
+#include <QTreeView>
 #include <QPushButton>
+#include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -61,6 +65,22 @@ public:
         list->setMinimumSize(7110 / 15, 2940 / 15);
         grid->addWidget(list, 1, 0, 1, 3);
 
+        // Shown while a location takes long to list: a moving bar, what goes
+        // on, and the way out.
+        auto* busy = new QWidget(d);
+        auto* busyRow = new QHBoxLayout(busy);
+        busyRow->setContentsMargins(0, 0, 0, 0);
+        auto* busyBar = new QProgressBar(busy);
+        busyBar->setRange(0, 0);
+        busyBar->setMaximumWidth(120);
+        busyBar->setTextVisible(false);
+        auto* busyText = new QLabel(busy);
+        auto* cmdCancelListing = new QPushButton(busy);
+        busyRow->addWidget(busyBar);
+        busyRow->addWidget(busyText, 1);
+        busyRow->addWidget(cmdCancelListing);
+        grid->addWidget(busy, 2, 0, 1, 3);
+
         auto* lblSelectName = new QLabel(d);
         auto* txtDataName = new QLineEdit(d);
         auto* cmdAddData = new QPushButton(d);
@@ -69,14 +89,23 @@ public:
         auto* cmdCancel = new QPushButton(d);
         cmdAddData->setAutoDefault(false);
         cmdCancel->setAutoDefault(false);
-        grid->addWidget(lblSelectName, 2, 0);
-        grid->addWidget(txtDataName, 2, 1);
-        grid->addWidget(cmdAddData, 2, 2);
-        grid->addWidget(lblFilterType, 3, 0);
-        grid->addWidget(comboFilter, 3, 1);
-        grid->addWidget(cmdCancel, 3, 2);
+        grid->addWidget(lblSelectName, 3, 0);
+        grid->addWidget(txtDataName, 3, 1);
+        grid->addWidget(cmdAddData, 3, 2);
+        grid->addWidget(lblFilterType, 4, 0);
+        grid->addWidget(comboFilter, 4, 1);
+        grid->addWidget(cmdCancel, 4, 2);
         grid->setColumnStretch(1, 1);
         grid->setRowStretch(1, 1);
+        lblSelectName->setBuddy(txtDataName);
+        lblFilterType->setBuddy(comboFilter);
+        lblLocation->setBuddy(comboLocation);
+
+        // Tab goes through the controls as they are laid out, row by row.
+        QWidget* order[] = {comboLocation, cmdUp, optThumbs, optReport, optList, list->List(), list->Report(),
+                            txtDataName, cmdAddData, comboFilter, cmdCancel};
+        for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+        list_ = list;
 
         BindLabel(f.LblLocation, lblLocation);
         BindImageCombo(f.ComboLocation, comboLocation, [&f] { f.ComboLocation_Click(); });
@@ -87,15 +116,35 @@ public:
         BindOption(f.OptThumbs, optThumbs, [&f] { f.OptThumbs_Click(); });
         BindOption(f.OptReport, optReport, [&f] { f.OptReport_Click(); });
         BindOption(f.OptList, optList, [&f] { f.OptList_Click(); });
-        BindListView(f.LVDataList, list, [&f] { f.LVDataList_ItemClick(); }, [&f] { f.LVDataList_DblClick(); });
+        BindListView(
+            f.LVDataList, list, [&f] { f.LVDataList_ItemClick(); }, [&f] { f.LVDataList_DblClick(); },
+            [&f](int key, int shift) { f.LVDataList_KeyDown(key, shift); }, [&f](int column) { f.LVDataList_ColumnClick(column); });
         BindLabel(f.LblSelectName, lblSelectName);
         BindText(f.TxtDataName, txtDataName, {});
+        OnReturn(txtDataName, [&f] { f.TxtDataName_KeyDown(frmOpenDialog::kKeyReturn, 0); });
         BindLabel(f.LblFilterType, lblFilterType);
         BindDropDown(f.ComboFilter, comboFilter, {});
         BindButton(f.CmdAddData, cmdAddData, [&f] { f.CmdAddData_Click(); });
         BindButton(f.CmdCancel, cmdCancel, [&f] { f.CmdCancel_Click(); });
+        BindBusy(f.LblListing, busy, busyText);
+        BindButton(f.CmdCancelListing, cmdCancelListing, [&f] { f.CmdCancelListing_Click(); });
+        AllowWhileBusy(cmdCancelListing);
+        // Alt+Up goes up wherever the focus is.
+        auto* up = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Up), d);
+        up->setContext(Qt::WindowShortcut);
+        QObject::connect(up, &QShortcut::activated, d, [this, &f] {
+            UserAction([&f] { f.Form_KeyDown(frmOpenDialog::kKeyUp, frmOpenDialog::kAltMask); });
+        });
         SizeFromForm();
     }
+
+    // The data list has the focus when the dialog opens.
+    void FocusFirst() override {
+        if (list_) list_->Current()->setFocus(Qt::OtherFocusReason);
+    }
+
+private:
+    ListViewWidget* list_ = nullptr;
 };
 
 } // namespace

@@ -1,6 +1,9 @@
 #include "HostWindow.h"
 
+#include <QAction>
 #include <QHBoxLayout>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
@@ -11,6 +14,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "FirstStart.h"
 #include "platform/object.h"
 
 namespace marbrook::host {
@@ -140,6 +144,15 @@ HostWindow::HostWindow(ComponentLoader& loader, QWidget* parent) : QMainWindow(p
     resize(720, 480);
     textControl_ = std::make_unique<TextPane>(pane_);
 
+    // The dialog offers the database connections only when the per-user
+    // setting QM_VERDANTA / QM_DataSource / Type is 1.
+    QMenu* settings = menuBar()->addMenu(QStringLiteral("&Settings"));
+    databases_ = settings->addAction(QStringLiteral("Offer &database connections (数据库连接)"));
+    databases_->setObjectName(QStringLiteral("OfferDatabases"));
+    databases_->setCheckable(true);
+    databases_->setChecked(ReadSetting(DataSourceTypeFile(), "QM_DataSource", "Type").value_or("0") == "1");
+    connect(databases_, &QAction::toggled, this, [this](bool on) { OfferDatabases(on); });
+
     connect(add, &QPushButton::clicked, this, [this] { AddData(); });
     connect(get, &QPushButton::clicked, this, [this] { GetLayers(); });
     connect(repoint, &QPushButton::clicked, this, [this] { Repoint(); });
@@ -198,16 +211,48 @@ void HostWindow::Repoint() {
         return;
     }
     gis::LayerPtr target = all[static_cast<std::size_t>(row)];
+    if (!dynamic_cast<gis::DataLayer*>(target.get())) {
+        Refuse(QStringLiteral("Re-point: only a feature layer can be re-pointed; select one first."));
+        return;
+    }
     // The new source is chosen with the library's own dialog.
     std::optional<Collection> got = component_->GetLayersByDlg(Handle(), false, {});
     if (!got || got->Count() == 0) {
         Say(QStringLiteral("Re-point: no new source chosen."));
         return;
     }
+    // Only one feature class can be a layer's new source: a raster, a
+    // drawing, a folder's worth of data or several classes would disconnect
+    // the layer and report it missing from the database.
+    if (got->Count() != 1) {
+        Refuse(QStringLiteral("Re-point: choose one feature class as the new source (%1 layers were chosen); "
+                              "the layer was left as it was.").arg(got->Count()));
+        return;
+    }
+    const gis::LayerPtr chosen = got->ItemAs<gis::Layer>(1);
     gis::DatasetNamePtr newName;
-    if (auto* source = dynamic_cast<gis::DataLayer*>(got->ItemAs<gis::Layer>(1).get())) newName = source->DataSourceName();
+    if (auto* source = dynamic_cast<gis::DataLayer*>(chosen.get())) newName = source->DataSourceName();
+    if (!chosen || chosen->Kind() == gis::LayerKind::Raster || chosen->Kind() == gis::LayerKind::Cad || !newName ||
+        newName->Kind() != gis::kind::kFeatureClass) {
+        Refuse(QStringLiteral("Re-point: %1 is not a feature class; the layer was left as it was.")
+                   .arg(chosen ? Q(chosen->DataSourceText()) : QStringLiteral("the choice")));
+        return;
+    }
     component_->ResetLayerSource(target, newName, textControl_.get());
     RefreshLayers();
+}
+
+void HostWindow::Refuse(const QString& why) {
+    Say(why);
+    QMessageBox::information(this, QStringLiteral("Re-point"), why);
+}
+
+void HostWindow::OfferDatabases(bool offer) {
+    if (WriteSetting(DataSourceTypeFile(), "QM_DataSource", "Type", offer ? "1" : "0"))
+        Say(offer ? QStringLiteral("The dialog offers the database connections (数据库连接) from now on.")
+                  : QStringLiteral("The dialog no longer offers the database connections."));
+    else
+        Say(QStringLiteral("The setting could not be written to ") + Q(DataSourceTypeFile()));
 }
 
 void HostWindow::RefreshLayers() {

@@ -10,6 +10,7 @@
 #include "platform/gis.h"
 #include "platform/ui.h"
 
+class QAction;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
@@ -35,7 +36,12 @@ public:
 
     void AddData();
     void GetLayers();
+    // Re-points the selected layer to one feature class chosen in the
+    // library's dialog; anything else is refused and the layer left as it was.
     void Repoint();
+    // Offers the database connections in the dialog (the data-source type
+    // setting 1) or not (0), from the next display on.
+    void OfferDatabases(bool offer);
     // Fills the layer list from the map, top layer first.
     void RefreshLayers();
 
@@ -43,9 +49,12 @@ public:
     [[nodiscard]] QPlainTextEdit* Pane() const noexcept { return pane_; }
     [[nodiscard]] bool Ready() const noexcept { return component_ != nullptr && map_ != nullptr; }
     [[nodiscard]] ui::WindowHandle Handle();
+    [[nodiscard]] QAction* DatabasesAction() const noexcept { return databases_; }
 
 private:
     void Say(const QString& line);
+    // Tells the user in a message box and in the pane.
+    void Refuse(const QString& why);
 
     ComponentLoader& loader_;
     ILayerFunctionExport* component_ = nullptr;
@@ -53,6 +62,7 @@ private:
     QTreeWidget* layers_ = nullptr;
     QPlainTextEdit* pane_ = nullptr;
     std::unique_ptr<TextPane> textControl_;
+    QAction* databases_ = nullptr;
 };
 
 } // namespace marbrook::host

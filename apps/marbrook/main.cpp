@@ -16,7 +16,7 @@
 namespace {
 
 void PrintUsage(std::ostream& out) {
-    out << "usage: marbrook info | list [--filter N] LOCATION | layers [--json] ITEM... | pick [--single]\n"
+    out << "usage: marbrook info | list [--filter N] LOCATION | layers [--json] ITEM... | pick [--single] [--databases]\n"
            "                | connection create ...\n"
            "  info   print the library's version and the folders it uses\n"
            "  list   list a location as the data browser would (see: marbrook list --help)\n"

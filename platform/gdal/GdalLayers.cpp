@@ -18,12 +18,15 @@ constexpr const char* kLayerSource = "Marbrook.GDAL";
     throw PlatformError(errnum::kObjectNotSet, kLayerSource, "Object variable not set: " + what);
 }
 
-// Where a named dataset lives, for people: "<workspace path>/<name>", or for
-// a database table "<connection> <schema>.<table> (<column>)".
+// Where a named dataset lives, for people: for a database table
+// "<connection> <schema>.<table> (<column>)", else the name's own account of
+// its source (the file, the drawing and its class), else
+// "<workspace path>/<name>".
 std::string Describe(const gis::DatasetName& name) {
     const gis::WorkspaceNamePtr workspace = name.GetWorkspaceName();
     if (const auto table = name.Table())
         return (workspace ? workspace->PathName() + " " : std::string()) + gis::DescribeTable(*table);
+    if (const auto* own = dynamic_cast<const GdalDatasetName*>(&name)) return own->SourceText();
     const std::string dataset = name.Name();
     if (!workspace || workspace->PathName().empty()) return dataset;
     return workspace->PathName() + "/" + dataset;
@@ -52,6 +55,11 @@ public:
     std::optional<gis::FeatureClassDetails> Details() const override { return details_; }
     std::optional<gis::TablePath> Table() const override { return Unchanged() ? origin_->Table() : std::nullopt; }
     gis::DatasetPtr Open() const override { return gis_.OpenName(Unchanged() ? *origin_ : *Resolve()); }
+    std::string SourceText() const override {
+        if (Unchanged())
+            if (const auto* own = dynamic_cast<const GdalDatasetName*>(origin_.get())) return own->SourceText();
+        return GdalDatasetName::SourceText();
+    }
 
 private:
     [[nodiscard]] bool Unchanged() const {
@@ -159,7 +167,10 @@ public:
     std::string Name() const override { return name_; }
     void SetName(const std::string& name) override { name_ = name; }
     bool Valid() const override { return dataset_ != nullptr; }
-    std::string DataSourceText() const override { return dataset_ ? dataset_->Name() : std::string{}; }
+    std::string DataSourceText() const override {
+        if (const auto* own = dynamic_cast<const GdalRaster*>(dataset_.get())) return own->Source();
+        return dataset_ ? dataset_->Name() : std::string{};
+    }
     void CreateFromDataset(gis::RasterDatasetPtr dataset) override {
         if (!dataset) ObjectNotSet("no raster dataset to build the layer from");
         std::string name = dataset->Name();

@@ -228,6 +228,14 @@ TEST_F(LayersOnGdal, ChosenItemsComeBackInGroupOrder) {
     EXPECT_EQ(raster->GetRasterDataset()->Width(), 8);
     EXPECT_EQ(raster->GetRasterDataset()->Height(), 6);
     EXPECT_EQ(w.t.ui.GetMousePointer(), ui::MousePointer::Default);
+    // Each layer tells its whole, true source: the file with its extension,
+    // the drawing and its class, the raster's full path.
+    const std::vector<std::string> sources = {dir / "plan.dxf" + ": " + annotation->Name(), dir / "wells.shp",
+                                              dir / "parcels.shp", dir / "plan.dxf", dir / "dem.tif"};
+    for (long i = 1; i <= items.Count(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(items.ItemAs<gis::Layer>(i)->DataSourceText(), sources[static_cast<std::size_t>(i - 1)]);
+    }
     EXPECT_TRUE(OwnLog(w.t).empty());
 }
 

@@ -68,6 +68,10 @@ public:
     void SetWorkspaceName(WorkspaceNamePtr name) override { workspace_ = std::move(name); }
     std::optional<FeatureClassDetails> Details() const override { return details_; }
     std::string FileExtension() const override { return fileExtension_; }
+    std::string SourceText() const override { return source_.empty() ? GdalDatasetName::SourceText() : source_; }
+    // The source text of a name whose place its workspace does not tell (a
+    // class of a drawing).
+    void SetSourceText(std::string source) { source_ = std::move(source); }
     gis::DatasetPtr Open() const override {
         InitGdal();
         if (!opener_) throw PlatformError(errnum::kNotSupported, kGdalSource, "the dataset " + name_ + " cannot be opened");
@@ -83,6 +87,7 @@ private:
     Opener opener_;
     Members members_;
     std::string fileExtension_;
+    std::string source_;
 };
 
 // ---- Datasets ----------------------------------------------------------------

@@ -52,6 +52,13 @@ class GdalRaster final : public gis::RasterDataset {
 public:
     GdalRaster(SharedDatasetHandle ds, std::string name) : ds_(std::move(ds)), name_(std::move(name)) {}
     [[nodiscard]] std::string Name() const override { return name_; }
+    // The raster's full path; for a raster that is no file (a database
+    // table, whose description is a connection string with its password)
+    // only its name.
+    [[nodiscard]] std::string Source() const {
+        const std::string description = ds_->GetDescription();
+        return !description.empty() && description.front() == '/' ? description : name_;
+    }
     [[nodiscard]] int Width() const override { return ds_->GetRasterXSize(); }
     [[nodiscard]] int Height() const override { return ds_->GetRasterYSize(); }
     [[nodiscard]] int BandCount() const override { return ds_->GetRasterCount(); }
@@ -65,6 +72,14 @@ private:
 class GdalDatasetName : public gis::DatasetName {
 public:
     [[nodiscard]] virtual gis::DatasetPtr Open() const = 0;
+    // Where the data really is, for people: the file (a shapefile with its
+    // extension), the drawing and its class, the schema-qualified table.
+    [[nodiscard]] virtual std::string SourceText() const {
+        const gis::WorkspaceNamePtr workspace = GetWorkspaceName();
+        const std::string name = Name() + FileExtension();
+        if (!workspace || workspace->PathName().empty()) return name;
+        return workspace->PathName() + "/" + name;
+    }
 };
 
 } // namespace marbrook::gdal

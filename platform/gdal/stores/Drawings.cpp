@@ -169,14 +169,16 @@ std::vector<DatasetNamePtr> DrawingMembers(const std::string& path, const std::s
     std::vector<DatasetNamePtr> out;
     for (const CadClass& c : kCadClasses) {
         const auto accepts = c.accepts;
-        out.push_back(std::make_shared<FileName>(
+        auto member = std::make_shared<FileName>(
             c.name, gis::kind::kFeatureClass, ws, FeatureClassDetails{c.featureKind, c.shapeKind},
             [path, accepts](const FileName& name) -> gis::DatasetPtr {
                 auto ds = OpenDrawing(path);
                 std::vector<OGRLayer*> layers;
                 for (int i = 0; i < ds->GetLayerCount(); ++i) layers.push_back(ds->GetLayer(i));
                 return std::make_shared<OgrFeatureClass>(ds, std::move(layers), name, FeatureFilter(accepts));
-            }));
+            });
+        member->SetSourceText(path + ": " + c.name);
+        out.push_back(std::move(member));
     }
     out.push_back(std::make_shared<FileName>(file, gis::kind::kCadDrawing, ws, std::nullopt,
                                              [path](const FileName& n) { return DrawingDataset(path, n.Name()); }));

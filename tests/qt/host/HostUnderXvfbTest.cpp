@@ -14,8 +14,10 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTimer>
@@ -137,10 +139,55 @@ TEST(HostUnderXvfb, AddsAShapefileLayerThroughTheDialog) {
         EXPECT_TRUE(window.Pane()->toPlainText().contains(QString::fromUtf8("修改【roads】数据源成功！")))
             << window.Pane()->toPlainText().toStdString();
         EXPECT_EQ(layers->topLevelItemCount(), 1);
+        // The layer's source is the whole file.
+        EXPECT_EQ(layers->topLevelItem(0)->text(3), QString::fromStdString(samples + "/roads.shp"));
+
+        // A raster cannot be a feature layer's source: refused with a
+        // message, the layer left as it was.
+        layers->setCurrentItem(layers->topLevelItem(0));
+        bool clicked3 = false, timedOut3 = false;
+        QString refusal;
+        DoubleClickWhenListed(QStringLiteral("elevation.tif"), clicked3, timedOut3);
+        Poll([&refusal] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                    refusal = box->text();
+                    box->button(QMessageBox::Ok)->click();
+                    return true;
+                }
+            return false;
+        }, timedOut3);
+        QTest::mouseClick(window.findChild<QAbstractButton*>(QStringLiteral("Repoint")), Qt::LeftButton);
+        EXPECT_TRUE(clicked3 && !timedOut3);
+        EXPECT_TRUE(refusal.contains(QStringLiteral("not a feature class"))) << refusal.toStdString();
+        ASSERT_EQ(layers->topLevelItemCount(), 1);
+        EXPECT_EQ(layers->topLevelItem(0)->text(2), QStringLiteral("lines")) << "still connected";
+        EXPECT_EQ(layers->topLevelItem(0)->text(3), QString::fromStdString(samples + "/roads.shp"));
+        EXPECT_FALSE(window.Pane()->toPlainText().contains(QString::fromUtf8("目标数据库中不存在该图层")));
         fs::create_directories(MARBROOK_ARTIFACTS_DIR);
         window.grab().save(QStringLiteral(MARBROOK_ARTIFACTS_DIR "/host-with-layer.png"), "PNG");
     }
     EXPECT_TRUE(loader.CanUnloadNow());
+}
+
+TEST(HostSettings, TheDatabaseToggleWritesTheDataSourceTypeTheLibraryReads) {
+    FreshHome home;
+    marbrook::host::ComponentLoader loader(MARBROOK_LIBRARY_FILE);
+    ASSERT_TRUE(loader.Loaded()) << loader.Error();
+    marbrook::host::HostWindow window(loader);
+    QAction* toggle = window.DatabasesAction();
+    ASSERT_NE(toggle, nullptr);
+    EXPECT_FALSE(toggle->isChecked());
+    const std::string file = marbrook::host::DataSourceTypeFile();
+    EXPECT_EQ(file, (home.root / "config" / "marbrook" / "QM_VERDANTA.ini").string());
+    toggle->trigger();
+    EXPECT_EQ(marbrook::host::ReadSetting(file, "QM_DataSource", "Type"), "1");
+    toggle->trigger();
+    EXPECT_EQ(marbrook::host::ReadSetting(file, "qm_datasource", "TYPE"), "0");
+    toggle->trigger();
+    // A new window shows the stored choice.
+    marbrook::host::HostWindow again(loader);
+    EXPECT_TRUE(again.DatabasesAction()->isChecked());
 }
 
 TEST(HostFirstStart, PointsTheDialogAtTheSamplesOnlyWhenNoLocationIsStored) {

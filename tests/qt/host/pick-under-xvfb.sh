@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # `marbrook pick` on a virtual display, played with xdotool: Escape cancels
 # (exit 1, nothing printed); a double-click on the listed shapefile prints
-# one line "feature<TAB>name<TAB>source" (exit 0). Arguments: the marbrook
-# program and ogr2ogr. Exits 77 (skipped) without xvfb-run or xdotool.
+# one line "feature<TAB>name<TAB>source" (exit 0); with --databases the root
+# offers the database connections, the last entry, which End and Enter open.
+# Arguments: the marbrook program and ogr2ogr. Exits 77 (skipped) without
+# xvfb-run or xdotool.
 set -u
 marbrook=$1
 ogr2ogr=${2:-ogr2ogr}
@@ -22,7 +24,7 @@ printf '[OPENDLG]\nCURDIR=%s\n' "$work/data" > "$XDG_CONFIG_HOME/marbrook/VERDAN
 # about 40 pixels down, and in list view the only item is its first.
 play() {
   xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
-    "$0" pick --single > "$1/out" 2> "$1/err" &
+    "$0" pick --single $3 > "$1/out" 2> "$1/err" &
     pid=$!
     win=$(timeout 20 xdotool search --sync --name "打开对话框" | head -n1)
     [ -n "$win" ] || { kill $pid; echo "no dialog window" >&2; exit 9; }
@@ -30,8 +32,9 @@ play() {
     case "$2" in
       cancel) xdotool key --window "$win" Escape ;;
       choose) xdotool mousemove 40 52 click --repeat 2 --delay 80 1 ;;
+      last) xdotool key --window "$win" End Return; sleep 0.5; xdotool key --window "$win" Escape ;;
     esac
-    wait $pid' "$marbrook" "$work" "$1"
+    wait $pid' "$marbrook" "$work" "$1" "${2:-}"
 }
 
 play cancel; rc=$?
@@ -39,8 +42,25 @@ if [ "$rc" -ne 1 ] || [ -s "$work/out" ]; then
   echo "cancel: expected exit 1 and no output, got $rc: $(cat "$work/out")" >&2; cat "$work/err" >&2; exit 1
 fi
 play choose; rc=$?
-expected=$(printf 'feature\twells\t%s/data/wells' "$work")
+expected=$(printf 'feature\twells\t%s/data/wells.shp' "$work")
 if [ "$rc" -ne 0 ] || [ "$(cat "$work/out")" != "$expected" ]; then
   echo "choose: expected exit 0 and '$expected', got $rc: '$(cat "$work/out")'" >&2; cat "$work/err" >&2; exit 1
 fi
-echo "pick: cancel and choose behave"
+# The root listing: its last entry is the database root only with --databases.
+remembered() { sed -n 's/^CURDIR=//p' "$XDG_CONFIG_HOME/marbrook/VERDANTA.ini"; }
+for mode in plain databases; do
+  printf '[OPENDLG]\nCURDIR=\n' > "$XDG_CONFIG_HOME/marbrook/VERDANTA.ini"
+  if [ "$mode" = databases ]; then play last --databases; else play last; fi
+  rc=$?
+  if [ "$rc" -ne 1 ]; then echo "$mode: expected exit 1, got $rc" >&2; cat "$work/err" >&2; exit 1; fi
+  if [ "$mode" = databases ] && [ "$(remembered)" != "空间数据库" ]; then
+    echo "--databases: the last root entry was not the database root (remembered '$(remembered)')" >&2; exit 1
+  fi
+  if [ "$mode" = plain ] && [ "$(remembered)" = "空间数据库" ]; then
+    echo "without --databases the database root was offered" >&2; exit 1
+  fi
+done
+if grep -qi '^type=1' "$XDG_CONFIG_HOME/marbrook/QM_VERDANTA.ini" 2>/dev/null; then
+  echo "--databases stored the setting; it is for that run only" >&2; exit 1
+fi
+echo "pick: cancel, choose and --databases behave"

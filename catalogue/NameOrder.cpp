@@ -124,22 +124,63 @@ bool Before(std::string_view a, std::string_view b) {
     return a < b;
 }
 
+namespace {
+
+// The first eight bytes of `name` case folded, as one number. Folding never
+// changes an ASCII byte's place, so a name whose first eight bytes are ASCII
+// needs no folded copy; any other is folded whole.
+std::uint64_t FoldedHead(std::string_view name) {
+    std::uint64_t head = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        if (i >= name.size()) {
+            head <<= 8 * (8 - i);
+            return head;
+        }
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c >= 0x80) return Head(Fold(name));
+        head = (head << 8) | static_cast<unsigned char>(FoldAscii(static_cast<char>(c)));
+    }
+    return head;
+}
+
+} // namespace
+
 std::vector<std::size_t> Order(std::size_t count, const std::function<std::string_view(std::size_t)>& nameAt) {
-    std::vector<std::string> folded(count);
+    // Sorted by the folded heads first, as plain numbers (one fold per name,
+    // no string made); only names that share a head are folded whole and
+    // sorted among themselves.
     struct Key {
         std::uint64_t head;
         std::size_t index;
     };
     std::vector<Key> keys(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        folded[i] = Fold(nameAt(i));
-        keys[i] = {Head(folded[i]), i};
+    for (std::size_t i = 0; i < count; ++i) keys[i] = {FoldedHead(nameAt(i)), i};
+    // A radix sort on the heads, a byte at a time from the last: a folder of
+    // 100 000 names is put in order in a few passes over one array.
+    std::vector<Key> spare(count);
+    for (int shift = 0; shift < 64 && count > 1; shift += 8) {
+        std::array<std::size_t, 257> at{};
+        for (const Key& k : keys) ++at[((k.head >> shift) & 0xFF) + 1];
+        if (*std::max_element(at.begin() + 1, at.end()) == count) continue; // one byte for all: nothing to move
+        for (std::size_t b = 1; b < at.size(); ++b) at[b] += at[b - 1];
+        for (const Key& k : keys) spare[at[(k.head >> shift) & 0xFF]++] = k;
+        keys.swap(spare);
     }
-    std::sort(keys.begin(), keys.end(), [&](const Key& x, const Key& y) {
-        if (x.head != y.head) return x.head < y.head;
-        if (const int c = folded[x.index].compare(folded[y.index]); c != 0) return c < 0;
-        return nameAt(x.index) < nameAt(y.index);
-    });
+    std::vector<std::pair<std::string, std::size_t>> run;
+    for (std::size_t a = 0; a < count;) {
+        std::size_t b = a + 1;
+        while (b < count && keys[b].head == keys[a].head) ++b;
+        if (b - a > 1) {
+            run.clear();
+            for (std::size_t k = a; k < b; ++k) run.emplace_back(Fold(nameAt(keys[k].index)), keys[k].index);
+            std::sort(run.begin(), run.end(), [&](const auto& x, const auto& y) {
+                if (const int c = x.first.compare(y.first); c != 0) return c < 0;
+                return nameAt(x.second) < nameAt(y.second);
+            });
+            for (std::size_t k = a; k < b; ++k) keys[k].index = run[k - a].second;
+        }
+        a = b;
+    }
     std::vector<std::size_t> order(count);
     for (std::size_t i = 0; i < count; ++i) order[i] = keys[i].index;
     return order;

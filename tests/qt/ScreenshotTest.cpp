@@ -15,8 +15,10 @@
 #include <QImage>
 #include <QPixmap>
 #include <QTest>
+#include <QTimer>
 
 #include "SampleCatalogue.h"
+#include "browser/Listing.h"
 #include "browser/frmOpenDialog.h"
 #include "connections/frmOpenWorkspace.h"
 #include "platform/gdal/GdalGis.h"
@@ -158,6 +160,51 @@ TEST(DialogScreenshots, EachViewAtTheRootVolumeAndInADrawing) {
             SaveShot(window, file.c_str());
         }
     }
+    ui->UnloadForm(browser);
+    ResetProcessValues();
+}
+
+// The dialog while a slow folder lists: the busy bar and 取消 below the list.
+TEST(DialogScreenshots, AFolderThatTakesLongToList) {
+    ResetProcessValues();
+    qt::EnsureApplication();
+    IsolatedHome home;
+    TempDir samples;
+    host::WriteSampleCatalogue(samples.Path());
+    FakeSystem system;
+    auto gate = std::make_shared<Gate>();
+    system.slowFolders[samples.Path() + "/nested"] = gate;
+    auto gis = gdal::NewGdalGis();
+    auto ui = qt::NewQtUi();
+    Platform platform{*gis, *ui, system};
+    frmOpenDialog browser(platform);
+    gsCurDir = samples.Path();
+    std::string unused;
+    browser.InitDataList(unused);
+    browser.SetFilterType(0);
+    ui->HandleOf(browser);
+    QWidget* window = qt::FormWindow(*ui, browser);
+    ASSERT_NE(window, nullptr);
+    window->resize(640, 420);
+    window->show();
+    qt::FlushForm(*ui, browser);
+    bool shot = false;
+    QTimer::singleShot(400, [&] {
+        SaveShot(window, "views/busy.png");
+        shot = true;
+        browser.CmdCancelListing_Click();
+    });
+    const auto& items = browser.LVDataList.Items();
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (items[i].text == "nested") {
+            browser.LVDataList.ClearSelection();
+            browser.LVDataList.SetSelected(static_cast<long>(i + 1), true);
+        }
+    browser.LVDataList_DblClick();
+    EXPECT_TRUE(shot);
+    EXPECT_TRUE(browser.ListingCancelled());
+    gate->Open();
+    EXPECT_TRUE(browser::ListingsEnded(std::chrono::seconds(10)));
     ui->UnloadForm(browser);
     ResetProcessValues();
 }

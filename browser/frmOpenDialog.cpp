@@ -335,7 +335,11 @@ void frmOpenDialog::RefreshDataList(int lvStyle) noexcept {
         // interface thread: a dead mount or an unreachable server must not
         // freeze the host.
         browser::ListingWork work;
-        const gis::WindowHandle window = node.DataLocation == dlCatalogRoot ? gis::kNoWindow : Window();
+        // The window the listings that open a workspace name as their parent.
+        const bool opensWorkspace = node.DataLocation == dlFolder || node.DataLocation == dlSdeConnection ||
+                                    node.DataLocation == dlPersonalGdb || node.DataLocation == dlSdeFeatureDataset ||
+                                    node.DataLocation == dlPgdbFeatureDataset;
+        const gis::WindowHandle window = opensWorkspace ? Window() : gis::kNoWindow;
         switch (node.DataLocation) {
         case dlCatalogRoot: {
             step(106);

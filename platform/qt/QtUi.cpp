@@ -43,6 +43,11 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         auto* widget = qobject_cast<QWidget*>(watched);
+        // A message box the work asked for, shown over the form, is answered
+        // as usual (Escape included).
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != view_.Dialog() && widget &&
+            (widget == modal || modal->isAncestorOf(widget)))
+            return false;
         switch (event->type()) {
         case QEvent::KeyPress:
             if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {

@@ -611,6 +611,34 @@ TEST_F(QtViewTest, AClickOnAReportHeaderSortsAndASecondTurnsTheOrder) {
 
 // ---- Never frozen ------------------------------------------------------------------------
 
+TEST_F(QtViewTest, AMessageBoxAListingAsksForIsAnsweredWhileTheFormWaits) {
+    OpenSamples();
+    // Failures are shown in message boxes: the listing's own, from its thread.
+    testing::WriteFile(home.LibraryFolder() + "/VerdantaSysSet.ini", "[ErrInfo]\r\nbShow=1\r\n");
+    system.FailAt("ListFolder", 1, 70, "permission denied");
+    QString seen;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        seen = box->text();
+        // A real click, through whatever filters the waiting form has.
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        answer.stop();
+    });
+    answer.start(20);
+    QAbstractItemView* view = ShownList();
+    const int row = RowOf(QStringLiteral("nested"));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, CentreOf(view, row));
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, CentreOf(view, row));
+    Sync();
+    EXPECT_TRUE(seen.contains(QStringLiteral("GetSubFolderFiles:103"))) << seen.toStdString();
+    EXPECT_FALSE(form->ListingCancelled());
+    EXPECT_EQ(Widget<QComboBox>("ComboLocation")->currentText(), QStringLiteral("nested"));
+    EXPECT_TRUE(ListTexts().isEmpty());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
 TEST_F(QtViewTest, ASlowFolderLeavesTheWindowAnsweringAndCancelPutsBackTheFolderShown) {
     OpenSamples();
     QAbstractItemView* view = ShownList();

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "catalogue/basOpenDialogs.h"
 #include "connections/DatabaseListings.h"
+#include "interface/CLayerObj.h"
 #include "connections/frmChangeVersion.h"
 #include "connections/frmOpenWorkspace.h"
 #include "platform/gdal/GdalGis.h"
@@ -176,6 +178,38 @@ TEST_F(Postgis, ListedNamesOpenAsFeatureClassesAndRasters) {
     EXPECT_EQ(rivers->Name(), "rivers");
     EXPECT_EQ(rivers->FeatureCount(), 0);
     EXPECT_ANY_THROW((void)gis.OpenName(*items[5].pDataSetObj)); // a plain table is no layer
+}
+
+TEST_F(Postgis, AFeatureDatasetWithARasterAndATableGivesItsLayersAndNamesTheTable) {
+    // Adding such a dataset once closed the dialog as if it worked, with no
+    // layer at all.
+    const std::string sde = ConnectionFile(Props());
+    DataItems items;
+    ASSERT_EQ(OpenSdeConnectionEx(p, sde, items, 0), 8);
+    Collection chosen;
+    auto hydro = std::make_shared<CLayerObj>();
+    hydro->pDataSetObj(items[1].pDataSetObj);
+    hydro->DataName("hydro");
+    hydro->DataType(ltFeatureDataset);
+    chosen.Add(hydro);
+    std::vector<NoLayer> noLayers;
+    ASSERT_TRUE(AddLayersBySort(p, chosen, &noLayers));
+    std::vector<std::string> names, sources;
+    for (long i = 1; i <= chosen.Count(); ++i) {
+        names.push_back(chosen.ItemAs<gis::Layer>(i)->Name());
+        sources.push_back(chosen.ItemAs<gis::Layer>(i)->DataSourceText());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"gauges", "rivers", "lakes", "depth"}));
+    ASSERT_EQ(noLayers.size(), 1u);
+    EXPECT_EQ(noLayers[0].name, "hydro/stations");
+    EXPECT_EQ(noLayers[0].reason, reason::kTable);
+    // The sources name the connection and the schema-qualified table, and
+    // never the password.
+    const std::string database = "postgresql://" + Env("MARBROOK_PG_USER") + "@" + Env("MARBROOK_PG_HOST") + ":" +
+                                 Env("MARBROOK_PG_PORT") + "/" + Env("MARBROOK_PG_DB");
+    EXPECT_EQ(sources[0], database + ": hydro.gauges");
+    EXPECT_EQ(sources[2], database + ": hydro.lakes");
+    for (const auto& source : sources) EXPECT_EQ(source.find(Env("MARBROOK_PG_PASSWORD")), std::string::npos) << source;
 }
 
 TEST_F(Postgis, ConnectionFileIsPrivateHidesThePasswordAndReadsBack) {

@@ -132,10 +132,8 @@ namespace {
 std::uint64_t FoldedHead(std::string_view name) {
     std::uint64_t head = 0;
     for (std::size_t i = 0; i < 8; ++i) {
-        if (i >= name.size()) {
-            head <<= 8 * (8 - i);
-            return head;
-        }
+        // A shorter name is padded with zero bytes (an empty one is 0).
+        if (i >= name.size()) return i == 0 ? 0 : head << (8 * (8 - i));
         const auto c = static_cast<unsigned char>(name[i]);
         if (c >= 0x80) return Head(Fold(name));
         head = (head << 8) | static_cast<unsigned char>(FoldAscii(static_cast<char>(c)));

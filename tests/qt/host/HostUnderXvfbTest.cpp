@@ -158,6 +158,7 @@ TEST(HostUnderXvfb, AddsAShapefileLayerThroughTheDialog) {
             return false;
         }, timedOut3);
         QTest::mouseClick(window.findChild<QAbstractButton*>(QStringLiteral("Repoint")), Qt::LeftButton);
+        QTest::qWait(100); // the polls' timers go (they delete themselves later)
         EXPECT_TRUE(clicked3 && !timedOut3);
         EXPECT_TRUE(refusal.contains(QStringLiteral("not a feature class"))) << refusal.toStdString();
         ASSERT_EQ(layers->topLevelItemCount(), 1);

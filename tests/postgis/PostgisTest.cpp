@@ -207,8 +207,8 @@ TEST_F(Postgis, AFeatureDatasetWithARasterAndATableGivesItsLayersAndNamesTheTabl
     // never the password.
     const std::string database = "postgresql://" + Env("MARBROOK_PG_USER") + "@" + Env("MARBROOK_PG_HOST") + ":" +
                                  Env("MARBROOK_PG_PORT") + "/" + Env("MARBROOK_PG_DB");
-    EXPECT_EQ(sources[0], database + ": hydro.gauges");
-    EXPECT_EQ(sources[2], database + ": hydro.lakes");
+    EXPECT_EQ(sources[0], database + " hydro.gauges (geom)");
+    EXPECT_EQ(sources[2], database + " hydro.lakes (geom)");
     for (const auto& source : sources) EXPECT_EQ(source.find(Env("MARBROOK_PG_PASSWORD")), std::string::npos) << source;
 }
 

@@ -94,13 +94,13 @@ private:
 
 Listing::Listing(Platform& platform, ListingWork work, bool aliases)
     : platform_(platform), ui_(std::make_unique<ListingUi>(*this, platform.ui)),
-      listingPlatform_{platform.gis, *ui_, platform.system}, work_(std::move(work)), aliases_(aliases) {
+      listingPlatform_{platform.gis, *ui_, platform.system, platform.steps}, work_(std::move(work)), aliases_(aliases) {
     Started();
 }
 
 Listing::Listing(Platform& platform, DataItems names)
     : platform_(platform), ui_(std::make_unique<ListingUi>(*this, platform.ui)),
-      listingPlatform_{platform.gis, *ui_, platform.system}, given_(std::move(names)), aliases_(true) {
+      listingPlatform_{platform.gis, *ui_, platform.system, platform.steps}, given_(std::move(names)), aliases_(true) {
     Started();
 }
 

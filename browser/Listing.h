@@ -91,6 +91,8 @@ private:
 
     Platform& platform_;
     std::unique_ptr<ListingUi> ui_;
+    // The caller's platform with this listing's user interface; a step
+    // watcher, when there is one, sees the steps the work starts too.
     Platform listingPlatform_;
     ListingWork work_;
     DataItems given_;

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "interface/CLayerFunctionExport.h"
+#include "platform/assembly/DefaultPlatform.h"
 #include "platform/platform.h"
 #include "platform/qt/DisplayCheck.h"
 #include "platform/gis.h"

@@ -9,7 +9,7 @@
 
 #include "catalogue/basOpenDialogs.h"
 #include "connections/DatabaseListings.h"
-#include "interface/CLayerObj.h"
+#include "catalogue/CLayerObj.h"
 #include "connections/frmChangeVersion.h"
 #include "connections/frmOpenWorkspace.h"
 #include "platform/gdal/GdalGis.h"

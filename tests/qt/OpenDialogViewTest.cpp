@@ -29,6 +29,7 @@
 #include "connections/frmChangeVersion.h"
 #include "browser/frmOpenDialog.h"
 #include "connections/frmOpenWorkspace.h"
+#include "interface/CLayerFunctionExport.h"
 #include "platform/gdal/GdalGis.h"
 #include "platform/platform.h"
 #include "platform/qt/FormView.h"
@@ -607,6 +608,104 @@ TEST_F(QtViewTest, AClickOnAReportHeaderSortsAndASecondTurnsTheOrder) {
     Sync();
     EXPECT_EQ(Widget<QLineEdit>("TxtDataName")->text(), QStringLiteral("points.shp"));
     EXPECT_EQ(form->SelDataList()[1].DataFullName, samples.Path() + "/points.shp");
+}
+
+// ---- Adding -----------------------------------------------------------------------------
+
+// The browser window shown by a modal show the test does not hold the form of.
+QWidget* ShownBrowser() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->findChild<ListViewWidget*>(QStringLiteral("LVDataList"))) return w;
+    return nullptr;
+}
+
+TEST_F(QtViewTest, AddOpensAFolderChosenAloneAndTellsWhatGaveNoLayer) {
+    std::filesystem::create_directories(samples.Path() + "/empty");
+    CLayerFunctionExport layers(*platform);
+    struct Seen {
+        QString locationAfterAdd;
+        bool openAfterFolder = false;
+        QStringList messages;
+        bool openAfterNothing = false;
+    } seen;
+    QTimer answer; // answers every message box, remembering its text
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen.messages << box->text();
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        }
+    });
+    answer.start(20);
+    const auto list = [] { return ShownBrowser()->findChild<ListViewWidget*>(QStringLiteral("LVDataList")); };
+    const auto rowOf = [&](const QString& text) {
+        QAbstractItemModel* m = list()->Model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            if (m->index(r, 0).data().toString() == text) return r;
+        return -1;
+    };
+    const auto click = [&](const QString& text, Qt::KeyboardModifiers mods = {}) {
+        QAbstractItemView* view = list()->Current();
+        view->doItemsLayout();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, mods,
+                          view->visualRect(list()->Model()->index(rowOf(text), 0)).center());
+        QApplication::processEvents();
+    };
+    const auto add = [] {
+        QApplication::processEvents();
+        QTest::mouseClick(ShownBrowser()->findChild<QAbstractButton*>(QStringLiteral("CmdAddData")), Qt::LeftButton);
+    };
+    const auto location = [] { return ShownBrowser()->findChild<QComboBox*>(QStringLiteral("ComboLocation"))->currentText(); };
+    const auto waitListed = [&](const QString& text) { return QTest::qWaitFor([&] { return rowOf(text) >= 0; }, 10000); };
+
+    std::optional<Collection> got;
+    const auto play = [&] {
+        if (!ShownBrowser()) return;
+        if (!waitListed(QStringLiteral("nested"))) {
+            ADD_FAILURE() << "the dialog shows " << location().toStdString() << ", not the samples";
+            return;
+        }
+        // A folder selected alone: 打开 opens it, the dialog stays.
+        click(QStringLiteral("nested"));
+        add();
+        if (!waitListed(QStringLiteral("rivers"))) {
+            ADD_FAILURE() << location().toStdString() << " " << ShownBrowser()->findChild<QLineEdit*>(QStringLiteral("TxtDataName"))->text().toStdString()
+                          << " enabled " << ShownBrowser()->findChild<QAbstractButton*>(QStringLiteral("CmdAddData"))->isEnabled();
+            return;
+        }
+        seen.locationAfterAdd = location();
+        seen.openAfterFolder = ShownBrowser() != nullptr;
+        QTest::keyClick(list()->Current(), Qt::Key_Backspace);
+        if (!waitListed(QStringLiteral("empty"))) return;
+        // Two folders: nothing becomes a layer, the user is told, the dialog stays.
+        click(QStringLiteral("empty"));
+        click(QStringLiteral("nested"), Qt::ControlModifier);
+        add();
+        QTest::qWait(100);
+        seen.openAfterNothing = ShownBrowser() != nullptr;
+        // A folder and two shapefiles: the shapefiles are added, the folder named.
+        click(QStringLiteral("roads.shp"));
+        click(QStringLiteral("points.shp"), Qt::ControlModifier);
+        click(QStringLiteral("empty"), Qt::ControlModifier);
+        add();
+    };
+    After(100, [&] {
+        play();
+        // Whatever went wrong above, the dialog ends.
+        if (QWidget* still = ShownBrowser()) QTest::keyClick(still, Qt::Key_Escape);
+    });
+    // The dialog opens where it was last left.
+    system.SaveSetting("VERDANTA", "OPENDLG", "CURDIR", samples.Path());
+    got = layers.GetLayersByDlg(gis::kNoWindow, true, samples.Path());
+    answer.stop();
+    EXPECT_EQ(seen.locationAfterAdd, QStringLiteral("nested"));
+    EXPECT_TRUE(seen.openAfterFolder);
+    EXPECT_TRUE(seen.openAfterNothing);
+    ASSERT_EQ(seen.messages.size(), 2) << seen.messages.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_TRUE(seen.messages[0].startsWith(QString::fromUtf8("所选数据都不能生成图层："))) << seen.messages[0].toStdString();
+    EXPECT_TRUE(seen.messages[0].contains(QString::fromUtf8("empty：文件夹"))) << seen.messages[0].toStdString();
+    EXPECT_TRUE(seen.messages[1].startsWith(QString::fromUtf8("已添加 2 个图层，以下 1 项没有生成图层："))) << seen.messages[1].toStdString();
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(got->Count(), 2);
 }
 
 // ---- Never frozen ------------------------------------------------------------------------

@@ -23,6 +23,7 @@
 #include "connections/frmOpenWorkspace.h"
 #include "platform/gdal/GdalGis.h"
 #include "platform/platform.h"
+#include "platform/qt/FormView.h"
 #include "platform/qt/QtUi.h"
 #include "platform/qt/forms/FormViews.h"
 #include "support/Globals.h"
@@ -115,7 +116,7 @@ TEST(DialogScreenshots, EachViewAtTheRootVolumeAndInADrawing) {
     host::WriteSampleCatalogue(samples.Path());
     FakeSystem system;
     auto gis = gdal::NewGdalGis();
-    auto ui = qt::NewQtUi();
+    auto ui = qt::NewQtUi(&qt::MakeFormView);
     Platform platform{*gis, *ui, system};
 
     frmOpenDialog browser(platform);
@@ -145,6 +146,8 @@ TEST(DialogScreenshots, EachViewAtTheRootVolumeAndInADrawing) {
         ui->HandleOf(browser);
         QWidget* window = qt::FormWindow(*ui, browser);
         ASSERT_NE(window, nullptr);
+        // The browser's own view, not the plain one of a form without a view.
+        ASSERT_NE(window->findChild<qt::ListViewWidget*>(QStringLiteral("LVDataList")), nullptr);
         window->resize(640, 420);
         window->show();
         qt::FlushForm(*ui, browser);
@@ -175,7 +178,7 @@ TEST(DialogScreenshots, AFolderThatTakesLongToList) {
     auto gate = std::make_shared<Gate>();
     system.slowFolders[samples.Path() + "/nested"] = gate;
     auto gis = gdal::NewGdalGis();
-    auto ui = qt::NewQtUi();
+    auto ui = qt::NewQtUi(&qt::MakeFormView);
     Platform platform{*gis, *ui, system};
     frmOpenDialog browser(platform);
     gsCurDir = samples.Path();

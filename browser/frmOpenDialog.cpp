@@ -48,14 +48,14 @@ bool InRange(int v, int lo, int hi) noexcept { return v >= lo && v <= hi; }
 
 // Items opened as locations by a double-click.
 bool IsEnterable(int type) noexcept {
-    return type == dtFolder || type == dtDatabaseRoot || type == dtSdeConnection || type == dtPersonalGdb ||
+    return type == dtFolder || type == dtDatabaseRoot || type == dtSdeConnection || IsGeodatabaseLike(type) ||
            type == dtCadFile || type == dtFeatureDataset;
 }
 
 // Places that hold data rather than being data: opened rather than chosen.
 bool IsPlace(int type) noexcept {
     return type == dtFolder || type == dtDatabaseRoot || type == dtSdeConnection || type == dtNewSdeConnection ||
-           type == dtPersonalGdb;
+           IsGeodatabaseLike(type);
 }
 
 // Items added at once by a double-click: feature classes, rasters, raster
@@ -68,7 +68,7 @@ bool IsAddable(int type) noexcept {
 // had to be repaired: a name that is not valid UTF-8 is shown with
 // replacement characters, so a remembered path matches it only on its bytes.
 bool IsRepairedNameOf(const DataItem& item, const std::string& name) {
-    if (item.DataType != dtFolder && item.DataType != dtPersonalGdb && item.DataType != dtCadFile) return false;
+    if (item.DataType != dtFolder && !IsGeodatabaseLike(item.DataType) && item.DataType != dtCadFile) return false;
     if (text::IsValidUtf8(name) || text::FileNamePart(item.DataFullName) != name) return false;
     return item.DataName == text::SanitizeUtf8(name);
 }
@@ -725,7 +725,7 @@ void frmOpenDialog::LVDataList_DblClick() noexcept {
         if (IsEnterable(type)) {
             step(103);
             std::string remembered;
-            if (type == dtFolder || type == dtPersonalGdb || type == dtCadFile) remembered = entry.DataFullName;
+            if (type == dtFolder || IsGeodatabaseLike(type) || type == dtCadFile) remembered = entry.DataFullName;
             else if (type == dtDatabaseRoot) remembered = desc::kDatabaseRoot;
             else if (type == dtSdeConnection) remembered = entry.DataName;
             step(104);

@@ -152,6 +152,37 @@ private:
     std::map<std::string, gis::DatasetNamePtr> names_;
 };
 
+// The stores and single-file datasets of one folder by name, read once for
+// a listing: the first of equal names wins.
+class DataFileIndex {
+public:
+    explicit DataFileIndex(std::vector<gis::DatasetNamePtr> names) : names_(std::move(names)) {
+        for (const auto& name : names_) byName_.try_emplace(name->Name(), name);
+    }
+    // The store named `name`; none when it is no store.
+    gis::DatasetNamePtr Store(const std::string& name) const {
+        const auto it = byName_.find(name);
+        return it != byName_.end() && it->second->Kind() == gis::kind::kStore ? it->second : nullptr;
+    }
+    const std::vector<gis::DatasetNamePtr>& Names() const { return names_; }
+
+private:
+    std::vector<gis::DatasetNamePtr> names_;
+    std::map<std::string, gis::DatasetNamePtr, std::less<>> byName_;
+};
+
+// A store's entry: entered like a personal geodatabase. The store's type is
+// asked before the entry is added, so that a failure leaves no half entry.
+void AppendStoreEntry(DataItems& items, const gis::DatasetName& store, const std::string& name, const std::string& path) {
+    const auto type = StoreTypeOf(store);
+    DataItem& item = Append(items);
+    item.DataLocation = dlPersonalGdb;
+    item.DataType = type ? type->first : std::int16_t{dtUnclassified};
+    item.DataTypeDesc = type ? type->second : std::string();
+    item.DataName = text::SanitizeUtf8(name);
+    item.DataFullName = path;
+}
+
 } // namespace
 
 // ---- Drives ---------------------------------------------------------------
@@ -247,6 +278,16 @@ long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, s
         ResetToBlank(items);
         items.reserve(contents.files.size() + contents.folders.size() + 1);
         std::vector<std::size_t> drawings;
+        const DataFileIndex dataFiles(GetDataFiles(p, folderPath));
+        // A file geodatabase is a folder on disk but a database to the user:
+        // it is listed in name order among the databases, never entered as
+        // a folder.
+        const auto moved = std::erase_if(contents.folders, [&](const std::string& name) {
+            if (!dataFiles.Store(name)) return false;
+            contents.files.push_back(name);
+            return true;
+        });
+        if (moved > 0) names::Sort(contents.files);
         for (const std::string& name : contents.files) {
             step(131);
             const std::string_view ext = ExtensionOf(name);
@@ -269,6 +310,10 @@ long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, s
                 item.DataFullName = folderPath + name;
                 ++count;
                 drawings.push_back(items.size() - 1);
+            } else if (const auto store = dataFiles.Store(name)) {
+                step(139);
+                AppendStoreEntry(items, *store, name, folderPath + name);
+                ++count;
             }
         }
         for (const std::string& name : contents.folders) {
@@ -301,6 +346,21 @@ long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, s
             const long before = UpperBound(items);
             GetShapeFilesEx(p, folderPath, items, parent);
             count = UpperBound(items);
+            // The other single-file vector datasets, listed as shapefiles are.
+            for (const auto& name : dataFiles.Names()) {
+                step(142);
+                if (name->Kind() != gis::kind::kFeatureClass) continue;
+                const std::string fileName = name->Name();
+                DataItem& item = Append(items);
+                count = UpperBound(items);
+                item.DataLocation = dlDatabaseRoot;
+                item.DataName = text::SanitizeUtf8(fileName);
+                item.DataFullName = folderPath + fileName;
+                item.pDataSetObj = name;
+                step(143);
+                item.DataType = Classify(gis::RequireDetails(*name), Store::Shapefile);
+                item.DataTypeDesc = text::SanitizeUtf8(name->FormatName()) + desc::kFileSuffix;
+            }
             SortEntries(items, before + 1, count);
             if (!found()) return count;
         }
@@ -550,6 +610,37 @@ gis::DatasetNamePtr GetCADFilesDatasetName(Platform& p, const std::string& folde
     } catch (...) {
         step.Report();
         return nullptr;
+    }
+}
+
+std::vector<gis::DatasetNamePtr> GetDataFiles(Platform& p, const std::string& folderPath) {
+    Steps step(p, "Marbrook.basOpenDialogs.GetDataFiles:");
+    try {
+        step(100);
+        const auto workspace = OpenFromFile(p, gis::FactoryKind::DataFile, folderPath);
+        step(101);
+        std::vector<gis::DatasetNamePtr> names;
+        for (auto& name : workspace->ListDatasetNames(gis::kind::kAny)) {
+            step(102);
+            const int k = name->Kind();
+            if (k == gis::kind::kStore || k == gis::kind::kFeatureClass) names.push_back(std::move(name));
+        }
+        return names;
+    } catch (...) {
+        step.Report();
+        return {};
+    }
+}
+
+std::optional<std::pair<std::int16_t, std::string>> StoreTypeOf(const gis::DatasetName& name) {
+    if (name.Kind() != gis::kind::kStore) return std::nullopt;
+    switch (name.StoreKind()) {
+    case gis::store::kFileGeodatabase: return std::make_pair(std::int16_t{dtFileGeodatabase}, std::string(desc::kFileGeodatabase));
+    case gis::store::kGeoPackage: return std::make_pair(std::int16_t{dtGeoPackage}, std::string(desc::kGeoPackage));
+    case gis::store::kSpatiaLite: return std::make_pair(std::int16_t{dtSpatiaLite}, std::string(desc::kSpatiaLite));
+    case gis::store::kVectorFile: return std::make_pair(std::int16_t{dtVectorFile}, std::string(desc::kVectorFile));
+    case gis::store::kRasterFile: return std::make_pair(std::int16_t{dtMultiRasterFile}, std::string(desc::kMultiRasterFile));
+    default: return std::nullopt;
     }
 }
 

@@ -49,9 +49,21 @@ enum DataType : std::int16_t {
     dtRasterDataset = 25,
     dtRasterCatalog = 26,
     dtSdeTable = 27,
+    // The stores of today's data, entered like a personal geodatabase.
+    dtFileGeodatabase = 28, // a file geodatabase (a folder *.gdb)
+    dtGeoPackage = 29,
+    dtSpatiaLite = 30,      // an SQLite database with geometry
+    dtVectorFile = 31,      // a vector file of several layers or geometry kinds
+    dtMultiRasterFile = 32, // a raster file of several grids (netCDF, HDF)
 };
 
-inline constexpr int kDataTypeImageCount = 27;
+inline constexpr int kDataTypeImageCount = 32;
+
+// Whether entries of this type are stores entered like a personal
+// geodatabase (DataLocation dlPersonalGdb): the .mdb and the newer stores.
+constexpr bool IsGeodatabaseLike(int dataType) noexcept {
+    return dataType == dtPersonalGdb || (dataType >= dtFileGeodatabase && dataType <= dtMultiRasterFile);
+}
 inline constexpr int kDataLocationImageCount = 8;
 
 // Description texts of the codes that have a single one.
@@ -69,6 +81,13 @@ inline constexpr const char* kFeatureDataset = "Feature Dataset";
 inline constexpr const char* kRasterDataset = "Raster Dataset";
 inline constexpr const char* kRasterCatalog = "Reater Catalog"; // sic: stored files and peers show it so
 inline constexpr const char* kSdeTable = "SDE表";
+inline constexpr const char* kFileGeodatabase = "文件地理数据库";
+inline constexpr const char* kGeoPackage = "GeoPackage数据库";
+inline constexpr const char* kSpatiaLite = "SQLite空间数据库";
+inline constexpr const char* kVectorFile = "矢量数据文件";
+inline constexpr const char* kMultiRasterFile = "多数据集栅格文件";
+// A single-file vector dataset: its format's name and this ("GeoJSON File").
+inline constexpr const char* kFileSuffix = " File";
 } // namespace desc
 
 inline constexpr const char* kCatalogRootName = "数据目录";
@@ -148,6 +167,14 @@ long GetPGMdbFiles(Platform& p, const std::string& mdbPath, DataItems& items, st
 long GetCadFiles(Platform& p, const std::string& cadPath, DataItems& items, std::int16_t filterType);
 gis::DatasetNamePtr GetCADFilesDatasetName(Platform& p, const std::string& folderPath, const std::string& drawingName,
                                            gis::WindowHandle parent = gis::kNoWindow);
+// The stores (file geodatabases, GeoPackages, SpatiaLite databases, vector
+// files of several layers, raster files of several grids) and the
+// single-file vector datasets of a folder, in the platform's order; none
+// after a failure, which it logs.
+std::vector<gis::DatasetNamePtr> GetDataFiles(Platform& p, const std::string& folderPath);
+// The DataType and DataTypeDesc of a store that GetDataFiles names; none for
+// a name that is not a store.
+std::optional<std::pair<std::int16_t, std::string>> StoreTypeOf(const gis::DatasetName& name);
 
 // ---- Connection-file folder and selected items -----------------------------
 

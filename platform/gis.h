@@ -31,7 +31,22 @@ inline constexpr int kTable = 10;
 inline constexpr int kRasterDataset = 12;
 inline constexpr int kRasterCatalog = 16;
 inline constexpr int kCadDrawing = 17;   // a drawing as one dataset, for the CAD layer
+// A store of its own found in a folder (a database file or folder, a file of
+// several layers or subdatasets): it is entered and listed like a personal
+// geodatabase, its path given as "DATABASE" to the personal-geodatabase
+// factory.
+inline constexpr int kStore = 18;
 } // namespace kind
+
+// What a store of kind::kStore is.
+namespace store {
+inline constexpr int kNone = 0;
+inline constexpr int kFileGeodatabase = 1; // a folder *.gdb
+inline constexpr int kGeoPackage = 2;
+inline constexpr int kSpatiaLite = 3;      // an SQLite database with geometry
+inline constexpr int kVectorFile = 4;      // a vector file of several layers or geometry kinds
+inline constexpr int kRasterFile = 5;      // a raster file that may hold subdatasets
+} // namespace store
 
 // Feature kinds and shape kinds of a feature class.
 namespace feature {
@@ -62,7 +77,10 @@ private:
 };
 using PropertySetPtr = std::shared_ptr<PropertySet>;
 
-enum class FactoryKind { SpatialDatabase, PersonalGeodatabase, Shapefile, Raster, Cad };
+// DataFile: a folder whose workspace lists the stores (kind::kStore) and the
+// single-file vector datasets (kind::kFeatureClass: GeoJSON, FlatGeobuf,
+// MapInfo ...) that it holds besides shapefiles, rasters and drawings.
+enum class FactoryKind { SpatialDatabase, PersonalGeodatabase, Shapefile, Raster, Cad, DataFile };
 
 class WorkspaceName;
 class DatasetName;
@@ -125,6 +143,11 @@ public:
     // file's extension with its dot, as the file spells it (".shp", ".SHP");
     // empty when the platform does not say.
     [[nodiscard]] virtual std::string FileExtension() const { return {}; }
+    // For a name of a data-file workspace: what store it is (store:: codes;
+    // kNone for a single-file dataset) and the short name of its format
+    // ("GeoJSON", "GeoPackage"); kNone and "" for every other name.
+    [[nodiscard]] virtual int StoreKind() const { return store::kNone; }
+    [[nodiscard]] virtual std::string FormatName() const { return {}; }
     // For a table of a spatial database: its schema, table and column; none
     // for every other dataset.
     [[nodiscard]] virtual std::optional<TablePath> Table() const { return std::nullopt; }

@@ -23,14 +23,29 @@ bool HasExtension(const std::string& path, const char* upper) {
     return text::UpperAscii(text::ExtensionPart(path)) == upper;
 }
 
-bool IsDatabaseFile(const std::string& path) { return HasExtension(path, "SDE") || HasExtension(path, "MDB"); }
+// Whether `path` is a store listed like a personal geodatabase: a .mdb file,
+// or a store that the listing of its folder shows as one (a GeoPackage, a
+// file geodatabase folder, a netCDF file ...).
+bool IsStore(Platform& p, const std::string& path) {
+    const bool folder = p.system.FolderExists(path);
+    if (HasExtension(path, "MDB")) return !folder;
+    if (!folder && !p.system.FileExists(path)) return false;
+    std::string parent = text::ParentFolder(path);
+    if (parent.empty()) parent = ".";
+    const std::string name = text::FileNamePart(path);
+    const auto names = GetDataFiles(p, parent + (parent.back() == '/' ? "" : "/"));
+    return std::any_of(names.begin(), names.end(),
+                       [&](const gis::DatasetNamePtr& n) { return n->Kind() == gis::kind::kStore && n->Name() == name; });
+}
 
-// "FILE.sde::DATASET" or "FILE.mdb::DATASET": the file and the dataset,
-// split at the first "::" that follows such a file name.
-std::optional<std::pair<std::string, std::string>> SplitDatasetLocation(const std::string& location) {
+bool IsDatabaseFile(Platform& p, const std::string& path) { return HasExtension(path, "SDE") || IsStore(p, path); }
+
+// "FILE.sde::DATASET" or "FILE.mdb::DATASET" (or any other store): the file
+// and the dataset, split at the first "::" that follows such a file name.
+std::optional<std::pair<std::string, std::string>> SplitDatasetLocation(Platform& p, const std::string& location) {
     for (auto pos = location.find(kSeparator); pos != std::string::npos; pos = location.find(kSeparator, pos + 1)) {
         const std::string file = location.substr(0, pos);
-        if (IsDatabaseFile(file)) return std::make_pair(file, location.substr(pos + kSeparator.size()));
+        if (IsDatabaseFile(p, file)) return std::make_pair(file, location.substr(pos + kSeparator.size()));
     }
     return std::nullopt;
 }
@@ -53,15 +68,18 @@ long ListRoot(Platform& p, DataItems& items) {
 long ListWith(Platform& p, const std::string& location, DataItems& items, std::int16_t filter) {
     if (location == "--root") return ListRoot(p, items);
     if (location == "--connections") return GetSDEDataFile(p, InitSDEDataPath(p), items);
-    if (const auto target = SplitDatasetLocation(location)) {
+    if (const auto target = SplitDatasetLocation(p, location)) {
         const auto& [file, dataset] = *target;
         if (HasExtension(file, "SDE")) return OpenFeatureDatasetFromSDEEx(p, file, dataset, items, filter);
         return OpenFeatureDatasetFromPGeoDBEx(p, file, dataset, items, filter);
     }
     if (HasExtension(location, "SDE")) return OpenSdeConnectionEx(p, location, items, filter);
+    if (IsStore(p, location)) {
+        items.assign(1, DataItem{});
+        return GetPGMdbFiles(p, location, items, filter);
+    }
     if (!p.system.FolderExists(location)) {
         items.assign(1, DataItem{});
-        if (HasExtension(location, "MDB")) return GetPGMdbFiles(p, location, items, filter);
         // A drawing is opened through its folder: a bare name lies in the
         // current one.
         if (HasExtension(location, "DXF") || HasExtension(location, "DWG"))
@@ -133,7 +151,7 @@ Listing ListLocation(ProgramPlatform& program, const std::string& location, Data
     // An empty feature dataset lists nothing, and so does a name that is
     // none: the program tells them apart.
     bool missing = false;
-    if (const auto target = SplitDatasetLocation(location); target && out.count == 0 && !watch.Failed() &&
+    if (const auto target = SplitDatasetLocation(p, location); target && out.count == 0 && !watch.Failed() &&
                                                               program.Ui().messages.empty())
         missing = !HasFeatureDataset(p, target->first, target->second);
     // A failure is known from the listing itself: its failure path ran, or it
@@ -144,7 +162,7 @@ Listing ListLocation(ProgramPlatform& program, const std::string& location, Data
         if (out.reason.empty()) out.reason = program.Told();
         if (out.reason.empty()) out.reason = "the listing failed";
     } else if (missing) {
-        const auto target = SplitDatasetLocation(location);
+        const auto target = SplitDatasetLocation(p, location);
         out.failed = true;
         out.reason = "no such dataset \"" + target->second + "\" in " + target->first;
     }
@@ -173,7 +191,7 @@ ResolvedItem ResolveItem(ProgramPlatform& program, const std::string& item) {
 
     std::vector<DataItem> found;
     std::string error;
-    if (IsDatabaseFile(location) && !p.system.FolderExists(location)) {
+    if (IsDatabaseFile(p, location)) {
         found = DatabaseEntries(program, location, name, error);
     } else {
         DataItems items(1);

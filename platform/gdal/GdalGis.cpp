@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "platform/gdal/detail/DataFiles.h"
 #include "platform/gdal/detail/FileStores.h"
 #include "platform/gdal/detail/GdalCommon.h"
 #include "platform/gdal/detail/GdalLayers.h"
@@ -29,7 +30,8 @@ public:
         case gis::FactoryKind::Shapefile: return NewShapefileFactory();
         case gis::FactoryKind::Raster: return NewRasterFactory();
         case gis::FactoryKind::Cad: return NewCadFactory();
-        case gis::FactoryKind::PersonalGeodatabase: return NewPersonalGeodatabaseFactory();
+        case gis::FactoryKind::PersonalGeodatabase: return NewGeodatabaseFactory();
+        case gis::FactoryKind::DataFile: return NewDataFileFactory();
         case gis::FactoryKind::SpatialDatabase: return NewSpatialDatabaseFactory();
         }
         throw PlatformError(errnum::kNotSupported, kGdalSource, "this workspace factory is not available");

@@ -120,6 +120,8 @@ private:
     WorkspacePtr Open(const std::string& key) {
         lastFailure_.clear();
         auto* def = gis_.FindWorkspace(kind_, key);
+        // A folder that no test gave stores of its own holds none.
+        if (!def && kind_ == FactoryKind::DataFile) def = &gis_.AddWorkspace(kind_, key);
         if (!def) throw PlatformError(errnum::kPathNotFound, "MemoryGis", "no workspace at " + key);
         if (def->gate) def->gate->Pass();
         if (def->opensToNothing) {

@@ -27,6 +27,8 @@ public:
     gis::WorkspaceNamePtr GetWorkspaceName() const override;
     void SetWorkspaceName(gis::WorkspaceNamePtr name) override;
     std::optional<gis::FeatureClassDetails> Details() const override;
+    int StoreKind() const override { return storeKind; }
+    std::string FormatName() const override { return format; }
 
     // Building the catalogue.
     std::vector<gis::DatasetNamePtr> subsets;
@@ -34,6 +36,8 @@ public:
     std::string alias;           // alias of the feature class; defaults to the name
     long long featureCount = 0;  // what an opened feature class reports
     bool openable = true;        // false: OpenName fails
+    int storeKind = gis::store::kNone; // a data-file workspace's store, or none
+    std::string format;          // a data-file workspace's format name
 
 private:
     MemoryGis* gis_;

@@ -80,6 +80,18 @@ World::World() {
         gis.Add(cad, drawing);
     }
 
+    // A GeoPackage and a GeoJSON file beside them.
+    testing::WriteFile(dir + "/today.gpkg", "gpkg");
+    testing::WriteFile(dir + "/trails.geojson", "{}");
+    auto& dataFiles = gis.AddWorkspace(FactoryKind::DataFile, dir + "/");
+    auto gpkg = gis.Name("today.gpkg", kind::kStore);
+    gpkg->storeKind = gis::store::kGeoPackage;
+    gpkg->format = "GeoPackage";
+    gis.Add(dataFiles, gpkg);
+    auto trails = gis.FeatureClass("trails.geojson", gis::feature::kSimple, gis::shape::kPolyline);
+    trails->format = "GeoJSON";
+    gis.Add(dataFiles, trails);
+
     auto& pgdb = gis.AddWorkspace(FactoryKind::PersonalGeodatabase, mdb);
     auto land = gis.Name("land", kind::kFeatureDataset);
     land->subsets = {gis.FeatureClass("parcels", gis::feature::kSimple, gis::shape::kPolygon),
@@ -716,6 +728,14 @@ std::vector<Scenario> Scenarios() {
                      auto result = std::make_shared<gis::DatasetNamePtr>();
                      return Run{[p, folder, result] { *result = GetCADFilesDatasetName(*p, folder, "plan.dxf"); },
                                 [result](int) { return Expect(*result == nullptr, "a name after a failure"); }, {}};
+                 },
+                 {}, {}});
+    s.push_back({"Marbrook.basOpenDialogs.GetDataFiles:", "the stores of the data folder", [](World& w) {
+                     Platform* p = &w.t.platform;
+                     const std::string folder = w.dir + "/";
+                     auto result = std::make_shared<std::vector<gis::DatasetNamePtr>>(1);
+                     return Run{[p, folder, result] { *result = GetDataFiles(*p, folder); },
+                                [result](int) { return Expect(result->empty(), "names after a failure"); }, {}};
                  },
                  {}, {}});
     for (const std::string position :

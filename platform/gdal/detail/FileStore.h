@@ -72,6 +72,14 @@ public:
     // The source text of a name whose place its workspace does not tell (a
     // class of a drawing).
     void SetSourceText(std::string source) { source_ = std::move(source); }
+    int StoreKind() const override { return storeKind_; }
+    std::string FormatName() const override { return format_; }
+    // What a name of a data-file workspace is: a store, or a single dataset
+    // (gis::store::kNone) of this format.
+    void SetDataFile(int storeKind, std::string format) {
+        storeKind_ = storeKind;
+        format_ = std::move(format);
+    }
     gis::DatasetPtr Open() const override {
         InitGdal();
         if (!opener_) throw PlatformError(errnum::kNotSupported, kGdalSource, "the dataset " + name_ + " cannot be opened");
@@ -88,6 +96,8 @@ private:
     Members members_;
     std::string fileExtension_;
     std::string source_;
+    int storeKind_ = gis::store::kNone;
+    std::string format_;
 };
 
 // ---- Datasets ----------------------------------------------------------------

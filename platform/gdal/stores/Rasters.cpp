@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gdal/detail/DataFiles.h"
 #include "platform/gdal/detail/FileStore.h"
 #include "platform/gdal/detail/FolderReader.h"
 
@@ -19,27 +20,78 @@ namespace marbrook::gdal {
 
 namespace {
 
-// Raster formats we offer, and the extensions that are worth probing for them.
-constexpr std::array kRasterDriverNames = {"GTiff", "HFA",  "AAIGrid", "AIG",  "JPEG", "PNG",  "BMP",  "GIF",
-                                           "JP2OpenJPEG", "EHdr", "ENVI", "USGSDEM", "NITF", "VRT", "GSAG",
-                                           "GSBG", "GS7BG", "ERS", "RST"};
-constexpr std::array kRasterExtensions = {"TIF", "TIFF", "IMG", "ASC", "JPG", "JPEG", "PNG", "BMP", "GIF", "JP2",
-                                          "J2K", "BIL", "BIP", "BSQ", "DEM", "NTF", "NITF", "VRT", "GRD", "ERS", "RST"};
+// Drivers that never judge a file of a folder as a raster: stores of their
+// own (listed by the data-file stores), services, documents, and readers
+// that would take any text of numbers for a grid.
+constexpr std::array kNotFolderRasterDrivers = {
+    "GPKG",   "MBTiles", "Rasterlite", "netCDF",  "HDF4",  "HDF4Image", "HDF5",   "HDF5Image", "PDF",
+    "XYZ",    "STACTA",  "STACIT",     "ESRIC",   "PostGISRaster", "WMS", "WMTS", "WCS",       "OGCAPI",
+    "EEDA",   "EEDAI",   "DAAS",       "NGW",     "PLMOSAIC", "PLScenes", "Zarr", "TileDB",   "MEM",
+    "OpenFileGDB", "SQLite", "KMLSUPEROVERLAY", "HTTP", "DERIVED", "GTI", "BAG", "CAD", "JPEGXL", "RAW"};
 
-const std::vector<const char*>& RasterDrivers() {
-    static const std::vector<const char*> drivers = [] {
-        std::vector<const char*> out;
-        for (const char* name : kRasterDriverNames)
-            if (GDALGetDriverByName(name)) out.push_back(name);
-        out.push_back(nullptr);
+// Files that are never probed: sidecars (world files, headers, overviews,
+// statistics), the files of shapefiles, drawings, databases and documents.
+constexpr std::array kNeverRasterExtensions = {
+    "AUX", "OVR", "RRD", "TFW", "TFWX", "TIFW", "JGW", "JPW", "JPGW", "PGW", "PNGW", "GFW", "BPW", "BMPW", "WLD",
+    "J2W", "BLW", "PRJ", "HDR", "XML", "STX", "CLR", "IMD", "RPB", "RPC", "SGRD", "SHP", "SHX", "DBF", "CPG", "QIX",
+    "SBN", "SBX", "DXF", "DWG", "MDB", "SDE", "PDF", "TXT", "DOC", "DOCX", "XLS", "XLSX", "HTML", "HTM", "ZIP",
+    "GZ", "LOG", "INI", "MD", "LYR", "MXD", "QGS", "QGZ", "ERR", "ADF"};
+
+struct RasterCatalogue {
+    std::vector<const char*> drivers; // null-terminated
+    std::vector<std::string> extensions; // what the drivers declare, upper case
+};
+
+// Every raster driver of this GDAL that reads files, and the extensions they
+// declare: the platform's own answer to "which files are
+// rasters", not a list kept here.
+const RasterCatalogue& Catalogue() {
+    static const RasterCatalogue catalogue = [] {
+        RasterCatalogue out;
+        auto* manager = GetGDALDriverManager();
+        for (int i = 0; i < manager->GetDriverCount(); ++i) {
+            GDALDriver* driver = manager->GetDriver(i);
+            const char* name = driver->GetDescription();
+            if (!driver->GetMetadataItem(GDAL_DCAP_RASTER)) continue;
+            if (std::any_of(kNotFolderRasterDrivers.begin(), kNotFolderRasterDrivers.end(),
+                            [name](const char* n) { return std::strcmp(n, name) == 0; }))
+                continue;
+            out.drivers.push_back(name);
+            if (const char* exts = driver->GetMetadataItem(GDAL_DMD_EXTENSIONS)) {
+                std::string_view rest(exts);
+                while (!rest.empty()) {
+                    const auto blank = rest.find(' ');
+                    const std::string ext = UpperAscii(rest.substr(0, blank));
+                    if (!ext.empty() && std::find(out.extensions.begin(), out.extensions.end(), ext) == out.extensions.end())
+                        out.extensions.push_back(ext);
+                    if (blank == std::string_view::npos) break;
+                    rest.remove_prefix(blank + 1);
+                }
+            }
+        }
+        // Extensions the drivers do not all declare but whose files they
+        // read: NITF's other name, SAGA's grid, TIFF and Erdas images. ENVI's
+        // and EHdr's data files are found by the header beside them.
+        for (const char* ext : {"NSF", "SDAT", "TIF", "TIFF", "IMG"})
+            if (std::find(out.extensions.begin(), out.extensions.end(), ext) == out.extensions.end()) out.extensions.push_back(ext);
+        std::sort(out.extensions.begin(), out.extensions.end());
+        out.drivers.push_back(nullptr);
         return out;
     }();
-    return drivers;
+    return catalogue;
 }
 
-bool IsRasterCandidate(std::string_view file) {
-    const std::string ext = UpperExt(file);
-    return std::find(kRasterExtensions.begin(), kRasterExtensions.end(), ext) != kRasterExtensions.end();
+const std::vector<const char*>& RasterDrivers() { return Catalogue().drivers; }
+
+bool NeverRaster(std::string_view file, const std::string& ext) {
+    if (ext.empty() || IsDataFileExtension(ext)) return true;
+    if (file.size() > 8 && HasExtensionCi(file.substr(0, file.size() - 4), "AUX")) return true; // x.aux.xml
+    return std::find(kNeverRasterExtensions.begin(), kNeverRasterExtensions.end(), ext) != kNeverRasterExtensions.end();
+}
+
+bool DeclaredRasterExtension(const std::string& ext) {
+    const auto& exts = Catalogue().extensions;
+    return std::binary_search(exts.begin(), exts.end(), ext);
 }
 
 gis::DatasetPtr OpenRaster(const std::string& path, const std::string& name) {
@@ -83,12 +135,22 @@ std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
             siblings.emplace_back(*it);
         return siblings;
     };
+    const auto hasHeaderSibling = [&](const std::string& file) {
+        const std::string_view stem = std::string_view(file).substr(0, file.rfind('.'));
+        for (const std::string& sibling : siblingsOf(file))
+            if (sibling.size() == stem.size() + 4 && HasExtensionCi(sibling, "HDR")) return true;
+        return false;
+    };
     std::optional<ErrorCapture> quiet; // a file that is not a raster is simply not listed
     const FolderHandle folderFd(folder);
     std::string path = Join(folder, "");
     const std::size_t folderLength = path.size();
     for (const std::string& file : entries.files) {
-        if (!IsRasterCandidate(file)) continue;
+        const std::string ext = UpperExt(file);
+        if (NeverRaster(file, ext)) continue;
+        // A file of an extension no raster driver declares is judged only
+        // when a header beside it says what it is (ENVI, EHdr ...).
+        if (!DeclaredRasterExtension(ext) && !hasHeaderSibling(file)) continue;
         path.resize(folderLength);
         path += file;
         // Most candidates say by their first bytes that they are ours; GDAL
@@ -106,7 +168,7 @@ std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
         // What cannot be read (a dangling link, a pipe) is no raster, and
         // GDAL must not try to read it either.
         if (!got) continue;
-        const char* driver = RasterDriverByHead(UpperExt(file), std::string_view(head, *got));
+        const char* driver = RasterDriverByHead(ext, std::string_view(head, *got));
         if (driver && HasDriver(driver)) {
             add(file, path);
             continue;
@@ -121,7 +183,10 @@ std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
     for (const std::string& sub : entries.folders) {
         const std::string gridFolder = Join(folder, sub);
         struct stat st{};
-        if (::stat(Join(gridFolder, "hdr.adf").c_str(), &st) == 0 && S_ISREG(st.st_mode)) add(sub, gridFolder);
+        // The grid's files are named in lower or in upper case (HDR.ADF).
+        if ((::stat(Join(gridFolder, "hdr.adf").c_str(), &st) == 0 && S_ISREG(st.st_mode)) ||
+            (::stat(Join(gridFolder, "HDR.ADF").c_str(), &st) == 0 && S_ISREG(st.st_mode)))
+            add(sub, gridFolder);
     }
     return out;
 }

@@ -1,0 +1,70 @@
+// What the stores of a folder share: a workspace over a store's own
+// catalogue, listed as a personal geodatabase is (feature datasets and their
+// members, feature classes, tables, raster datasets).
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/gdal/detail/DataFiles.h"
+
+namespace marbrook::gdal {
+
+namespace {
+
+class StoreCatalogue {
+public:
+    StoreCatalogue(std::string path, std::vector<StoreItem> items)
+        : path_(std::move(path)), items_(std::move(items)), ws_(WsName(FactoryKind::PersonalGeodatabase, path_)) {}
+
+    std::vector<DatasetNamePtr> Names(int kind, const std::string& parent,
+                                      const std::shared_ptr<const StoreCatalogue>& self) const {
+        std::vector<DatasetNamePtr> out;
+        for (const StoreItem& item : items_) {
+            if (item.parent != parent || !ListsKind(kind, item.kind)) continue;
+            FileName::Members members;
+            if (item.kind == gis::kind::kFeatureDataset) {
+                const std::string datasetName = item.name;
+                members = [self, datasetName] { return self->Names(gis::kind::kAny, datasetName, self); };
+            }
+            out.push_back(std::make_shared<FileName>(item.name, item.kind, ws_,
+                                                     item.kind == gis::kind::kFeatureClass ? item.details : std::nullopt,
+                                                     item.opener, std::move(members)));
+        }
+        return out;
+    }
+
+private:
+    std::string path_;
+    std::vector<StoreItem> items_;
+    WorkspaceNamePtr ws_;
+};
+
+} // namespace
+
+gis::WorkspacePtr CatalogueWorkspace(const std::string& path, std::vector<StoreItem> items) {
+    auto catalogue = std::make_shared<const StoreCatalogue>(path, std::move(items));
+    return std::make_shared<FileWorkspace>(WsName(FactoryKind::PersonalGeodatabase, path),
+                                           [catalogue](int kind) { return catalogue->Names(kind, "", catalogue); });
+}
+
+int ShapeOfGeometry(OGRwkbGeometryType type) noexcept {
+    switch (wkbFlatten(type)) {
+    case wkbPoint:
+    case wkbMultiPoint: return gis::shape::kPoint;
+    case wkbLineString:
+    case wkbMultiLineString:
+    case wkbCircularString:
+    case wkbCompoundCurve:
+    case wkbMultiCurve: return gis::shape::kPolyline;
+    case wkbPolygon:
+    case wkbMultiPolygon:
+    case wkbCurvePolygon:
+    case wkbMultiSurface:
+    case wkbTriangle: return gis::shape::kPolygon;
+    case wkbTIN:
+    case wkbPolyhedralSurface: return gis::shape::kMultiPatch;
+    default: return 0;
+    }
+}
+
+} // namespace marbrook::gdal

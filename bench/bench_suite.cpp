@@ -3,7 +3,7 @@
 //
 //   bench_suite [--smoke] [--rounds N] [--only CASE[,CASE...]] [--keep]
 //
-// CASE: process, folder, root, cad, reader, postgis, layers, repoint,
+// CASE: process, folder, today, root, cad, reader, postgis, layers, repoint,
 // dialog. The postgis case needs a server: run through scripts/with-pg.sh
 // (scripts/bench.sh does). The reader case times what the reader program
 // adds to opening a database or a drawing: the same call, once through the
@@ -59,9 +59,9 @@ int ParentMain(const Options& o) {
     if (!Child("templates", s.templates).ok) Die("cannot write the template files");
 
     const std::pair<const char*, void (*)(Suite&)> cases[] = {
-        {"process", &ProcessCase}, {"folder", &FolderCase}, {"root", &RootCase},         {"cad", &CadCase},
-        {"reader", &ReaderCase},   {"postgis", &PostgisCase}, {"layers", &LayersCase}, {"repoint", &RepointCase},
-        {"dialog", &DialogCase},
+        {"process", &ProcessCase}, {"folder", &FolderCase}, {"today", &TodayCase}, {"root", &RootCase},
+        {"cad", &CadCase},         {"reader", &ReaderCase},   {"postgis", &PostgisCase}, {"layers", &LayersCase},
+        {"repoint", &RepointCase}, {"dialog", &DialogCase},
     };
     for (const auto& [name, run] : cases) {
         // A smoke run needs no server.
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
             for (std::string c; std::getline(list, c, ',');) o.only.push_back(c);
         } else {
             std::cerr << "usage: bench_suite [--smoke] [--rounds N] [--only CASE[,CASE...]] [--keep]\n"
-                         "CASE: process, folder, root, cad, reader, postgis, layers, repoint, dialog\n";
+                         "CASE: process, folder, today, root, cad, reader, postgis, layers, repoint, dialog\n";
             return 2;
         }
     }

@@ -101,6 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (std::strcmp(driver, "FlatGeobuf") == 0 && GDALGetDriverByName(driver))
                 FUZZ_CHECK(VectorDriverAccepts(driver, head, "fgb"));
         }
+        // A GeoJSON text's kinds are known shape kinds, the same every time.
+        const auto jsonKind = gdal::GeoJsonSingleKind(head);
+        if (jsonKind) FUZZ_CHECK(*jsonKind == 0 || *jsonKind == shape::kPoint || *jsonKind == shape::kPolyline || *jsonKind == shape::kPolygon);
+        FUZZ_CHECK(jsonKind == gdal::GeoJsonSingleKind(head));
         // The same bytes are judged the same way every time.
         FUZZ_CHECK(driver == gdal::VectorDriverByHead(ext, head));
     }

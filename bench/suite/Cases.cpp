@@ -58,6 +58,24 @@ void FolderCase(Suite& s) {
     }
 }
 
+void TodayCase(Suite& s) {
+    const std::vector<long> sizes = s.o.smoke ? std::vector<long>{1000} : std::vector<long>{1000, 10000};
+    for (long n : sizes) {
+        const std::string dir = s.work + "/t" + std::to_string(n);
+        if (!fs::exists(dir)) {
+            std::cerr << "generating a folder of today's data of " << n << " entries ..." << std::endl;
+            MakeTodaysFolder(dir, s.templates, TodaysMixFor(n));
+            Generated();
+        }
+        const TodaysMix mix = TodaysMixFor(n);
+        Row row = Compare("today's data listing", n, s.o, [&] { return Child("today-ours", dir); },
+                          [&] { return Child("today-base", dir); });
+        row.note += " GeoPackage, GeoJSON, netCDF, COG, shapefiles, documents";
+        s.Expect(row, mix.Listed(), mix.Entries());
+        s.rows.push_back(row);
+    }
+}
+
 void RootCase(Suite& s) {
     Row row = Compare("root listing (per call)", 0, s.o, [&] { return Child("root-ours", ""); },
                       [&] { return Child("root-base", ""); });

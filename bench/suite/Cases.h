@@ -32,6 +32,8 @@ private:
 
 void ProcessCase(Suite& s); // an idle child: the floor of every peak
 void FolderCase(Suite& s);
+// Listing a folder of today's data against the bare loop over its names and headers.
+void TodayCase(Suite& s);
 void RootCase(Suite& s);
 void CadCase(Suite& s);
 void ReaderCase(Suite& s); // what the reader program adds to opening a database or a drawing

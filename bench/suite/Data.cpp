@@ -48,6 +48,19 @@ void MakeTemplates(const std::string& t) {
             testing::WriteShapefile(t, kShapeKinds[kind], types[kind], features, nullptr, 4326);
         }
         testing::WriteRaster("GTiff", t + "/r.tif", 8, 8, 4326);
+        testing::WriteRaster("COG", t + "/c.tif", 8, 8, 4326);
+        {
+            auto gpkg = testing::CreateVector("GPKG", t + "/g.gpkg");
+            const auto srs = testing::SpatialReference(4326);
+            OGRLayer* layer = gpkg->CreateLayer("parcels", srs.get(), wkbPolygon, nullptr);
+            for (int i = 0; i < 3; ++i) testing::AddFeature(*layer, Coordinates(i, 2));
+        }
+        {
+            auto json = testing::CreateVector("GeoJSON", t + "/j.geojson");
+            OGRLayer* layer = json->CreateLayer("trails", nullptr, wkbLineString, nullptr);
+            for (int i = 0; i < 3; ++i) testing::AddFeature(*layer, Coordinates(i, 1));
+        }
+        if (GetGDALDriverManager()->GetDriverByName("netCDF")) testing::WriteRaster("netCDF", t + "/n.nc", 8, 8, 4326);
     } catch (const std::exception& e) {
         Die(e.what());
     }
@@ -103,6 +116,35 @@ void MakeFolder(const std::string& dir, const std::string& t, const FolderMix& m
     fs::create_directories(dir + "/sub2");
     for (long i = 0; i < m.shapefiles; ++i) CopyShapefile(t, static_cast<int>(i % 3), dir + "/s" + std::to_string(i));
     for (long i = 0; i < m.tiffs; ++i) CopyAs(t + "/r.tif", dir + "/r" + std::to_string(i) + ".tif");
+    for (long i = 0; i < m.drawings; ++i) CopyAs(t + "/d.dxf", dir + "/d" + std::to_string(i) + ".dxf");
+    static const char* const kOther[] = {".txt", ".pdf", ".xlsx", ".docx", ".csv", ".html", ".zip", ".xml"};
+    for (long i = 0; i < m.others; ++i) {
+        std::ofstream f(dir + "/o" + std::to_string(i) + kOther[i % 8]);
+        f << "x";
+    }
+}
+
+TodaysMix TodaysMixFor(long n) {
+    TodaysMix m;
+    m.shapefiles = n / 10;
+    m.cogs = n / 50;
+    m.geopackages = n / 50;
+    m.geojsons = n * 3 / 100;
+    m.netcdfs = n / 100;
+    m.drawings = std::max<long>(2, n / 2000);
+    m.others = n - m.Entries();
+    return m;
+}
+
+void MakeTodaysFolder(const std::string& dir, const std::string& t, const TodaysMix& m) {
+    fs::create_directories(dir + "/sub1");
+    fs::create_directories(dir + "/sub2");
+    for (long i = 0; i < m.shapefiles; ++i) CopyShapefile(t, static_cast<int>(i % 3), dir + "/s" + std::to_string(i));
+    for (long i = 0; i < m.cogs; ++i) CopyAs(t + "/c.tif", dir + "/c" + std::to_string(i) + ".tif");
+    for (long i = 0; i < m.geopackages; ++i) CopyAs(t + "/g.gpkg", dir + "/g" + std::to_string(i) + ".gpkg");
+    for (long i = 0; i < m.geojsons; ++i) CopyAs(t + "/j.geojson", dir + "/j" + std::to_string(i) + ".geojson");
+    if (!fs::exists(t + "/n.nc")) Die("this GDAL has no netCDF driver: the netCDF template was not written");
+    for (long i = 0; i < m.netcdfs; ++i) CopyAs(t + "/n.nc", dir + "/n" + std::to_string(i) + ".nc");
     for (long i = 0; i < m.drawings; ++i) CopyAs(t + "/d.dxf", dir + "/d" + std::to_string(i) + ".dxf");
     static const char* const kOther[] = {".txt", ".pdf", ".xlsx", ".docx", ".csv", ".html", ".zip", ".xml"};
     for (long i = 0; i < m.others; ++i) {

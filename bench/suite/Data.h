@@ -8,7 +8,9 @@ namespace marbrook::bench {
 
 // Writes into `folder` the templates: a shapefile of points, of lines and of
 // polygons (point, line, polygon .shp .shx .dbf .prj), a GeoTIFF (r.tif) and
-// a small drawing (d.dxf).
+// a small drawing (d.dxf), and today's formats: a cloud-optimised GeoTIFF
+// (c.tif), a GeoPackage (g.gpkg), a GeoJSON file (j.geojson) and a netCDF
+// file (n.nc, when GDAL has the driver).
 void MakeTemplates(const std::string& folder);
 
 // A drawing of `entities` entities: points, lines, polylines, texts and a
@@ -31,5 +33,20 @@ struct FolderMix {
 };
 FolderMix MixFor(long n);
 void MakeFolder(const std::string& dir, const std::string& templates, const FolderMix& mix);
+
+// A folder of today's data: the project folder's shapefiles (10 %) and
+// drawings, GeoTIFFs written as cloud-optimised ones (2 %), GeoPackages
+// (2 %), GeoJSON files (3 %), netCDF files (1 %), two subfolders and other
+// files for the rest.
+struct TodaysMix {
+    long shapefiles = 0, cogs = 0, geopackages = 0, geojsons = 0, netcdfs = 0, drawings = 0, others = 0, folders = 2;
+    [[nodiscard]] long Entries() const {
+        return shapefiles * 4 + cogs + geopackages + geojsons + netcdfs + drawings + others + folders;
+    }
+    // One entry per store, drawing, subfolder and dataset.
+    [[nodiscard]] long Listed() const { return shapefiles + cogs + geopackages + geojsons + netcdfs + drawings + folders; }
+};
+TodaysMix TodaysMixFor(long n);
+void MakeTodaysFolder(const std::string& dir, const std::string& templates, const TodaysMix& mix);
 
 } // namespace marbrook::bench

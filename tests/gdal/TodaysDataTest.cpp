@@ -10,6 +10,7 @@
 #include <cctype>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -412,6 +413,22 @@ TEST(TodaysData, ByteChecksTellTheFormatsApart) {
         SCOPED_TRACE(std::string(r.ext) + ": " + r.head);
         const char* got = gdal::VectorDriverByHead(r.ext, r.head);
         EXPECT_STREQ(got, r.driver);
+    }
+    // The kinds a whole GeoJSON text names.
+    const std::vector<std::pair<std::string, std::optional<int>>> kinds = {
+        {R"({"type":"Feature","geometry":{"type" : "MultiPoint","coordinates":[]}})", gis::shape::kPoint},
+        {R"({"features":[{"geometry":{"coordinates":[],"type":"LineString"}},{"geometry":{"type":"MultiLineString"}}]})",
+         gis::shape::kPolyline},
+        {kMixedGeoJson, 0},
+        {R"({"type":"GeometryCollection","geometries":[]})", 0},
+        {R"({"type":"FeatureCollection","features":[]})", 0},
+        {R"({"type":"Feature","geometry":{"type":"Polygon"},"properties":{"type":"Point"}})", 0}, // taken as mixed: safe
+        {R"({"geometry":{"type":"Polyg)", std::nullopt},
+        {"{\"geometry\":{\"ty\\u0070e\":\"Point\"}}", std::nullopt},
+    };
+    for (const auto& [text, kind] : kinds) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(gdal::GeoJsonSingleKind(text), kind);
     }
 }
 

@@ -51,6 +51,10 @@ bool IsMultiGridHead(std::string_view head) noexcept;
 // and these first bytes is for; nullptr when the bytes are not of the
 // extension's format.
 const char* VectorDriverByHead(std::string_view upperExt, std::string_view head) noexcept;
+// The one geometry kind (gis::shape code) of every geometry a whole GeoJSON
+// text names; 0 when it names several kinds, a collection or none; none when
+// its bytes cannot be judged without GDAL (escapes, a text cut short).
+std::optional<int> GeoJsonSingleKind(std::string_view text) noexcept;
 // Whether a file of this extension is one that only a data-file store reads:
 // the raster listing leaves such files alone.
 bool IsDataFileExtension(std::string_view upperExt) noexcept;

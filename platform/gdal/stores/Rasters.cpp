@@ -135,11 +135,16 @@ std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
             siblings.emplace_back(*it);
         return siblings;
     };
+    // The stems of the folder's headers (.hdr in any case), gathered once:
+    // most folders hold none, and then no file is judged for one.
+    std::vector<std::string_view> headerStems;
+    for (const std::string& file : entries.files)
+        if (HasExtensionCi(file, "HDR")) headerStems.push_back(std::string_view(file).substr(0, file.size() - 4));
+    std::sort(headerStems.begin(), headerStems.end());
     const auto hasHeaderSibling = [&](const std::string& file) {
+        if (headerStems.empty()) return false;
         const std::string_view stem = std::string_view(file).substr(0, file.rfind('.'));
-        for (const std::string& sibling : siblingsOf(file))
-            if (sibling.size() == stem.size() + 4 && HasExtensionCi(sibling, "HDR")) return true;
-        return false;
+        return std::binary_search(headerStems.begin(), headerStems.end(), stem);
     };
     std::optional<ErrorCapture> quiet; // a file that is not a raster is simply not listed
     const FolderHandle folderFd(folder);

@@ -20,6 +20,9 @@ namespace {
 // A file larger than this is not read while its folder is listed: it is
 // listed as a store, and its classes are found when it is entered.
 constexpr off_t kSurveyLimit = 8 * 1024 * 1024;
+// A GeoJSON file up to this size is judged from its bytes, read at once,
+// without GDAL: its geometries name their kinds.
+constexpr off_t kGeoJsonReadLimit = 256 * 1024;
 
 struct Format {
     const char* driver;
@@ -143,6 +146,38 @@ std::optional<Format> FormatOfFile(const std::string& path) {
 
 } // namespace
 
+std::optional<int> GeoJsonSingleKind(std::string_view text) noexcept {
+    // An escaped name or value could hide a kind: GDAL judges such files.
+    if (text.find('\\') != std::string_view::npos) return std::nullopt;
+    struct Kind {
+        std::string_view name;
+        int shape;
+    };
+    static constexpr Kind kKinds[] = {{"Point", gis::shape::kPoint},           {"MultiPoint", gis::shape::kPoint},
+                                      {"LineString", gis::shape::kPolyline},   {"MultiLineString", gis::shape::kPolyline},
+                                      {"Polygon", gis::shape::kPolygon},       {"MultiPolygon", gis::shape::kPolygon},
+                                      {"GeometryCollection", -1}};
+    int found = 0;
+    for (auto at = text.find("\"type\""); at != std::string_view::npos; at = text.find("\"type\"", at + 6)) {
+        std::size_t i = at + 6;
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) ++i;
+        if (i >= text.size() || text[i] != ':') continue;
+        ++i;
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) ++i;
+        if (i >= text.size() || text[i] != '"') continue;
+        const auto end = text.find('"', i + 1);
+        if (end == std::string_view::npos) return std::nullopt; // cut short
+        const std::string_view value = text.substr(i + 1, end - i - 1);
+        for (const Kind& k : kKinds) {
+            if (value != k.name) continue;
+            // A collection of geometries, or a second kind: not one class.
+            if (k.shape < 0 || (found != 0 && found != k.shape)) return 0;
+            found = k.shape;
+        }
+    }
+    return found;
+}
+
 const char* VectorDriverByHead(std::string_view upperExt, std::string_view head) noexcept {
     const std::string_view text = SkipBlanks(head);
     if (upperExt == "GEOJSON" || upperExt == "JSON") {
@@ -178,6 +213,18 @@ std::optional<Identified> IdentifyVectorFile(const Probe& probe) {
     Identified found{gis::store::kVectorFile, format->name, std::nullopt};
     struct stat st{};
     if (::stat(probe.path->c_str(), &st) != 0 || st.st_size > kSurveyLimit) return found;
+    if (std::strcmp(format->driver, "GeoJSON") == 0 && st.st_size <= kGeoJsonReadLimit) {
+        const std::string whole = static_cast<off_t>(probe.head.size()) >= st.st_size
+                                      ? std::string(probe.head)
+                                      : ReadPrefix(*probe.path, static_cast<std::size_t>(st.st_size));
+        if (const auto kind = GeoJsonSingleKind(whole)) {
+            if (*kind != 0) {
+                found.storeKind = gis::store::kNone;
+                found.details = FeatureClassDetails{gis::feature::kSimple, *kind};
+            }
+            return found;
+        }
+    }
     try {
         const auto ds = OpenVector(*probe.path, format->driver);
         const std::vector<VectorClass> classes = Survey(*ds);

@@ -19,6 +19,7 @@
 #include "connections/DatabaseListings.h"
 #include "platform/gdal/detail/DataFiles.h"
 #include "platform/gdal/detail/FileStores.h"
+#include "tests/doubles/ProgramRun.h"
 #include "tests/gdal/GdalFixtures.h"
 
 namespace marbrook {
@@ -429,6 +430,49 @@ TEST(TodaysData, ByteChecksTellTheFormatsApart) {
     for (const auto& [text, kind] : kinds) {
         SCOPED_TRACE(text);
         EXPECT_EQ(gdal::GeoJsonSingleKind(text), kind);
+    }
+}
+
+} // namespace
+} // namespace marbrook
+
+namespace marbrook {
+namespace {
+
+// Damaged files of every new format: the folder still lists, each store
+// fails to open with one line of reason, and no reader prints anything.
+TEST(TodaysDataProgram, DamagedFilesFailQuietly) {
+    using namespace std::string_literals;
+    TempDir home;
+    TempDir dir;
+    const std::string d = dir.Path();
+    const std::string noise(3000, '\x5a');
+    WriteFile(d + "/grids.h5", "\x89HDF\r\n\x1a\n"s + noise);
+    WriteFile(d + "/grids.nc", "CDF\x02"s + noise);
+    WriteFile(d + "/grids.hdf", "\x0e\x03\x13\x01"s + noise);
+    WriteFile(d + "/city.gpkg", "SQLite format 3\0"s + std::string(52, '\0') + "GPKG" + noise);
+    WriteFile(d + "/towns.sqlite", "SQLite format 3\0"s + noise);
+    WriteFile(d + "/cut.kml", "<?xml version=\"1.0\"?><kml><Document><Placemark><Point><coordinates>1,2");
+    WriteFile(d + "/cut.gpx", "<gpx version=\"1.1\"><wpt lat=\"1\" lon=");
+    WriteFile(d + "/cut.fgb", "fgb\x03" "fgb\x01"s + noise);
+    fs::create_directory(d + "/broken.gdb");
+    WriteFile(d + "/broken.gdb/a00000001.gdbtable", noise);
+
+    const auto list = [&](const std::string& location) {
+        return testing::RunProgram(MARBROOK_CLI, home.Path(), {"list", location});
+    };
+    const testing::ProgramRun folder = list(d);
+    EXPECT_EQ(folder.status, 0) << folder.err;
+    EXPECT_EQ(folder.err, "");
+    for (const char* name : {"grids.h5", "grids.nc", "grids.hdf", "city.gpkg", "cut.kml", "cut.gpx", "broken.gdb"}) {
+        SCOPED_TRACE(name);
+        EXPECT_NE(folder.out.find(std::string("\t") + name + "\t"), std::string::npos) << folder.out;
+        const testing::ProgramRun inside = list(d + "/" + name);
+        EXPECT_EQ(inside.status, 1);
+        // One line: our own reason, nothing a library printed.
+        EXPECT_EQ(std::count(inside.err.begin(), inside.err.end(), '\n'), 1) << inside.err;
+        EXPECT_EQ(inside.err.find("HDF5-DIAG"), std::string::npos);
+        EXPECT_EQ(inside.err.rfind("marbrook list: ", 0), 0u) << inside.err;
     }
 }
 

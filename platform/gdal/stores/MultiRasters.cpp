@@ -10,7 +10,11 @@ namespace marbrook::gdal {
 
 namespace {
 
-const char* const kMultiGridDrivers[] = {"netCDF", "HDF5", "HDF4", nullptr};
+// GDAL's HDF5 driver is left out: the HDF5 library it calls prints its error
+// stack to the terminal on a damaged file, which nothing of ours may do. The
+// netCDF library reads netCDF-4 and most HDF5 grids and keeps quiet; a file
+// only the HDF5 driver reads is listed, and opening it says it cannot be read.
+const char* const kMultiGridDrivers[] = {"netCDF", "HDF4", nullptr};
 
 bool HasAnyDriver() {
     for (const char* const* d = kMultiGridDrivers; *d; ++d)

@@ -394,5 +394,54 @@ TEST(BrowserEndToEnd, EachFilterOnAFolderAGeodatabaseAndADrawing) {
     EXPECT_TRUE(w.BrowserLogPositions().empty());
 }
 
+
+TEST(BrowserEndToEnd, AFileGeodatabaseAndAGeoPackageAreEnteredAsDatabasesAndGiveLayers) {
+    GdalWorld w;
+    MapsFolder folder(w);
+    {
+        auto gdb = testing::CreateVector("OpenFileGDB", folder.maps + "/water.gdb");
+        const char* inHydro[] = {"FEATURE_DATASET=hydro", nullptr};
+        OGRLayer* wells = gdb->CreateLayer("wells", nullptr, wkbPoint, const_cast<char**>(inHydro));
+        ASSERT_TRUE(wells);
+        testing::AddFeature(*wells, "POINT (1 2)");
+        auto gpkg = testing::CreateVector("GPKG", folder.maps + "/city.gpkg");
+        OGRLayer* parcels = gpkg->CreateLayer("parcels", nullptr, wkbPolygon, nullptr);
+        testing::AddFeature(*parcels, "POLYGON ((0 0,0 1,1 1,0 0))");
+    }
+    w.system.SaveSetting("VERDANTA", "OPENDLG", "CURDIR", "");
+    Names inMaps, inGdb, inHydro, inGpkg;
+    testing::OnBrowser(w.ui, [&](frmOpenDialog& form) {
+        EnterMaps(w, form);
+        inMaps = testing::ItemNames(form);
+        ASSERT_TRUE(testing::DoubleClick(form, "water.gdb"));
+        inGdb = testing::ItemNames(form);
+        ASSERT_TRUE(testing::DoubleClick(form, "hydro"));
+        inHydro = testing::ItemNames(form);
+        ASSERT_TRUE(testing::SelectItems(form, {"wells"}));
+        EXPECT_TRUE(testing::PressAdd(form));
+    });
+    CLayerFunctionExport api(w.platform);
+    const auto layers = api.GetLayersByDlg(77, true);
+    ASSERT_TRUE(layers.has_value());
+    ASSERT_EQ(layers->Count(), 1);
+    EXPECT_EQ(layers->ItemAs<gis::Layer>(1)->Name(), "wells");
+    EXPECT_NE(std::find(inMaps.begin(), inMaps.end(), "water.gdb"), inMaps.end());
+    EXPECT_EQ(inGdb, (Names{"hydro"}));
+    EXPECT_EQ(inHydro, (Names{"wells"}));
+
+    // Add on a selected GeoPackage enters it, as on a .mdb.
+    testing::OnBrowser(w.ui, [&](frmOpenDialog& form) {
+        EnterMaps(w, form);
+        ASSERT_TRUE(testing::SelectItems(form, {"city.gpkg"}));
+        EXPECT_TRUE(testing::PressAdd(form));
+        inGpkg = testing::ItemNames(form);
+        testing::PressCancel(form);
+    });
+    const auto none = api.GetLayersByDlg(77, true);
+    EXPECT_TRUE(!none || none->Count() == 0);
+    EXPECT_EQ(inGpkg, (Names{"parcels"}));
+    EXPECT_TRUE(w.BrowserLogPositions().empty());
+}
+
 } // namespace
 } // namespace marbrook

@@ -30,6 +30,9 @@ bool IsStore(Platform& p, const std::string& path) {
     const bool folder = p.system.FolderExists(path);
     if (HasExtension(path, "MDB")) return !folder;
     if (!folder && !p.system.FileExists(path)) return false;
+    // The only folders that are stores are file geodatabases: any other
+    // folder is listed without looking at its parent.
+    if (folder && !HasExtension(path, "GDB")) return false;
     std::string parent = text::ParentFolder(path);
     if (parent.empty()) parent = ".";
     const std::string name = text::FileNamePart(path);

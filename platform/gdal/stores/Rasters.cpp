@@ -152,10 +152,11 @@ std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
     const std::size_t folderLength = path.size();
     for (const std::string& file : entries.files) {
         const std::string ext = UpperExt(file);
-        if (NeverRaster(file, ext)) continue;
         // A file of an extension no raster driver declares is judged only
-        // when a header beside it says what it is (ENVI, EHdr ...).
+        // when a header beside it says what it is (ENVI, EHdr ...). Asked
+        // first: it passes over most files of a folder at once.
         if (!DeclaredRasterExtension(ext) && !hasHeaderSibling(file)) continue;
+        if (NeverRaster(file, ext)) continue;
         path.resize(folderLength);
         path += file;
         // Most candidates say by their first bytes that they are ours; GDAL

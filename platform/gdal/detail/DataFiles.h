@@ -19,6 +19,10 @@ namespace marbrook::gdal {
 // How many first bytes a store's identify step sees.
 inline constexpr std::size_t kProbeHeadSize = 1024;
 
+// Up to `n` first bytes of the regular file `path`; "" for anything else
+// (a pipe, a device, a folder, a file that cannot be read).
+std::string ReadStart(const std::string& path, std::size_t n);
+
 // What an identify step sees of one entry of a folder.
 struct Probe {
     std::string_view name;     // the entry's name

@@ -117,7 +117,7 @@ gis::WorkspacePtr OpenDataFileStore(const std::string& rawPath) {
     const auto slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     const std::string ext = UpperExt(name);
-    const std::string head = folder ? std::string() : ReadPrefix(path, kProbeHeadSize);
+    const std::string head = folder ? std::string() : ReadStart(path, kProbeHeadSize);
     ErrorCapture quiet;
     const Probe probe{name, ext, head, &path, folder};
     for (const StoreStep& step : kStores)

@@ -1,11 +1,14 @@
 // What the stores of a folder share: a workspace over a store's own
 // catalogue, listed as a personal geodatabase is (feature datasets and their
 // members, feature classes, tables, raster datasets).
+#include <fcntl.h>
+
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/gdal/detail/DataFiles.h"
+#include "platform/gdal/detail/FolderReader.h"
 
 namespace marbrook::gdal {
 
@@ -40,6 +43,12 @@ private:
 };
 
 } // namespace
+
+std::string ReadStart(const std::string& path, std::size_t n) {
+    std::string out(n, '\0');
+    out.resize(ReadHead(AT_FDCWD, path, out.data(), n).value_or(0));
+    return out;
+}
 
 gis::WorkspacePtr CatalogueWorkspace(const std::string& path, std::vector<StoreItem> items) {
     auto catalogue = std::make_shared<const StoreCatalogue>(path, std::move(items));

@@ -141,7 +141,7 @@ std::vector<VectorClass> Survey(GDALDataset& ds) {
 }
 
 std::optional<Format> FormatOfFile(const std::string& path) {
-    return FormatOf(UpperExt(path), ReadPrefix(path, kProbeHeadSize));
+    return FormatOf(UpperExt(path), ReadStart(path, kProbeHeadSize));
 }
 
 } // namespace
@@ -216,7 +216,7 @@ std::optional<Identified> IdentifyVectorFile(const Probe& probe) {
     if (std::strcmp(format->driver, "GeoJSON") == 0 && st.st_size <= kGeoJsonReadLimit) {
         const std::string whole = static_cast<off_t>(probe.head.size()) >= st.st_size
                                       ? std::string(probe.head)
-                                      : ReadPrefix(*probe.path, static_cast<std::size_t>(st.st_size));
+                                      : ReadStart(*probe.path, static_cast<std::size_t>(st.st_size));
         if (const auto kind = GeoJsonSingleKind(whole)) {
             if (*kind != 0) {
                 found.storeKind = gis::store::kNone;

@@ -144,6 +144,11 @@ private:
     FeatureFilter filter_;
 };
 
+// The kind of a geodatabase catalogue item from its type identifier (with or
+// without braces, any case): a feature dataset, a feature class, a table, a
+// raster dataset or catalog; 0 for any other.
+int CatalogueItemKind(std::string_view typeGuid);
+
 // Reads every feature of `layers`, as a user's map would (the number read),
 // and with `askCount` their count the way a layer asks for it (a query of
 // its own in a database; for a drawing it would only read everything

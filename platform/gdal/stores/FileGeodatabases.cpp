@@ -4,8 +4,6 @@
 // personal geodatabase do.
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -17,19 +15,6 @@ namespace {
 
 const char* const kFileGdbDrivers[] = {"OpenFileGDB", nullptr};
 const char* const kAllTables[] = {"LIST_ALL_TABLES=YES", nullptr};
-
-int ItemKind(std::string type) {
-    type.erase(std::remove_if(type.begin(), type.end(), [](char c) { return c == '{' || c == '}'; }), type.end());
-    static const std::map<std::string, int> kinds = {
-        {"74737149-DCB5-4257-8904-B9724E32A530", gis::kind::kFeatureDataset},
-        {"70737809-852C-4A03-9E22-2CECEA5B9BFA", gis::kind::kFeatureClass},
-        {"CD06BC3B-789D-4C51-AAFA-A467912B8965", gis::kind::kTable},
-        {"5ED667A3-9CA9-44A2-8029-D95BF23704B9", gis::kind::kRasterDataset},
-        {"35B601F7-45CE-4AFF-ADB7-7702D3839B12", gis::kind::kRasterCatalog},
-    };
-    const auto it = kinds.find(UpperAscii(type));
-    return it == kinds.end() ? 0 : it->second;
-}
 
 gis::DatasetPtr OpenClass(const std::string& path, const FileName& name) {
     auto ds = OpenShared(path, GDAL_OF_VECTOR | GDAL_OF_READONLY, kFileGdbDrivers);
@@ -96,7 +81,7 @@ gis::WorkspacePtr OpenFileGeodatabase(const std::string& path) {
                 catalogue->ResetReading();
                 while (std::unique_ptr<OGRFeature> f{catalogue->GetNextFeature()}) {
                     StoreItem item;
-                    item.kind = ItemKind(f->GetFieldAsString(typeField));
+                    item.kind = CatalogueItemKind(f->GetFieldAsString(typeField));
                     if (item.kind == 0 || !f->IsFieldSetAndNotNull(nameField)) continue;
                     item.name = f->GetFieldAsString(nameField);
                     // "\hydro\lines": a member of hydro; "\points": top level.

@@ -2,6 +2,9 @@
 #include "platform/gdal/detail/FileStore.h"
 
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
 #include <system_error>
 
 namespace marbrook::gdal {
@@ -52,6 +55,21 @@ bool ListsKind(int wanted, int kind) {
         return kind == gis::kind::kFeatureDataset || kind == gis::kind::kFeatureClass ||
                kind == gis::kind::kRasterDataset || kind == gis::kind::kRasterCatalog;
     return wanted == kind;
+}
+
+int CatalogueItemKind(std::string_view typeGuid) {
+    std::string key;
+    for (const char c : typeGuid)
+        if (c != '{' && c != '}') key += UpperAscii(c);
+    static const std::map<std::string, int, std::less<>> kinds = {
+        {"74737149-DCB5-4257-8904-B9724E32A530", gis::kind::kFeatureDataset},
+        {"70737809-852C-4A03-9E22-2CECEA5B9BFA", gis::kind::kFeatureClass},
+        {"CD06BC3B-789D-4C51-AAFA-A467912B8965", gis::kind::kTable},
+        {"5ED667A3-9CA9-44A2-8029-D95BF23704B9", gis::kind::kRasterDataset},
+        {"35B601F7-45CE-4AFF-ADB7-7702D3839B12", gis::kind::kRasterCatalog},
+    };
+    const auto it = kinds.find(key);
+    return it == kinds.end() ? 0 : it->second;
 }
 
 long long ReadEveryFeature(const std::vector<OGRLayer*>& layers, const std::string& path, bool askCount) {

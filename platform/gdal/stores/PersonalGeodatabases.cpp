@@ -38,23 +38,6 @@ bool ForEachRow(GDALDataset& ds, const char* sql, const std::function<void(OGRFe
     return true;
 }
 
-std::string StripBraces(std::string s) {
-    s.erase(std::remove_if(s.begin(), s.end(), [](char c) { return c == '{' || c == '}'; }), s.end());
-    return UpperAscii(s);
-}
-
-int ItemKind(const std::string& typeGuid) {
-    static const std::map<std::string, int> kinds = {
-        {"74737149-DCB5-4257-8904-B9724E32A530", gis::kind::kFeatureDataset},
-        {"70737809-852C-4A03-9E22-2CECEA5B9BFA", gis::kind::kFeatureClass},
-        {"CD06BC3B-789D-4C51-AAFA-A467912B8965", gis::kind::kTable},
-        {"5ED667A3-9CA9-44A2-8029-D95BF23704B9", gis::kind::kRasterDataset},
-        {"35B601F7-45CE-4AFF-ADB7-7702D3839B12", gis::kind::kRasterCatalog},
-    };
-    const auto it = kinds.find(StripBraces(typeGuid));
-    return it == kinds.end() ? 0 : it->second;
-}
-
 // The tables of the database, from its system catalogue: MDB Tools prints
 // to the terminal when a query names a table that does not exist, so only
 // tables known to exist are queried.
@@ -80,7 +63,7 @@ std::vector<CatalogItem> ReadCatalog(GDALDataset& ds, const std::string& path) {
     std::vector<CatalogItem> items;
     const bool modern = has("GDB_Items") && ForEachRow(ds, "SELECT Name, Type, Path, DatasetSubtype1, DatasetSubtype2 FROM GDB_Items", [&](OGRFeature& f) {
         CatalogItem item;
-        item.kind = ItemKind(f.GetFieldAsString(1));
+        item.kind = CatalogueItemKind(f.GetFieldAsString(1));
         if (item.kind == 0 || !f.IsFieldSetAndNotNull(0)) return;
         item.name = f.GetFieldAsString(0);
         // "\Hydro\lines": member of Hydro; "\points": top level.

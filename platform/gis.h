@@ -125,6 +125,34 @@ struct TablePath {
 // (quoted when it is not a plain lower-case name): public."hydro.r" (geom).
 std::string DescribeTable(const TablePath& table);
 
+// Where the data of a dataset or a layer is, for programs: what a host that
+// reads data with GDAL (or a GIS built on it) needs to open exactly that data.
+// DataSourceText is the same for people. Never holds a password: that stays in
+// the connection file, or in PostgreSQL's password file or service file.
+struct DataSourceInfo {
+    // The GDAL driver that reads it ("ESRI Shapefile", "GTiff", "DXF", "CAD",
+    // "PGeo", "PostgreSQL", "PostGISRaster"); empty when GDAL finds it by
+    // itself from the file.
+    std::string driver;
+    // The file or folder GDAL opens; empty for a table of a database.
+    std::string path;
+    // The layers of that file the data is read from, in GDAL's order (a
+    // drawing's class spans all of them); empty when the data is the whole
+    // file (a raster, a drawing).
+    std::vector<std::string> layers;
+    // An OGR SQL condition, as an attribute filter reads it, that selects the
+    // data's features among the features of those layers (a drawing's class);
+    // empty: every feature.
+    std::string filter;
+    // libpq's connection parameters in a fixed order (host, port, dbname,
+    // user, sslmode, connect_timeout), never the password; empty for files.
+    std::vector<std::pair<std::string, std::string>> connection;
+    // For a database: the schema, the table and its geometry or raster
+    // column (the table is empty for a schema).
+    std::optional<TablePath> table;
+    bool operator==(const DataSourceInfo&) const = default;
+};
+
 // A dataset name: a cheap reference to a dataset that has not been opened.
 class DatasetName : public Object {
 public:
@@ -151,6 +179,9 @@ public:
     // For a table of a spatial database: its schema, table and column; none
     // for every other dataset.
     [[nodiscard]] virtual std::optional<TablePath> Table() const { return std::nullopt; }
+    // Where the data is, for programs; none when the platform cannot say
+    // (a name of a kind that holds no data of its own may still tell its file).
+    [[nodiscard]] virtual std::optional<DataSourceInfo> SourceInfo() const { return std::nullopt; }
 };
 
 // A version of a versioned spatial database.
@@ -194,10 +225,27 @@ using WorkspaceFactoryPtr = std::shared_ptr<WorkspaceFactory>;
 
 // ---- Datasets ---------------------------------------------------------------
 
+// A rectangle in the coordinates of a dataset's spatial reference.
+struct Envelope {
+    double xMin = 0;
+    double yMin = 0;
+    double xMax = 0;
+    double yMax = 0;
+    bool operator==(const Envelope&) const = default;
+};
+
 class Dataset : public Object {
 public:
     [[nodiscard]] virtual std::string Name() const = 0;
     [[nodiscard]] virtual int Kind() const = 0;
+    // The rectangle the data covers (a class of a drawing: its own
+    // features'); none when it holds nothing or the platform cannot say.
+    [[nodiscard]] virtual std::optional<Envelope> Extent() const { return std::nullopt; }
+    // The spatial reference as "AUTHORITY:CODE" ("EPSG:4326") when it has
+    // one, else as WKT; "" when the data has none.
+    [[nodiscard]] virtual std::string SpatialReference() const { return {}; }
+    // Where the opened data is, for programs; none when the platform cannot say.
+    [[nodiscard]] virtual std::optional<DataSourceInfo> SourceInfo() const { return std::nullopt; }
 };
 using DatasetPtr = std::shared_ptr<Dataset>;
 
@@ -243,6 +291,10 @@ public:
     // A short description of where the data comes from (path, table), for
     // people and for listings; never holds a password.
     [[nodiscard]] virtual std::string DataSourceText() const = 0;
+    // Where the data comes from, for programs: what a host needs to open the
+    // same data itself (see DataSourceInfo); none when the layer has no data
+    // source or the platform cannot say.
+    [[nodiscard]] virtual std::optional<DataSourceInfo> SourceInfo() const { return std::nullopt; }
 };
 using LayerPtr = std::shared_ptr<Layer>;
 

@@ -12,10 +12,43 @@ std::string Field(std::string s) {
 }
 
 nlohmann::json Common(const gis::Layer& layer) {
-    return {{"kind", LayerKindName(layer.Kind())}, {"name", layer.Name()}, {"source", layer.DataSourceText()}};
+    nlohmann::json j = {{"kind", LayerKindName(layer.Kind())}, {"name", layer.Name()}, {"source", layer.DataSourceText()}};
+    AddSource(j, [&] { return layer.SourceInfo(); });
+    return j;
 }
 
 } // namespace
+
+nlohmann::json SourceJson(const gis::DataSourceInfo& source) {
+    nlohmann::json j = nlohmann::json::object();
+    if (!source.driver.empty()) j["driver"] = source.driver;
+    if (!source.path.empty()) j["path"] = source.path;
+    if (!source.layers.empty()) j["layers"] = source.layers;
+    if (!source.filter.empty()) j["filter"] = source.filter;
+    if (!source.connection.empty()) {
+        nlohmann::json connection = nlohmann::json::object();
+        for (const auto& [key, value] : source.connection) connection[key] = value;
+        j["connection"] = connection;
+    }
+    if (source.table) {
+        j["schema"] = source.table->schema;
+        if (!source.table->table.empty()) j["table"] = source.table->table;
+        if (!source.table->column.empty()) j["column"] = source.table->column;
+    }
+    return j;
+}
+
+void AddSource(nlohmann::json& into, const std::function<std::optional<gis::DataSourceInfo>()>& source) {
+    try {
+        const std::optional<gis::DataSourceInfo> info = source();
+        into["datasource"] = info ? SourceJson(*info) : nlohmann::json(nullptr);
+    } catch (const std::exception& e) {
+        // A source that cannot be told is no reason to drop the entry: the
+        // script still gets what the dialog would show, and why.
+        into["datasource"] = nullptr;
+        into["datasource_error"] = e.what();
+    }
+}
 
 const char* LayerKindName(gis::LayerKind kind) {
     switch (kind) {
@@ -61,9 +94,20 @@ nlohmann::json LayerJson(const gis::Layer& layer) {
     return Common(layer);
 }
 
+// "extent" ([xmin, ymin, xmax, ymax] or null) and "crs" ("EPSG:4326", WKT,
+// or null) of the layer's data.
+void AddPlace(nlohmann::json& j, const gis::Dataset* dataset) {
+    const std::optional<gis::Envelope> extent = dataset ? dataset->Extent() : std::nullopt;
+    j["extent"] = extent ? nlohmann::json::array({extent->xMin, extent->yMin, extent->xMax, extent->yMax})
+                         : nlohmann::json(nullptr);
+    const std::string crs = dataset ? dataset->SpatialReference() : std::string();
+    j["crs"] = crs.empty() ? nlohmann::json(nullptr) : nlohmann::json(crs);
+}
+
 nlohmann::json FeatureLayerJson(const gis::FeatureLayer& layer) {
     nlohmann::json j = Common(layer);
     const gis::FeatureClassPtr featureClass = layer.GetFeatureClass();
+    AddPlace(j, featureClass.get());
     j["geometry"] = featureClass ? ShapeKindName(featureClass->ShapeKind()) : "unknown";
     const long long count = featureClass ? featureClass->FeatureCount() : -1;
     j["count"] = count < 0 ? nlohmann::json(nullptr) : nlohmann::json(count);
@@ -72,7 +116,9 @@ nlohmann::json FeatureLayerJson(const gis::FeatureLayer& layer) {
 
 nlohmann::json RasterLayerJson(const gis::RasterLayer& layer) {
     nlohmann::json j = Common(layer);
-    if (const gis::RasterDatasetPtr dataset = layer.GetRasterDataset()) {
+    const gis::RasterDatasetPtr dataset = layer.GetRasterDataset();
+    AddPlace(j, dataset.get());
+    if (dataset) {
         j["width"] = dataset->Width();
         j["height"] = dataset->Height();
         j["bands"] = dataset->BandCount();

@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 
+#include "LayerOutput.h"
 #include "Locations.h"
 #include "ProgramPlatform.h"
 #include "support/Text.h"
@@ -14,7 +15,7 @@ namespace marbrook::cli {
 namespace {
 
 void PrintUsage(std::ostream& out) {
-    out << "usage: marbrook list [--filter N] LOCATION\n"
+    out << "usage: marbrook list [--json] [--filter N] LOCATION\n"
            "  Lists LOCATION as the data browser would, one entry per line, fields separated by a TAB:\n"
            "  DataLocation, DataType, DataTypeDesc, DataName, DataFullName. Inside a field a backslash,\n"
            "  TAB, LF and CR are written as \\\\, \\t, \\n, \\r.\n"
@@ -22,6 +23,9 @@ void PrintUsage(std::ostream& out) {
            "            FILE.mdb::DATASET, --root (drives) or --connections (the connection-file folder)\n"
            "  --filter N  the browser's filter code (0 all, 1 shapefiles, 2 rasters, 3 geodatabase\n"
            "            feature data, 4 geodatabase rasters); default 0\n"
+           "  --json    one JSON array instead: an object per entry with the five fields by name and\n"
+           "            \"datasource\", where GDAL finds the entry's data (null for folders and files\n"
+           "            that are no dataset; never a password)\n"
            "  Exit status: 0 listed (no output when empty), 1 the location was not listed, or not\n"
            "  completely (the reason in one line on standard error; a database that cannot be reached\n"
            "  gives the server's reason, FILE.sde::NAME of no feature dataset \"no such dataset\"),\n"
@@ -54,6 +58,24 @@ std::string EscapeField(std::string_view field) {
     return out;
 }
 
+nlohmann::json ItemsJson(const DataItems& items) {
+    nlohmann::json array = nlohmann::json::array();
+    for (std::size_t i = 1; i < items.size(); ++i) {
+        const DataItem& it = items[i];
+        nlohmann::json j = {{"DataLocation", it.DataLocation},
+                            {"DataType", it.DataType},
+                            {"DataTypeDesc", it.DataTypeDesc},
+                            {"DataName", it.DataName},
+                            {"DataFullName", it.DataFullName}};
+        const gis::DatasetNamePtr name = it.pDataSetObj;
+        AddSource(j, [&]() -> std::optional<gis::DataSourceInfo> {
+            return name ? name->SourceInfo() : std::nullopt;
+        });
+        array.push_back(std::move(j));
+    }
+    return array;
+}
+
 void PrintItems(std::ostream& out, const DataItems& items) {
     for (std::size_t i = 1; i < items.size(); ++i) {
         const DataItem& it = items[i];
@@ -64,6 +86,7 @@ void PrintItems(std::ostream& out, const DataItems& items) {
 
 int List(int argc, char** argv) {
     std::int16_t filter = 0;
+    bool json = false;
     std::optional<std::string> location;
     for (int i = 2; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -71,7 +94,9 @@ int List(int argc, char** argv) {
             PrintUsage(std::cout);
             return 0;
         }
-        if (arg == "--filter") {
+        if (arg == "--json") {
+            json = true;
+        } else if (arg == "--filter") {
             const auto value = i + 1 < argc ? ParseFilter(argv[i + 1]) : std::nullopt;
             if (!value) {
                 std::cerr << "marbrook list: --filter needs a whole number\n";
@@ -95,7 +120,8 @@ int List(int argc, char** argv) {
     ProgramPlatform program;
     DataItems items(1);
     const Listing listed = ListLocation(program, *location, items, filter);
-    PrintItems(std::cout, items);
+    if (json) std::cout << ItemsJson(items).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    else PrintItems(std::cout, items);
     std::cout.flush();
     if (listed.failed) {
         std::cerr << "marbrook list: " << EscapeField(text::SanitizeUtf8(*location))

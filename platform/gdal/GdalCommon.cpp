@@ -7,6 +7,9 @@
 
 #include <cerrno>
 
+#include <algorithm>
+#include <utility>
+
 #include "platform/gdal/detail/FolderReader.h"
 
 namespace marbrook::gdal {
@@ -108,6 +111,38 @@ SharedDatasetHandle OpenShared(const std::string& path, unsigned flags, const ch
     GDALDataset* ds = GDALDataset::FromHandle(GDALOpenEx(path.c_str(), flags, allowedDrivers, openOptions, nullptr));
     if (!ds) capture.Throw(errnum::kFileNotFound, "cannot open " + path);
     return SharedDatasetHandle(ds, DatasetCloser{});
+}
+
+std::string ReferenceText(const OGRSpatialReference* reference) {
+    if (!reference || reference->IsEmpty()) return {};
+    const char* authority = reference->GetAuthorityName(nullptr);
+    const char* code = reference->GetAuthorityCode(nullptr);
+    if (authority && code) return std::string(authority) + ":" + code;
+    char* wkt = nullptr;
+    const char* const options[] = {"FORMAT=WKT2_2018", nullptr};
+    std::string text;
+    if (reference->exportToWkt(&wkt, options) == OGRERR_NONE && wkt) text = wkt;
+    CPLFree(wkt);
+    return text;
+}
+
+std::optional<gis::Envelope> Union(const std::optional<gis::Envelope>& a, const OGREnvelope& b) {
+    if (!b.IsInit()) return a;
+    if (!a) return gis::Envelope{b.MinX, b.MinY, b.MaxX, b.MaxY};
+    return gis::Envelope{std::min(a->xMin, b.MinX), std::min(a->yMin, b.MinY), std::max(a->xMax, b.MaxX),
+                         std::max(a->yMax, b.MaxY)};
+}
+
+std::optional<gis::Envelope> GdalRaster::Extent() const {
+    ErrorCapture quiet; // a raster without a geotransform has no extent
+    double t[6] = {};
+    if (ds_->GetGeoTransform(t) != CE_None) return std::nullopt;
+    const double w = ds_->GetRasterXSize();
+    const double h = ds_->GetRasterYSize();
+    OGREnvelope e;
+    for (const auto& [px, py] : {std::pair{0.0, 0.0}, std::pair{w, 0.0}, std::pair{0.0, h}, std::pair{w, h}})
+        e.Merge(t[0] + px * t[1] + py * t[2], t[3] + px * t[4] + py * t[5]);
+    return Union(std::nullopt, e);
 }
 
 } // namespace marbrook::gdal

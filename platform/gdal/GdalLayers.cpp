@@ -54,6 +54,9 @@ public:
     void SetWorkspaceName(gis::WorkspaceNamePtr name) override { workspace_ = std::move(name); }
     std::optional<gis::FeatureClassDetails> Details() const override { return details_; }
     std::optional<gis::TablePath> Table() const override { return Unchanged() ? origin_->Table() : std::nullopt; }
+    std::optional<gis::DataSourceInfo> SourceInfo() const override {
+        return Unchanged() ? origin_->SourceInfo() : Resolve()->SourceInfo();
+    }
     gis::DatasetPtr Open() const override { return gis_.OpenName(Unchanged() ? *origin_ : *Resolve()); }
     std::string SourceText() const override {
         if (Unchanged())
@@ -117,6 +120,9 @@ public:
     void SetName(const std::string& name) override { name_ = name; }
     bool Valid() const override { return featureClass_ != nullptr; }
     std::string DataSourceText() const override { return source_ ? Describe(*source_) : std::string{}; }
+    std::optional<gis::DataSourceInfo> SourceInfo() const override {
+        return source_ ? source_->SourceInfo() : std::nullopt;
+    }
 
     // The name stays after a disconnection, so that the layer can be
     // connected again to where it came from.
@@ -171,6 +177,9 @@ public:
         if (const auto* own = dynamic_cast<const GdalRaster*>(dataset_.get())) return own->Source();
         return dataset_ ? dataset_->Name() : std::string{};
     }
+    std::optional<gis::DataSourceInfo> SourceInfo() const override {
+        return dataset_ ? dataset_->SourceInfo() : std::nullopt;
+    }
     void CreateFromDataset(gis::RasterDatasetPtr dataset) override {
         if (!dataset) ObjectNotSet("no raster dataset to build the layer from");
         std::string name = dataset->Name();
@@ -191,6 +200,9 @@ public:
     void SetName(const std::string& name) override { name_ = name; }
     bool Valid() const override { return dataset_ != nullptr; }
     std::string DataSourceText() const override { return dataset_ ? dataset_->FilePath() : std::string{}; }
+    std::optional<gis::DataSourceInfo> SourceInfo() const override {
+        return dataset_ ? dataset_->SourceInfo() : std::nullopt;
+    }
     void SetCadDrawingDataset(gis::CadDrawingDatasetPtr dataset) override { dataset_ = std::move(dataset); }
     gis::CadDrawingDatasetPtr GetCadDrawingDataset() const override { return dataset_; }
 

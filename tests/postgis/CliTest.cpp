@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,57 @@ TEST_F(MarbrookProgram, ListShowsAConnectionFileAndItsFeatureDatasets) {
     EXPECT_EQ(all.out.rfind(line("5", "24", "Feature Dataset", "hydro"), 0), 0u) << all.out;
     EXPECT_EQ(all.out.find(Env("MARBROOK_PG_PASSWORD")), std::string::npos);
     EXPECT_EQ(all.out.find("lookup"), std::string::npos); // tables never at the top level
+}
+
+// What a host needs to open the same table itself: libpq's parameters
+// without the password, the schema, the table and its column.
+TEST_F(MarbrookProgram, LayersJsonTellsEachTablesConnectionWithoutThePassword) {
+    const Result made = Run(CreateArgs("--password " + Quote(Env("MARBROOK_PG_PASSWORD")), dir.Path()));
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string sde = made.out.substr(0, made.out.size() - 1);
+    const Result r = Run("layers --json " + Quote(sde + "::cities") + " " + Quote(sde + "::transport/rail") + " " +
+                         Quote(sde + "::elevation"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find(Env("MARBROOK_PG_PASSWORD")), std::string::npos);
+    EXPECT_EQ(r.out.find("password"), std::string::npos);
+    const nlohmann::json layers = nlohmann::json::parse(r.out);
+    ASSERT_EQ(layers.size(), 3u) << r.out;
+    const struct {
+        const char* driver;
+        const char* schema;
+        const char* table;
+        const char* column;
+    } expected[] = {{"PostgreSQL", "public", "cities", "geom"},
+                    {"PostgreSQL", "transport", "rail", "geom"},
+                    {"PostGISRaster", "public", "elevation", "rast"}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const nlohmann::json& source = layers[i]["datasource"];
+        SCOPED_TRACE(source.dump());
+        EXPECT_EQ(source["driver"], expected[i].driver);
+        EXPECT_EQ(source["schema"], expected[i].schema);
+        EXPECT_EQ(source["table"], expected[i].table);
+        EXPECT_EQ(source["column"], expected[i].column);
+        const nlohmann::json& c = source["connection"];
+        EXPECT_EQ(c["host"], Env("MARBROOK_PG_HOST"));
+        EXPECT_EQ(c["port"], Env("MARBROOK_PG_PORT"));
+        EXPECT_EQ(c["dbname"], Env("MARBROOK_PG_DB"));
+        EXPECT_EQ(c["user"], Env("MARBROOK_PG_USER"));
+        EXPECT_EQ(c["sslmode"], "prefer");
+        EXPECT_FALSE(c.contains("password") || c.contains("passfile"));
+    }
+
+    // Plain GDAL, given those parameters and the password its own way,
+    // reads as many features as the library counted.
+    std::string conninfo;
+    for (const auto& [key, value] : layers[0]["datasource"]["connection"].items())
+        conninfo += key + "=" + value.get<std::string>() + " ";
+    TempDir out;
+    const std::string command = "PGPASSWORD=" + Quote(Env("MARBROOK_PG_PASSWORD")) + " ogrinfo -ro -so " +
+                                Quote("PG:" + conninfo) + " public.cities > " + Quote(out / "info");
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_NE(ReadFile(out / "info").find("Feature Count: " + std::to_string(layers[0]["count"].get<long long>())),
+              std::string::npos)
+        << ReadFile(out / "info");
 }
 
 TEST_F(MarbrookProgram, ListFailuresGiveTheServersReasonAndNoSuchDatasetExitsOne) {

@@ -51,6 +51,9 @@ class FileName final : public GdalDatasetName, public std::enable_shared_from_th
 public:
     using Opener = std::function<gis::DatasetPtr(const FileName&)>;
     using Members = std::function<std::vector<DatasetNamePtr>()>;
+    // Where the name's data is, for programs: each store tells it in one
+    // place, from the name as it is now (a renamed name tells its new file).
+    using Describer = std::function<gis::DataSourceInfo(const FileName&)>;
 
     FileName(std::string name, int kind, WorkspaceNamePtr workspace, std::optional<FeatureClassDetails> details,
              Opener opener, Members members = {}, std::string fileExtension = {})
@@ -80,6 +83,17 @@ public:
         storeKind_ = storeKind;
         format_ = std::move(format);
     }
+    std::optional<gis::DataSourceInfo> SourceInfo() const override {
+        if (!describer_) return std::nullopt;
+        InitGdal();
+        return describer_(*this);
+    }
+    // Sets how the name tells where its data is; returns the name, so that a
+    // store makes and describes a name in one expression.
+    std::shared_ptr<FileName> Described(Describer describer) {
+        describer_ = std::move(describer);
+        return shared_from_this();
+    }
     gis::DatasetPtr Open() const override {
         InitGdal();
         if (!opener_) throw PlatformError(errnum::kNotSupported, kGdalSource, "the dataset " + name_ + " cannot be opened");
@@ -98,6 +112,7 @@ private:
     std::string source_;
     int storeKind_ = gis::store::kNone;
     std::string format_;
+    Describer describer_;
 };
 
 // ---- Datasets ----------------------------------------------------------------
@@ -134,6 +149,33 @@ public:
         return n;
     }
     DatasetNamePtr FullName() const override { return fullName_; }
+    std::optional<gis::DataSourceInfo> SourceInfo() const override { return fullName_->SourceInfo(); }
+    std::optional<gis::Envelope> Extent() const override {
+        InitGdal();
+        ErrorCapture capture;
+        std::optional<gis::Envelope> extent;
+        for (OGRLayer* layer : layers_) {
+            if (!filter_) {
+                OGREnvelope e;
+                if (layer->GetExtent(&e, TRUE) == OGRERR_NONE) extent = Union(extent, e);
+                continue;
+            }
+            layer->ResetReading();
+            while (std::unique_ptr<OGRFeature> f{layer->GetNextFeature()}) {
+                const OGRGeometry* g = f->GetGeometryRef();
+                if (!g || g->IsEmpty() || !filter_(*f)) continue;
+                OGREnvelope e;
+                g->getEnvelope(&e);
+                extent = Union(extent, e);
+            }
+        }
+        return extent;
+    }
+    std::string SpatialReference() const override {
+        for (OGRLayer* layer : layers_)
+            if (const OGRSpatialReference* reference = layer->GetSpatialRef()) return ReferenceText(reference);
+        return {};
+    }
 
 private:
     SharedDatasetHandle ds_;

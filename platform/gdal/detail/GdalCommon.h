@@ -5,6 +5,7 @@
 #include <ogrsf_frmts.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/error.h"
@@ -47,10 +48,20 @@ using SharedDatasetHandle = std::shared_ptr<GDALDataset>;
 SharedDatasetHandle OpenShared(const std::string& path, unsigned flags, const char* const* allowedDrivers = nullptr,
                                const char* const* openOptions = nullptr);
 
+// "AUTHORITY:CODE" of a spatial reference when it has one, else its WKT; ""
+// for none.
+std::string ReferenceText(const OGRSpatialReference* reference);
+// The union of two envelopes, either of which may be none.
+std::optional<gis::Envelope> Union(const std::optional<gis::Envelope>& a, const OGREnvelope& b);
+
 // A raster dataset over an open GDAL dataset, named as its dataset name.
 class GdalRaster final : public gis::RasterDataset {
 public:
-    GdalRaster(SharedDatasetHandle ds, std::string name) : ds_(std::move(ds)), name_(std::move(name)) {}
+    // `source` as the name told it; the driver that opened it is filled in.
+    GdalRaster(SharedDatasetHandle ds, std::string name, std::optional<gis::DataSourceInfo> source = std::nullopt)
+        : ds_(std::move(ds)), name_(std::move(name)), source_(std::move(source)) {
+        if (source_ && source_->driver.empty() && ds_->GetDriver()) source_->driver = ds_->GetDriver()->GetDescription();
+    }
     [[nodiscard]] std::string Name() const override { return name_; }
     // The raster's full path; for a raster that is no file (a database
     // table, whose description is a connection string with its password)
@@ -59,6 +70,9 @@ public:
         const std::string description = ds_->GetDescription();
         return !description.empty() && description.front() == '/' ? description : name_;
     }
+    [[nodiscard]] std::optional<gis::DataSourceInfo> SourceInfo() const override { return source_; }
+    [[nodiscard]] std::optional<gis::Envelope> Extent() const override;
+    [[nodiscard]] std::string SpatialReference() const override { return ReferenceText(ds_->GetSpatialRef()); }
     [[nodiscard]] int Width() const override { return ds_->GetRasterXSize(); }
     [[nodiscard]] int Height() const override { return ds_->GetRasterYSize(); }
     [[nodiscard]] int BandCount() const override { return ds_->GetRasterCount(); }
@@ -66,6 +80,7 @@ public:
 private:
     SharedDatasetHandle ds_;
     std::string name_;
+    std::optional<gis::DataSourceInfo> source_;
 };
 
 // The base of every dataset name of this back end: it knows how to open itself.

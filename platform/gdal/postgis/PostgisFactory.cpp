@@ -149,6 +149,14 @@ public:
         return capture.HasError() ? -1 : static_cast<long long>(n);
     }
     gis::DatasetNamePtr FullName() const override { return name_; }
+    std::optional<gis::DataSourceInfo> SourceInfo() const override { return name_->SourceInfo(); }
+    std::optional<gis::Envelope> Extent() const override {
+        ErrorCapture capture;
+        OGREnvelope e;
+        if (rows_->GetExtent(&e, TRUE) != OGRERR_NONE) return std::nullopt;
+        return Union(std::nullopt, e);
+    }
+    std::string SpatialReference() const override { return ReferenceText(rows_->GetSpatialRef()); }
 
 private:
     SharedDatasetHandle ds_;
@@ -188,13 +196,19 @@ public:
         return gis::TablePath{schema_, table_, column};
     }
 
+    std::optional<gis::DataSourceInfo> SourceInfo() const override {
+        gis::DataSourceInfo source;
+        source.driver = kind_ == gis::kind::kRasterDataset ? kRasterDrivers[0] : kVectorDrivers[0];
+        for (auto& parameter : Connection().Parameters({}))
+            if (parameter.first != "application_name") source.connection.push_back(std::move(parameter));
+        source.table = gis::TablePath{schema_, kind_ == gis::kind::kFeatureDataset ? std::string() : table_,
+                                      kind_ == gis::kind::kFeatureDataset ? std::string() : column};
+        return source;
+    }
+
     gis::DatasetPtr Open() const override {
         InitGdal();
-        // A name whose workspace name was changed opens where that points.
-        PgConnection c = ctx_->connection;
-        if (workspace_ && workspace_ != ctx_->workspaceName &&
-            workspace_->Factory() == gis::FactoryKind::SpatialDatabase)
-            c = PgConnection::FromProperties(workspace_->ConnectionProperties());
+        const PgConnection c = Connection();
         if (kind_ == gis::kind::kFeatureClass) return OpenFeatureClass(c);
         if (kind_ == gis::kind::kRasterDataset) return OpenRaster(c);
         throw PlatformError(errnum::kTypeMismatch, kPgSource, "'" + name_ + "' is not a feature class or a raster dataset");
@@ -207,6 +221,13 @@ public:
 
 private:
     std::string Described() const { return gis::DescribeTable({schema_, table_, {}}); }
+
+    // A name whose workspace name was changed opens where that points.
+    PgConnection Connection() const {
+        if (workspace_ && workspace_ != ctx_->workspaceName && workspace_->Factory() == gis::FactoryKind::SpatialDatabase)
+            return PgConnection::FromProperties(workspace_->ConnectionProperties());
+        return ctx_->connection;
+    }
 
     gis::DatasetPtr OpenFeatureClass(const PgConnection& c) const {
         const std::string sql = "SELECT * FROM " + QuoteIdentifier(schema_) + "." + QuoteIdentifier(table_);
@@ -223,7 +244,7 @@ private:
         ErrorCapture capture;
         GDALDataset* ds = OpenRaw(s, GDAL_OF_RASTER, kRasterDrivers);
         if (!ds) Fail(capture, errnum::kFileNotFound, "cannot open the raster table " + Described(), c.password);
-        return std::make_shared<GdalRaster>(SharedDatasetHandle(ds, DatasetCloser{}), name_);
+        return std::make_shared<GdalRaster>(SharedDatasetHandle(ds, DatasetCloser{}), name_, SourceInfo());
     }
 
     PgContextPtr ctx_;

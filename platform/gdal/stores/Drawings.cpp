@@ -32,6 +32,7 @@ public:
         : ds_(std::move(ds)), name_(std::move(name)), path_(std::move(path)) {}
     std::string Name() const override { return name_; }
     std::string FilePath() const override { return path_; }
+    std::optional<gis::DataSourceInfo> SourceInfo() const override;
 
 private:
     SharedDatasetHandle ds_;
@@ -127,38 +128,106 @@ bool IsFace(OGRFeature& f, OGRwkbGeometryType flat) {
     return sub.find("AcDbFace") != std::string::npos || sub.find("AcDbPolyFaceMesh") != std::string::npos;
 }
 
+// The fields the classes' conditions read, as a drawing's layers have them
+// (the DXF driver gives "Text" and "SubClasses", the DWG driver "text" only).
+struct DrawingFields {
+    bool text = false;
+    bool subClasses = false;
+};
+
+// The same tests as OGR SQL conditions, for hosts that read the drawing
+// themselves: each selects exactly the features its class accepts.
+constexpr const char* kPointTypes = "OGR_GEOMETRY IN ('POINT','MULTIPOINT')";
+std::string TextCondition(const DrawingFields& f) {
+    return f.text ? "(\"Text\" IS NOT NULL AND \"Text\" <> '')" : "1 = 0";
+}
+std::string FaceCondition(const DrawingFields& f) {
+    std::string c = "(OGR_GEOMETRY IN ('TIN','POLYHEDRALSURFACE')";
+    if (f.subClasses) c += " OR \"SubClasses\" LIKE '%AcDbFace%' OR \"SubClasses\" LIKE '%AcDbPolyFaceMesh%'";
+    return c + ")";
+}
+
 // The classes a drawing offers, as filters over its mixed-geometry layers.
 struct CadClass {
     const char* name;
     int featureKind;
     int shapeKind;
     bool (*accepts)(OGRFeature&);
+    std::string (*condition)(const DrawingFields&);
 };
 
 const std::array<CadClass, 5> kCadClasses = {{
-    {"Annotation", gis::feature::kCoverageAnnotation, gis::shape::kPoint, [](OGRFeature& f) { return IsText(f); }},
+    {"Annotation", gis::feature::kCoverageAnnotation, gis::shape::kPoint, [](OGRFeature& f) { return IsText(f); },
+     [](const DrawingFields& f) { return std::string(kPointTypes) + " AND " + TextCondition(f); }},
     {"Point", gis::feature::kSimple, gis::shape::kPoint,
      [](OGRFeature& f) {
          const auto t = FlatType(f);
          return (t == wkbPoint || t == wkbMultiPoint) && !IsText(f);
-     }},
+     },
+     [](const DrawingFields& f) { return std::string(kPointTypes) + " AND NOT " + TextCondition(f); }},
     {"Polyline", gis::feature::kSimple, gis::shape::kPolyline,
      [](OGRFeature& f) {
          const auto t = FlatType(f);
          return t == wkbLineString || t == wkbMultiLineString || t == wkbCircularString || t == wkbCompoundCurve ||
                 t == wkbMultiCurve;
+     },
+     [](const DrawingFields&) {
+         return std::string("OGR_GEOMETRY IN ('LINESTRING','MULTILINESTRING','CIRCULARSTRING','COMPOUNDCURVE',"
+                            "'MULTICURVE')");
      }},
     {"Polygon", gis::feature::kSimple, gis::shape::kPolygon,
      [](OGRFeature& f) {
          const auto t = FlatType(f);
          return (t == wkbPolygon || t == wkbMultiPolygon || t == wkbCurvePolygon || t == wkbMultiSurface) && !IsFace(f, t);
+     },
+     [](const DrawingFields& f) {
+         return "OGR_GEOMETRY IN ('POLYGON','MULTIPOLYGON','CURVEPOLYGON','MULTISURFACE') AND NOT " + FaceCondition(f);
      }},
     {"MultiPatch", gis::feature::kSimple, gis::shape::kMultiPatch,
      [](OGRFeature& f) {
          const auto t = FlatType(f);
          return t != wkbNone && IsFace(f, t);
-     }},
+     },
+     [](const DrawingFields& f) { return "OGR_GEOMETRY IS NOT NULL AND " + FaceCondition(f); }},
 }};
+
+const char* DrawingDriver(const std::string& path) { return UpperExt(path) == "DWG" ? "CAD" : "DXF"; }
+
+// A whole drawing: the file and the driver that reads it.
+gis::DataSourceInfo DrawingSource(const std::string& path) {
+    gis::DataSourceInfo source;
+    source.driver = DrawingDriver(path);
+    source.path = path;
+    return source;
+}
+
+// A class of a drawing: every layer of the drawing, and the condition of the
+// class over the fields those layers have.
+gis::DataSourceInfo ClassSource(const std::string& path, const CadClass& c) {
+    gis::DataSourceInfo source = DrawingSource(path);
+    const SharedDatasetHandle ds = OpenDrawing(path);
+    int withText = 0;
+    int withSubClasses = 0;
+    for (int i = 0; i < ds->GetLayerCount(); ++i) {
+        OGRLayer* layer = ds->GetLayer(i);
+        source.layers.push_back(layer->GetName());
+        // Field names are found as the library's tests find them: in any case.
+        withText += layer->GetLayerDefn()->GetFieldIndex("Text") >= 0;
+        withSubClasses += layer->GetLayerDefn()->GetFieldIndex("SubClasses") >= 0;
+    }
+    const int n = ds->GetLayerCount();
+    // One condition serves every layer only when they all have the fields it
+    // reads or none has: a condition naming a field a layer lacks is refused
+    // by GDAL on that layer.
+    if ((withText != 0 && withText != n) || (withSubClasses != 0 && withSubClasses != n))
+        throw PlatformError(errnum::kNotSupported, kGdalSource,
+                            "the layers of the drawing " + path + " differ in their fields: no one condition selects its " +
+                                c.name + " class in all of them");
+    source.filter = c.condition({withText > 0, withSubClasses > 0});
+    return source;
+}
+
+std::optional<gis::DataSourceInfo> GdalCadDrawing::SourceInfo() const { return DrawingSource(path_); }
 
 gis::CadDrawingDatasetPtr DrawingDataset(const std::string& path, const std::string& name) {
     return std::make_shared<GdalCadDrawing>(OpenDrawing(path), name, path);
@@ -178,10 +247,12 @@ std::vector<DatasetNamePtr> DrawingMembers(const std::string& path, const std::s
                 return std::make_shared<OgrFeatureClass>(ds, std::move(layers), name, FeatureFilter(accepts));
             });
         member->SetSourceText(path + ": " + c.name);
+        member->Described([path, &c](const FileName&) { return ClassSource(path, c); });
         out.push_back(std::move(member));
     }
     out.push_back(std::make_shared<FileName>(file, gis::kind::kCadDrawing, ws, std::nullopt,
-                                             [path](const FileName& n) { return DrawingDataset(path, n.Name()); }));
+                                             [path](const FileName& n) { return DrawingDataset(path, n.Name()); })
+                      ->Described([path](const FileName&) { return DrawingSource(path); }));
     return out;
 }
 
@@ -195,9 +266,10 @@ std::vector<DatasetNamePtr> ListDrawings(const std::string& folder, int kind) {
         if (!IsDrawing(file)) continue;
         const std::string path = Join(folder, file);
         out.push_back(std::make_shared<FileName>(
-            file, gis::kind::kFeatureDataset, ws, std::nullopt,
-            [path](const FileName& n) { return DrawingDataset(path, n.Name()); },
-            [path, file, ws] { return DrawingMembers(path, file, ws); }));
+                          file, gis::kind::kFeatureDataset, ws, std::nullopt,
+                          [path](const FileName& n) { return DrawingDataset(path, n.Name()); },
+                          [path, file, ws] { return DrawingMembers(path, file, ws); })
+                          ->Described([path](const FileName&) { return DrawingSource(path); }));
     }
     return out;
 }

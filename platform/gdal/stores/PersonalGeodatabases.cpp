@@ -188,7 +188,17 @@ private:
         default:
             break;
         }
-        return std::make_shared<FileName>(item.name, item.kind, ws_, details, std::move(opener), std::move(members));
+        return std::make_shared<FileName>(item.name, item.kind, ws_, details, std::move(opener), std::move(members))
+            ->Described(&Source);
+    }
+
+    // The database file; a class or a table is the driver's layer of its name.
+    static gis::DataSourceInfo Source(const FileName& name) {
+        gis::DataSourceInfo source;
+        source.driver = kPgeoDrivers[0];
+        if (const WorkspaceNamePtr ws = name.GetWorkspaceName()) source.path = ws->PathName();
+        if (name.Kind() == gis::kind::kFeatureClass || name.Kind() == gis::kind::kTable) source.layers = {name.Name()};
+        return source;
     }
 
     std::string path_;

@@ -94,9 +94,9 @@ bool DeclaredRasterExtension(const std::string& ext) {
     return std::binary_search(exts.begin(), exts.end(), ext);
 }
 
-gis::DatasetPtr OpenRaster(const std::string& path, const std::string& name) {
+gis::DatasetPtr OpenRaster(const std::string& path, const FileName& name) {
     auto ds = OpenShared(path, GDAL_OF_RASTER | GDAL_OF_READONLY, RasterDrivers().data());
-    return std::make_shared<GdalRaster>(ds, name);
+    return std::make_shared<GdalRaster>(ds, name.Name(), name.SourceInfo());
 }
 
 // The first bytes a raster candidate is read with: enough for every format
@@ -117,8 +117,15 @@ std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
     const FolderNamesPtr names = ReadFolder(folder);
     const sys::FolderContents& entries = names->contents;
     const auto add = [&](const std::string& name, const std::string& path) {
+        // The file (or the grid's folder) GDAL opens; which driver reads it
+        // is known once it is open.
         out.push_back(std::make_shared<FileName>(name, gis::kind::kRasterDataset, ws, std::nullopt,
-                                                 [path](const FileName& n) { return OpenRaster(path, n.Name()); }));
+                                                 [path](const FileName& n) { return OpenRaster(path, n); })
+                          ->Described([path](const FileName&) {
+                              gis::DataSourceInfo source;
+                              source.path = path;
+                              return source;
+                          }));
     };
     // Siblings by name, so that a candidate GDAL must judge is probed with
     // only the files that share its stem (world files, headers) and GDAL

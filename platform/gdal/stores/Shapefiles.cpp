@@ -24,6 +24,18 @@ gis::DatasetPtr OpenShapefile(const std::string& path, const FileName& name) {
     return std::make_shared<OgrFeatureClass>(ds, std::vector<OGRLayer*>{layer}, name, FeatureFilter{});
 }
 
+// A shapefile is one layer named by its stem, in the file of the name's
+// workspace, stem and extension.
+gis::DataSourceInfo ShapefileSource(const FileName& name) {
+    gis::DataSourceInfo source;
+    source.driver = kShapeDrivers[0];
+    const WorkspaceNamePtr ws = name.GetWorkspaceName();
+    const std::string extension = name.FileExtension().empty() ? std::string(".shp") : name.FileExtension();
+    source.path = Join(ws ? ws->PathName() : std::string(), name.Name() + extension);
+    source.layers = {name.Name()};
+    return source;
+}
+
 std::vector<DatasetNamePtr> ListShapefiles(const std::string& folder, int kind) {
     std::vector<DatasetNamePtr> out;
     if (!ListsKind(kind, gis::kind::kFeatureClass)) return out;
@@ -48,8 +60,11 @@ std::vector<DatasetNamePtr> ListShapefiles(const std::string& folder, int kind) 
         // The name is the stem; the extension is kept as the file spells it
         // (ROADS.SHP), so that the name still leads to the real file.
         out.push_back(std::make_shared<FileName>(
-            file.substr(0, stem), gis::kind::kFeatureClass, ws, FeatureClassDetails{gis::feature::kSimple, shapeKind},
-            [path](const FileName& name) { return OpenShapefile(path, name); }, FileName::Members{}, file.substr(stem)));
+                          file.substr(0, stem), gis::kind::kFeatureClass, ws,
+                          FeatureClassDetails{gis::feature::kSimple, shapeKind},
+                          [path](const FileName& name) { return OpenShapefile(path, name); }, FileName::Members{},
+                          file.substr(stem))
+                          ->Described(&ShapefileSource));
     }
     return out;
 }

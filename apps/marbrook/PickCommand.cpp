@@ -1,10 +1,14 @@
-// marbrook pick [--single] [--databases]: shows the data browser over no
-// parent window and prints the chosen layers, one per line: layer kind, name,
-// data source, separated by tabs, in group order. Exit 1 when the user
-// cancels. --databases offers the database connections for this run, as the
-// stored data-source type 1 does.
+// marbrook pick [--single] [--databases] [--json] [--parent WINDOW-ID]:
+// shows the data browser (above the window WINDOW-ID of another program,
+// when given) and prints the chosen layers, one per line: layer kind, name,
+// data source, separated by tabs, in group order; --json prints the layers
+// as "marbrook layers --json" does. Exit 1 when the user cancels.
+// --databases offers the database connections for this run, as the stored
+// data-source type 1 does.
 #include "PickCommand.h"
 
+#include <charconv>
+#include <limits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -14,6 +18,7 @@
 #include <iostream>
 #include <string>
 
+#include "LayerOutput.h"
 #include "interface/CLayerFunctionExport.h"
 #include "platform/assembly/DefaultPlatform.h"
 #include "platform/platform.h"
@@ -92,19 +97,40 @@ std::string Field(std::string s) {
     return s;
 }
 
+// A window id as X11 gives it (xdotool, xwininfo, a host's winId()): decimal
+// or 0x-hexadecimal, not 0.
+bool ParseWindowId(const char* text, gis::WindowHandle& id) {
+    const std::string_view s(text);
+    const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+    const std::string_view digits = hex ? s.substr(2) : s;
+    unsigned long long value = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, hex ? 16 : 10);
+    if (digits.empty() || ec != std::errc{} || end != digits.data() + digits.size() || value == 0 ||
+        value > static_cast<unsigned long long>(std::numeric_limits<gis::WindowHandle>::max()))
+        return false;
+    id = static_cast<gis::WindowHandle>(value);
+    return true;
+}
+
 } // namespace
 
 int Pick(int argc, char** argv) {
     bool multi = true;
     bool databases = false;
+    bool json = false;
+    gis::WindowHandle parent = gis::kNoWindow;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--single") == 0) {
             multi = false;
         } else if (std::strcmp(argv[i], "--databases") == 0) {
             databases = true;
+        } else if (std::strcmp(argv[i], "--json") == 0) {
+            json = true;
+        } else if (std::strcmp(argv[i], "--parent") == 0 && i + 1 < argc && ParseWindowId(argv[i + 1], parent)) {
+            ++i;
         } else {
-            std::cerr << "marbrook pick: unknown option '" << argv[i] << "'\n"
-                      << "usage: marbrook pick [--single] [--databases]\n";
+            std::cerr << "marbrook pick: unknown option or bad window id '" << argv[i] << "'\n"
+                      << "usage: marbrook pick [--single] [--databases] [--json] [--parent WINDOW-ID]\n";
             return 2;
         }
     }
@@ -117,8 +143,15 @@ int Pick(int argc, char** argv) {
     DatabasesOffered offered(library.system);
     Platform platform{library.gis, library.ui, databases ? static_cast<sys::SystemService&>(offered) : library.system};
     CLayerFunctionExport layers(platform);
-    const std::optional<Collection> got = layers.GetLayersByDlg(gis::kNoWindow, multi);
+    const std::optional<Collection> got = layers.GetLayersByDlg(parent, multi);
     if (!got) return 1;
+    if (json) {
+        nlohmann::json array = nlohmann::json::array();
+        for (long i = 1; i <= got->Count(); ++i)
+            if (auto layer = got->ItemAs<gis::Layer>(i)) array.push_back(LayerJson(*layer));
+        std::cout << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
+        return 0;
+    }
     for (long i = 1; i <= got->Count(); ++i) {
         auto layer = got->ItemAs<gis::Layer>(i);
         if (!layer) continue;

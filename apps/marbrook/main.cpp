@@ -16,12 +16,14 @@
 namespace {
 
 void PrintUsage(std::ostream& out) {
-    out << "usage: marbrook info | list [--filter N] LOCATION | layers [--json] ITEM... | pick [--single] [--databases]\n"
+    out << "usage: marbrook info | list [--json] [--filter N] LOCATION | layers [--json] ITEM...\n"
+           "                | pick [--single] [--databases] [--json] [--parent WINDOW-ID]\n"
            "                | connection create ...\n"
            "  info   print the library's version and the folders it uses\n"
            "  list   list a location as the data browser would (see: marbrook list --help)\n"
            "  layers make layers from listed datasets as the dialog's Add does (see: marbrook layers --help)\n"
-           "  pick   show the data dialog and print the chosen layers (kind, name, source; tab-separated)\n"
+           "  pick   show the data dialog (above the X11 window WINDOW-ID) and print the chosen layers\n"
+           "         (kind, name, source; tab-separated, or JSON as layers --json prints them)\n"
            "  connection create   write a spatial-database connection file (see: marbrook connection --help)\n";
 }
 

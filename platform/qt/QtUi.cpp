@@ -305,12 +305,26 @@ private:
         std::erase_if(retired_, [](const std::unique_ptr<FormView>& v) { return v->modalLoop == nullptr; });
     }
 
-    static void SetTransientParent(QDialog& d, ui::WindowHandle parent) {
-        QWidget* p = parent == ui::kNoParent || parent == gis::kNoWindow ? nullptr : WidgetOfHandle(parent);
-        if (!p) return;
+    void SetTransientParent(QDialog& d, ui::WindowHandle parent) {
+        if (parent == ui::kNoParent || parent == gis::kNoWindow) return;
+        QWidget* p = WidgetOfHandle(parent);
+        QWindow* owner = p ? p->window()->windowHandle() : ForeignWindow(parent);
+        if (!owner) return;
         d.winId(); // the native window must exist to take a transient parent
-        if (QWindow* self = d.windowHandle())
-            if (QWindow* owner = p->window()->windowHandle()) self->setTransientParent(owner);
+        if (QWindow* self = d.windowHandle()) self->setTransientParent(owner);
+    }
+
+    // A window of another process (a host that runs the dialog in a program
+    // of its own passes its main window's id): the dialog stays above it as
+    // over a window of its own. None where the window system has no foreign
+    // windows (offscreen) or the id names no window.
+    QWindow* ForeignWindow(ui::WindowHandle handle) {
+        if (handle <= 0 || !QGuiApplication::instance()) return nullptr;
+        const auto found = foreign_.find(handle);
+        if (found != foreign_.end()) return found->second.get();
+        std::unique_ptr<QWindow> window(QWindow::fromWinId(static_cast<WId>(handle)));
+        if (!window) return nullptr;
+        return foreign_.emplace(handle, std::move(window)).first->second.get();
     }
 
     ViewMaker viewsOfForms_;
@@ -318,6 +332,7 @@ private:
     std::vector<std::unique_ptr<FormView>> retired_;
     ui::MousePointer pointer_ = ui::MousePointer::Default;
     bool overridden_ = false;
+    std::map<ui::WindowHandle, std::unique_ptr<QWindow>> foreign_;
 };
 
 } // namespace

@@ -2,13 +2,15 @@
 # `marbrook pick` on a virtual display, played with xdotool: Escape cancels
 # (exit 1, nothing printed); a double-click on the listed shapefile prints
 # one line "feature<TAB>name<TAB>source" (exit 0); with --databases the root
-# offers the database connections, the last entry, which End and Enter open.
-# Arguments: the marbrook program and ogr2ogr. Exits 77 (skipped) without
-# xvfb-run or xdotool.
+# offers the database connections, the last entry, which End and Enter open;
+# with --json --parent the dialog is transient for another program's window
+# (xmessage here) and the layer comes as JSON. Arguments: the marbrook
+# program and ogr2ogr. Exits 77 (skipped) without xvfb-run, xdotool, xmessage
+# or xprop.
 set -u
 marbrook=$1
 ogr2ogr=${2:-ogr2ogr}
-for tool in xvfb-run xdotool "$ogr2ogr"; do
+for tool in xvfb-run xdotool xmessage xprop "$ogr2ogr"; do
   command -v "$tool" >/dev/null 2>&1 || { echo "SKIPPED: $tool is not installed" >&2; exit 77; }
 done
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
@@ -63,4 +65,33 @@ done
 if grep -qi '^type=1' "$XDG_CONFIG_HOME/marbrook/QM_VERDANTA.ini" 2>/dev/null; then
   echo "--databases stored the setting; it is for that run only" >&2; exit 1
 fi
-echo "pick: cancel, choose and --databases behave"
+# Another program's window as the parent: the dialog says it belongs to it.
+xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+  xmessage -name marbrookhost -geometry 600x400+200+200 "a host" &
+  host=$!
+  parent=$(timeout 20 xdotool search --sync --classname marbrookhost | head -n1)
+  [ -n "$parent" ] || { echo "no host window" >&2; exit 9; }
+  "$0" pick --single --json --parent "$parent" > "$1/out" 2> "$1/err" &
+  pid=$!
+  win=$(timeout 20 xdotool search --sync --name "打开对话框" | head -n1)
+  [ -n "$win" ] || { kill $pid $host; echo "no dialog window" >&2; exit 9; }
+  sleep 0.5
+  xprop -id "$win" WM_TRANSIENT_FOR > "$1/transient"
+  printf "%d\n" "$parent" > "$1/parent"
+  xdotool mousemove 40 52 click --repeat 2 --delay 80 1
+  wait $pid; rc=$?
+  kill $host
+  exit $rc' "$marbrook" "$work"
+rc=$?
+transient=$(sed -n 's/.*# \(0x[0-9a-f]*\).*/\1/p' "$work/transient")
+if [ "$rc" -ne 0 ] || [ -z "$transient" ] || [ "$(printf '%d' "$transient")" != "$(cat "$work/parent")" ]; then
+  echo "parent: expected exit 0 and the dialog transient for $(cat "$work/parent"), got $rc: $(cat "$work/transient")" >&2
+  cat "$work/err" >&2; exit 1
+fi
+if ! grep -q '"path": "'"$work"'/data/wells.shp"' "$work/out" || ! grep -q '"name": "wells"' "$work/out"; then
+  echo "parent: expected the layer as JSON, got: $(cat "$work/out")" >&2; exit 1
+fi
+if [ "$("$marbrook" pick --parent 0 2>&1 >/dev/null; echo $?)" != "$(printf 'marbrook pick: unknown option or bad window id %s\nusage: marbrook pick [--single] [--databases] [--json] [--parent WINDOW-ID]\n2' "'--parent'")" ]; then
+  echo "parent: a window id of 0 is bad usage" >&2; exit 1
+fi
+echo "pick: cancel, choose, --databases, and choose above another program's window ($transient) behave"

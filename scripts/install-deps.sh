@@ -12,8 +12,11 @@ packages=(
   unixodbc odbc-mdbtools
   qt6-base-dev qt6-svg-dev libgl-dev
   postgresql postgresql-contrib postgis postgresql-15-postgis-3
-  xvfb xauth xdotool
+  xvfb xauth xdotool x11-utils
   fonts-wqy-microhei
+  # The QGIS plugin's test: QGIS's Python bindings for the system's
+  # /usr/bin/python3 and its data providers (no QGIS desktop needed).
+  python3-qgis qgis-providers
 )
 
 missing=()

@@ -29,13 +29,15 @@ if(NOT names STREQUAL "libmarbrook-dev;libmarbrook2;marbrook-tools")
 endif()
 
 # What each package carries (paths inside the package, as dpkg lists them).
-set(carries_libmarbrook2 "/usr/lib/libmarbrook.so.2.0.0" "/usr/lib/libmarbrook.so.2")
+# The reader program belongs with the library, which runs it from its own
+# folder's ../libexec/marbrook.
+set(carries_libmarbrook2 "/usr/lib/libmarbrook.so.2.0.0" "/usr/lib/libmarbrook.so.2" "/usr/libexec/marbrook/marbrook-reader")
 set(carries_libmarbrook-dev "/usr/include/marbrook/interface/CLayerFunctionExport.h" "/usr/include/marbrook/platform/gis.h"
   "/usr/lib/libmarbrook.so" "/usr/lib/cmake/Marbrook/MarbrookConfig.cmake" "/usr/lib/pkgconfig/marbrook.pc")
 set(carries_marbrook-tools "/usr/bin/marbrook" "/usr/share/man/man1/marbrook.1"
   "/usr/share/bash-completion/completions/marbrook" "/usr/share/qgis/python/plugins/marbrook/plugin.py"
   "/usr/share/qgis/python/plugins/marbrook/metadata.txt")
-set(not_in_marbrook-tools "/usr/lib/libmarbrook.so.2")
+set(not_in_marbrook-tools "/usr/lib/libmarbrook.so.2" "/usr/libexec/marbrook/marbrook-reader")
 foreach(name IN LISTS names)
   run(dpkg-deb -c ${deb_${name}})
   set(listing "${last_output}")
@@ -79,6 +81,23 @@ if(NOT last_output MATCHES "library folder: +${root}/usr/lib\n")
   message(FATAL_ERROR "the packaged program does not stand for the packaged library:\n${last_output}")
 endif()
 message(STATUS "marbrook info:\n${last_output}")
+
+# A drawing is read by the packaged reader program, found where the package
+# put it (no MARBROOK_READER to point elsewhere).
+file(WRITE ${scratch}/data/site.dxf "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n4\n21\n4\n31\n0\n0\nENDSEC\n0\nEOF\n")
+run(${CMAKE_COMMAND} -E env --unset=MARBROOK_READER LD_LIBRARY_PATH=${root}/usr/lib MARBROOK_HOME=${scratch}
+  XDG_CONFIG_HOME=${scratch} ${root}/usr/bin/marbrook layers ${scratch}/data/site.dxf::Polyline)
+if(NOT last_output MATCHES "^feature\tPolyline\t[^\n]*\t1\n$")
+  message(FATAL_ERROR "the packaged program did not read the drawing through its reader:\n${last_output}")
+endif()
+file(REMOVE ${root}/usr/libexec/marbrook/marbrook-reader)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=MARBROOK_READER LD_LIBRARY_PATH=${root}/usr/lib
+  MARBROOK_HOME=${scratch} XDG_CONFIG_HOME=${scratch} ${root}/usr/bin/marbrook layers ${scratch}/data/site.dxf::Polyline
+  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(rc EQUAL 0)
+  message(FATAL_ERROR "without the packaged reader the drawing was still read:\n${out}")
+endif()
+message(STATUS "reader: the packaged one reads; without it: ${err}")
 
 # A host built against the packaged development files, run against the
 # packaged library.

@@ -140,6 +140,10 @@ struct DataSourceInfo {
     // drawing's class spans all of them); empty when the data is the whole
     // file (a raster, a drawing).
     std::vector<std::string> layers;
+    // For one grid of a file of several (a netCDF variable, a GeoPackage's
+    // tile table): the name GDAL opens that grid by ("NETCDF:\"/d/f.nc\":t",
+    // "GPKG:/d/f.gpkg:tiles"); empty for every other dataset.
+    std::string subdataset;
     // An OGR SQL condition, as an attribute filter reads it, that selects the
     // data's features among the features of those layers (a drawing's class);
     // empty: every feature.

@@ -24,6 +24,7 @@ nlohmann::json SourceJson(const gis::DataSourceInfo& source) {
     if (!source.driver.empty()) j["driver"] = source.driver;
     if (!source.path.empty()) j["path"] = source.path;
     if (!source.layers.empty()) j["layers"] = source.layers;
+    if (!source.subdataset.empty()) j["subdataset"] = source.subdataset;
     if (!source.filter.empty()) j["filter"] = source.filter;
     if (!source.connection.empty()) {
         nlohmann::json connection = nlohmann::json::object();

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/gdal/GdalGis.h"
 #include "platform/platform.h"
@@ -44,5 +45,34 @@ struct GdalWorld {
     std::unique_ptr<gis::GisService> gis = gdal::NewGdalGis();
     Platform p{*gis, t.ui, t.system};
 };
+
+// The features plain GDAL reads from a source: each of its layers (the first
+// when it names none) under its filter, through its driver only.
+inline long long CountWithGdal(const gis::DataSourceInfo& source) {
+    const char* drivers[] = {source.driver.c_str(), nullptr};
+    OwnedDataset ds(GDALDataset::FromHandle(GDALOpenEx(source.path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY,
+                                                                source.driver.empty() ? nullptr : drivers, nullptr,
+                                                                nullptr)));
+    if (!ds) {
+        ADD_FAILURE() << "GDAL cannot open " << source.path << " with " << source.driver;
+        return -1;
+    }
+    std::vector<OGRLayer*> layers;
+    for (const std::string& name : source.layers) layers.push_back(ds->GetLayerByName(name.c_str()));
+    if (source.layers.empty()) layers.push_back(ds->GetLayer(0));
+    long long n = 0;
+    for (OGRLayer* layer : layers) {
+        if (!layer) {
+            ADD_FAILURE() << "a layer of " << source.path << " is missing";
+            return -1;
+        }
+        if (!source.filter.empty() && layer->SetAttributeFilter(source.filter.c_str()) != OGRERR_NONE) {
+            ADD_FAILURE() << "GDAL refuses the filter " << source.filter;
+            return -1;
+        }
+        n += layer->GetFeatureCount(TRUE);
+    }
+    return n;
+}
 
 } // namespace marbrook::testing

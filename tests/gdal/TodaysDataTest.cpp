@@ -27,6 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::AddFeature;
+using testing::CountWithGdal;
 using testing::CreateVector;
 using testing::GdalWorld;
 using testing::TempDir;
@@ -322,6 +323,133 @@ TEST(TodaysData, AddBuildsLayersOfEveryStoreInGroupOrder) {
     EXPECT_NE(std::find(counts.begin(), counts.end(), "Polyline=1"), counts.end());
     EXPECT_NE(std::find(counts.begin(), counts.end(), "points.csv=2"), counts.end());
     EXPECT_TRUE(w.t.LogEntries().empty());
+}
+
+// The names a workspace of `kind` at `path` lists, every kind of dataset.
+std::vector<gis::DatasetNamePtr> ListedNames(GdalWorld& w, gis::FactoryKind kind, const std::string& path) {
+    return w.gis->CreateWorkspaceFactory(kind)->OpenWorkspaceFromFile(path, 0)->ListDatasetNames(gis::kind::kAny);
+}
+
+gis::DatasetNamePtr NameIn(const std::vector<gis::DatasetNamePtr>& names, const std::string& name) {
+    for (const auto& n : names)
+        if (n->Name() == name) return n;
+    ADD_FAILURE() << "no dataset " << name;
+    return nullptr;
+}
+
+// Where each of today's datasets is, for programs: its source, read by plain
+// GDAL, gives the features or the grid the library reads.
+TEST(TodaysData, EverySourceOpensTheSameDataInPlainGdal) {
+    TodaysFolder folder;
+    GdalWorld w;
+    const std::string d = folder.dir.Path();
+    const auto inFolder = ListedNames(w, gis::FactoryKind::DataFile, d);
+    const auto inStore = [&](const std::string& store) {
+        return ListedNames(w, gis::FactoryKind::PersonalGeodatabase, d + "/" + store);
+    };
+
+    struct Row {
+        std::string store;   // "" for a dataset of the folder; "STORE/DATASET" for a member
+        std::string name;
+        std::string driver;
+        std::string file;    // the path, under the folder
+        std::vector<std::string> layers;
+        bool filtered;       // one geometry kind of a mixed layer
+    };
+    const std::vector<Row> rows = {
+        {"", "trails.geojson", "GeoJSON", "trails.geojson", {"trails"}, false},
+        {"", "sites.fgb", "FlatGeobuf", "sites.fgb", {"sites"}, false},
+        {"", "zones.tab", "MapInfo File", "zones.tab", {"zones"}, false},
+        {"", "walk.gpx", "GPX", "walk.gpx", {"waypoints"}, false},
+        {"", "plots.gml", "GML", "plots.gml", {"plots"}, false},
+        {"", "points.csv", "CSV", "points.csv", {"points"}, false},
+        {"city.gpkg", "wells", "GPKG", "city.gpkg", {"wells"}, false},
+        {"city.gpkg", "parcels", "GPKG", "city.gpkg", {"parcels"}, false},
+        {"water.gdb", "lakes", "OpenFileGDB", "water.gdb", {"lakes"}, false},
+        {"water.gdb/hydro", "rivers", "OpenFileGDB", "water.gdb", {"rivers"}, false},
+        {"water.gdb/hydro", "wells", "OpenFileGDB", "water.gdb", {"wells"}, false},
+        {"mixed.geojson", "Point", "GeoJSON", "mixed.geojson", {"mixed"}, true},
+        {"mixed.geojson", "Polyline", "GeoJSON", "mixed.geojson", {"mixed"}, true},
+        {"mixed.geojson", "Polygon", "GeoJSON", "mixed.geojson", {"mixed"}, true},
+        {"lines.kml", "routes", "KML", "lines.kml", {"routes"}, false},
+    };
+    long long seen = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.store + " " + row.name);
+        gis::DatasetNamePtr name;
+        if (row.store.empty()) {
+            name = NameIn(inFolder, row.name);
+        } else if (const auto slash = row.store.find('/'); slash != std::string::npos) {
+            const auto dataset = NameIn(inStore(row.store.substr(0, slash)), row.store.substr(slash + 1));
+            if (dataset) name = NameIn(dataset->SubsetNames(), row.name);
+        } else {
+            name = NameIn(inStore(row.store), row.name);
+        }
+        if (!name) continue;
+        const gis::DataSourceInfo source = name->SourceInfo().value();
+        EXPECT_EQ(source.driver, row.driver);
+        EXPECT_EQ(source.path, d + "/" + row.file);
+        EXPECT_EQ(source.layers, row.layers);
+        EXPECT_EQ(source.filter.empty(), !row.filtered) << source.filter;
+        EXPECT_TRUE(source.connection.empty() && source.subdataset.empty());
+        const long long ours = gis::AsFeatureClass(w.gis->OpenName(*name))->FeatureCount();
+        EXPECT_EQ(CountWithGdal(source), ours);
+        // A layer made of it tells the same.
+        auto layer = w.gis->NewFeatureLayer(gis::LayerKind::Feature);
+        layer->SetFeatureClass(gis::AsFeatureClass(w.gis->OpenName(*name)));
+        EXPECT_EQ(layer->SourceInfo(), source);
+        seen += ours;
+    }
+    EXPECT_EQ(seen, 19); // not a comparison of empty classes
+
+    // A store's own entry tells its file and driver, and no layer.
+    struct StoreRow {
+        std::string name;
+        std::string driver;
+    };
+    std::vector<StoreRow> stores = {
+        {"city.gpkg", "GPKG"}, {"water.gdb", "OpenFileGDB"}, {"mixed.geojson", "GeoJSON"}, {"lines.kml", "KML"}};
+    if (folder.haveNetcdf) stores.push_back({"climate.nc", "netCDF"});
+    for (const StoreRow& row : stores) {
+        SCOPED_TRACE(row.name);
+        const auto name = NameIn(inFolder, row.name);
+        if (!name) continue;
+        const gis::DataSourceInfo source = name->SourceInfo().value();
+        EXPECT_EQ(source.driver, row.driver);
+        EXPECT_EQ(source.path, d + "/" + row.name);
+        EXPECT_TRUE(source.layers.empty() && source.filter.empty() && source.subdataset.empty());
+    }
+
+    // One grid of a file of several: GDAL's own name of it opens the grid
+    // the library reads, and a raster layer tells the driver that read it.
+    struct GridRow {
+        std::string store;
+        std::string name;
+        std::string driver;
+        std::string subdatasetStart;
+    };
+    std::vector<GridRow> grids = {{"city.gpkg", "elevation", "GPKG", "GPKG:" + d + "/city.gpkg:elevation"}};
+    if (folder.haveNetcdf) grids.push_back({"climate.nc", "rain", "netCDF", "NETCDF:"});
+    for (const GridRow& row : grids) {
+        SCOPED_TRACE(row.store + " " + row.name);
+        const auto name = NameIn(inStore(row.store), row.name);
+        if (!name) continue;
+        const gis::DataSourceInfo source = name->SourceInfo().value();
+        EXPECT_EQ(source.path, d + "/" + row.store);
+        EXPECT_EQ(source.layers, std::vector<std::string>{row.name});
+        EXPECT_EQ(source.subdataset.rfind(row.subdatasetStart, 0), 0u) << source.subdataset;
+        auto layer = w.gis->NewRasterLayer();
+        layer->CreateFromDataset(gis::AsRasterDataset(w.gis->OpenName(*name)));
+        const gis::RasterDatasetPtr ours = layer->GetRasterDataset();
+        EXPECT_EQ(layer->SourceInfo().value().driver, row.driver);
+        EXPECT_EQ(layer->SourceInfo().value().subdataset, source.subdataset);
+        testing::OwnedDataset plain(GDALDataset::Open(source.subdataset.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+        ASSERT_TRUE(plain) << source.subdataset;
+        EXPECT_EQ(plain->GetRasterXSize(), ours->Width());
+        EXPECT_EQ(plain->GetRasterYSize(), ours->Height());
+    }
+    EXPECT_TRUE(w.t.LogEntries().empty());
+    if (!folder.haveNetcdf) GTEST_SKIP() << "this GDAL has no netCDF driver: the netCDF file was not written";
 }
 
 TEST(TodaysData, RastersAreFoundByWhatTheyAreWithTheirSidecarsHidden) {

@@ -67,7 +67,8 @@ def make_layers(entry):
     elif driver == "PostGISRaster":
         made.append(QgsRasterLayer(_postgres_uri(source), name, "postgresraster"))
     elif kind == "raster":
-        made.append(QgsRasterLayer(path, name, "gdal"))
+        # One grid of a file of several is opened by GDAL's own name of it.
+        made.append(QgsRasterLayer(source.get("subdataset") or path, name, "gdal"))
     elif kind == "cad":
         # The whole drawing: every layer of it as QGIS reads it.
         made.append(QgsVectorLayer(path, name, "ogr"))

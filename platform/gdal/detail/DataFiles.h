@@ -39,6 +39,8 @@ struct Identified {
     int storeKind = gis::store::kNone;
     std::string format;
     std::optional<FeatureClassDetails> details;
+    // The GDAL driver that reads it; empty when GDAL finds it by itself.
+    std::string driver;
 };
 
 // ---- The byte checks (pure, fuzzed) -------------------------------------------
@@ -72,7 +74,13 @@ struct StoreItem {
     std::string parent; // the feature dataset it belongs to, "" at the top level
     std::optional<FeatureClassDetails> details;
     FileName::Opener opener;
+    // Where the item's data is, for programs; none: the store cannot say.
+    FileName::Describer describe;
 };
+
+// The source of an item of the store at `path`, read by `driver`: the file,
+// and the store's layer of the item's name for a class or a table.
+FileName::Describer LayerSource(std::string driver, std::string path);
 
 // A workspace over a store's catalogue, listed like a personal geodatabase.
 gis::WorkspacePtr CatalogueWorkspace(const std::string& path, std::vector<StoreItem> items);
@@ -96,6 +104,8 @@ std::optional<Identified> IdentifyVectorFile(const Probe& probe);
 gis::WorkspacePtr OpenVectorFile(const std::string& path);
 // A vector file listed in its folder as one dataset, opened as its one class.
 gis::DatasetPtr OpenSingleVectorFile(const std::string& path, const FileName& name);
+// Where such a dataset's data is: the file, its driver and the layer of it.
+gis::DataSourceInfo SingleVectorFileSource(const std::string& path);
 // Raster files that may hold subdatasets (netCDF, HDF5, HDF4).
 std::optional<Identified> IdentifyRasterFile(const Probe& probe);
 gis::WorkspacePtr OpenRasterFile(const std::string& path);

@@ -64,6 +64,18 @@ std::vector<DatasetNamePtr> ListDataFiles(const std::string& folder, int kind) {
         if (single) opener = [path](const FileName& n) { return OpenSingleVectorFile(path, n); };
         auto name_ = std::make_shared<FileName>(name, nameKind, ws, found.details, std::move(opener));
         name_->SetDataFile(found.storeKind, found.format);
+        // A store tells its file (its items tell their layers); a single
+        // dataset its file and the layer it is read from.
+        if (single) {
+            name_->Described([path](const FileName&) { return SingleVectorFileSource(path); });
+        } else {
+            name_->Described([path, driver = found.driver](const FileName&) {
+                gis::DataSourceInfo source;
+                source.driver = driver;
+                source.path = path;
+                return source;
+            });
+        }
         out.push_back(std::move(name_));
     };
     // Every file a store may claim is read once; a store is told its bytes.

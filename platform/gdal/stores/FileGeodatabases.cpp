@@ -47,6 +47,7 @@ std::vector<StoreItem> ItemsFromLayers(GDALDataset& ds, const std::string& path)
             item.details = FeatureClassDetails{gis::feature::kSimple, ShapeOfGeometry(layer->GetGeomType())};
             item.opener = [path](const FileName& n) { return OpenClass(path, n); };
         }
+        item.describe = LayerSource(kFileGdbDrivers[0], path);
         items.push_back(std::move(item));
     }
     return items;
@@ -59,7 +60,7 @@ std::optional<Identified> IdentifyFileGeodatabase(const Probe& probe) {
     // The catalogue's own table is there from the first release on.
     struct stat st{};
     if (::stat(Join(*probe.path, "a00000001.gdbtable").c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    return Identified{gis::store::kFileGeodatabase, "FileGDB", std::nullopt};
+    return Identified{gis::store::kFileGeodatabase, "FileGDB", std::nullopt, kFileGdbDrivers[0]};
 }
 
 gis::WorkspacePtr OpenFileGeodatabase(const std::string& path) {
@@ -97,6 +98,7 @@ gis::WorkspacePtr OpenFileGeodatabase(const std::string& path) {
                     } else if (item.kind == gis::kind::kRasterDataset || item.kind == gis::kind::kRasterCatalog) {
                         item.opener = NoRaster(path);
                     }
+                    item.describe = LayerSource(kFileGdbDrivers[0], path);
                     items.push_back(std::move(item));
                 }
             }

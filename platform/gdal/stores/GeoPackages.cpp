@@ -42,9 +42,20 @@ std::vector<StoreItem> VectorItems(GDALDataset& ds, const std::string& path, con
                 return std::make_shared<OgrFeatureClass>(opened, std::vector<OGRLayer*>{l}, n, FeatureFilter{});
             };
         }
+        item.describe = LayerSource(drivers[0], path);
         items.push_back(std::move(item));
     }
     return items;
+}
+
+// A tile table: the GeoPackage, the table, and GDAL's own name of it.
+gis::DataSourceInfo TileTableSource(const std::string& path, const std::string& table) {
+    gis::DataSourceInfo source;
+    source.driver = kGpkgDrivers[0];
+    source.path = path;
+    source.layers = {table};
+    source.subdataset = "GPKG:" + path + ":" + table;
+    return source;
 }
 
 bool HasGeometry(GDALDataset& ds) {
@@ -68,7 +79,7 @@ std::optional<Identified> IdentifyGeoPackage(const Probe& probe) {
     // A .gpkg that is an SQLite database is ours even when an old writer left
     // its application id out; any other SQLite file only by its id.
     if ((probe.upperExt == "GPKG" && IsSqliteHead(probe.head)) || IsGeoPackageHead(probe.head))
-        return Identified{gis::store::kGeoPackage, "GeoPackage", std::nullopt};
+        return Identified{gis::store::kGeoPackage, "GeoPackage", std::nullopt, kGpkgDrivers[0]};
     return std::nullopt;
 }
 
@@ -88,8 +99,9 @@ gis::WorkspacePtr OpenGeoPackage(const std::string& path) {
                 const std::string table = "TABLE=" + n.Name();
                 const char* const options[] = {table.c_str(), nullptr};
                 return std::make_shared<GdalRaster>(OpenShared(path, GDAL_OF_RASTER | GDAL_OF_READONLY, kGpkgDrivers, options),
-                                                    n.Name());
+                                                    n.Name(), TileTableSource(path, n.Name()));
             };
+            item.describe = [path](const FileName& n) { return TileTableSource(path, n.Name()); };
             items.push_back(std::move(item));
         }
         ds->ReleaseResultSet(tiles);
@@ -110,7 +122,7 @@ std::optional<Identified> IdentifySpatiaLite(const Probe& probe) {
     } catch (const PlatformError&) {
         return std::nullopt;
     }
-    return Identified{gis::store::kSpatiaLite, "SQLite", std::nullopt};
+    return Identified{gis::store::kSpatiaLite, "SQLite", std::nullopt, kSqliteDrivers[0]};
 }
 
 gis::WorkspacePtr OpenSpatiaLite(const std::string& path) {

@@ -43,7 +43,8 @@ bool IsMultiGridHead(std::string_view head) noexcept {
 std::optional<Identified> IdentifyRasterFile(const Probe& probe) {
     if (probe.folder || !IsMultiGridHead(probe.head) || !HasAnyDriver()) return std::nullopt;
     const bool netcdf = probe.head.substr(0, 3) == "CDF" || probe.upperExt == "NC" || probe.upperExt == "NC4";
-    return Identified{gis::store::kRasterFile, netcdf ? "netCDF" : "HDF", std::nullopt};
+    // HDF files are read by the driver of their flavour, which GDAL finds.
+    return Identified{gis::store::kRasterFile, netcdf ? "netCDF" : "HDF", std::nullopt, netcdf ? "netCDF" : ""};
 }
 
 gis::WorkspacePtr OpenRasterFile(const std::string& path) {
@@ -59,10 +60,15 @@ gis::WorkspacePtr OpenRasterFile(const std::string& path) {
         item.name = SubdatasetShortName(gdalName, i);
         item.kind = gis::kind::kRasterDataset;
         const std::string target = gdalName;
-        item.opener = [target](const FileName& n) -> gis::DatasetPtr {
+        gis::DataSourceInfo source;
+        source.path = path;
+        source.layers = {item.name};
+        source.subdataset = target;
+        item.opener = [target, source](const FileName& n) -> gis::DatasetPtr {
             return std::make_shared<GdalRaster>(OpenShared(target, GDAL_OF_RASTER | GDAL_OF_READONLY, kMultiGridDrivers),
-                                                n.Name());
+                                                n.Name(), source);
         };
+        item.describe = [source](const FileName&) { return source; };
         items.push_back(std::move(item));
     }
     if (items.empty() && ds->GetRasterCount() > 0) {
@@ -70,10 +76,13 @@ gis::WorkspacePtr OpenRasterFile(const std::string& path) {
         const auto slash = path.rfind('/');
         item.name = slash == std::string::npos ? path : path.substr(slash + 1);
         item.kind = gis::kind::kRasterDataset;
-        item.opener = [path](const FileName& n) -> gis::DatasetPtr {
+        gis::DataSourceInfo source;
+        source.path = path;
+        item.opener = [path, source](const FileName& n) -> gis::DatasetPtr {
             return std::make_shared<GdalRaster>(OpenShared(path, GDAL_OF_RASTER | GDAL_OF_READONLY, kMultiGridDrivers),
-                                                n.Name());
+                                                n.Name(), source);
         };
+        item.describe = [source](const FileName&) { return source; };
         items.push_back(std::move(item));
     }
     return CatalogueWorkspace(path, std::move(items));

@@ -29,9 +29,11 @@ public:
                 const std::string datasetName = item.name;
                 members = [self, datasetName] { return self->Names(gis::kind::kAny, datasetName, self); };
             }
-            out.push_back(std::make_shared<FileName>(item.name, item.kind, ws_,
-                                                     item.kind == gis::kind::kFeatureClass ? item.details : std::nullopt,
-                                                     item.opener, std::move(members)));
+            auto name = std::make_shared<FileName>(item.name, item.kind, ws_,
+                                                   item.kind == gis::kind::kFeatureClass ? item.details : std::nullopt,
+                                                   item.opener, std::move(members));
+            if (item.describe) name->Described(item.describe);
+            out.push_back(std::move(name));
         }
         return out;
     }
@@ -48,6 +50,18 @@ std::string ReadStart(const std::string& path, std::size_t n) {
     std::string out(n, '\0');
     out.resize(ReadHead(AT_FDCWD, path, out.data(), n).value_or(0));
     return out;
+}
+
+FileName::Describer LayerSource(std::string driver, std::string path) {
+    return [driver = std::move(driver), path = std::move(path)](const FileName& name) {
+        gis::DataSourceInfo source;
+        source.driver = driver;
+        source.path = path;
+        // A class or a table is the store's layer of its name (as it is now:
+        // the same name the item opens by).
+        if (name.Kind() == gis::kind::kFeatureClass || name.Kind() == gis::kind::kTable) source.layers = {name.Name()};
+        return source;
+    };
 }
 
 gis::WorkspacePtr CatalogueWorkspace(const std::string& path, std::vector<StoreItem> items) {

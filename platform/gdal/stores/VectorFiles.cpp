@@ -140,6 +140,20 @@ std::vector<VectorClass> Survey(GDALDataset& ds) {
     return out;
 }
 
+// The OGR SQL condition that selects the features of one geometry kind, the
+// same kinds ShapeOfGeometry counts as it (GDAL names a geometry's type in
+// upper case, without its Z or M).
+std::string KindCondition(int shapeKind) {
+    switch (shapeKind) {
+    case gis::shape::kPoint: return "OGR_GEOMETRY IN ('POINT','MULTIPOINT')";
+    case gis::shape::kPolyline:
+        return "OGR_GEOMETRY IN ('LINESTRING','MULTILINESTRING','CIRCULARSTRING','COMPOUNDCURVE','MULTICURVE')";
+    case gis::shape::kPolygon:
+        return "OGR_GEOMETRY IN ('POLYGON','MULTIPOLYGON','CURVEPOLYGON','MULTISURFACE','TRIANGLE')";
+    default: return "OGR_GEOMETRY IN ('TIN','POLYHEDRALSURFACE')";
+    }
+}
+
 std::optional<Format> FormatOfFile(const std::string& path) {
     return FormatOf(UpperExt(path), ReadStart(path, kProbeHeadSize));
 }
@@ -210,7 +224,7 @@ std::optional<Identified> IdentifyVectorFile(const Probe& probe) {
     if (probe.folder) return std::nullopt;
     const auto format = FormatOf(probe.upperExt, probe.head);
     if (!format) return std::nullopt;
-    Identified found{gis::store::kVectorFile, format->name, std::nullopt};
+    Identified found{gis::store::kVectorFile, format->name, std::nullopt, format->driver};
     struct stat st{};
     if (::stat(probe.path->c_str(), &st) != 0 || st.st_size > kSurveyLimit) return found;
     if (std::strcmp(format->driver, "GeoJSON") == 0 && st.st_size <= kGeoJsonReadLimit) {
@@ -270,6 +284,12 @@ gis::WorkspacePtr OpenVectorFile(const std::string& path) {
                 };
             return std::make_shared<OgrFeatureClass>(opened, std::vector<OGRLayer*>{layer}, n, std::move(filter));
         };
+        gis::DataSourceInfo source;
+        source.driver = driver;
+        source.path = path;
+        source.layers = {layerName};
+        if (mixed) source.filter = KindCondition(shapeKind);
+        item.describe = [source](const FileName&) { return source; };
         items.push_back(std::move(item));
     }
     return CatalogueWorkspace(path, std::move(items));
@@ -285,6 +305,19 @@ gis::DatasetPtr OpenSingleVectorFile(const std::string& path, const FileName& na
     OGRLayer* layer = classes.empty() ? nullptr : ds->GetLayerByName(classes.front().layer.c_str());
     if (!layer) capture.Throw(errnum::kFileNotFound, path + " holds no features to draw");
     return std::make_shared<OgrFeatureClass>(ds, std::vector<OGRLayer*>{layer}, name, FeatureFilter{});
+}
+
+gis::DataSourceInfo SingleVectorFileSource(const std::string& path) {
+    const auto format = FormatOfFile(path);
+    if (!format) throw PlatformError(errnum::kFileNotFound, kGdalSource, path + " is not a vector file this platform reads");
+    gis::DataSourceInfo source;
+    source.driver = format->driver;
+    source.path = path;
+    // The layer the dataset opens as: the first that has features to draw.
+    const auto ds = OpenVector(path, format->driver);
+    const std::vector<VectorClass> classes = Survey(*ds);
+    if (!classes.empty()) source.layers = {classes.front().layer};
+    return source;
 }
 
 } // namespace marbrook::gdal

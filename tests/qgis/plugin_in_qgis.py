@@ -5,7 +5,7 @@ the feature count, geometry kind, extent and spatial reference the library
 reported. Leaves a picture of QGIS with the layers in the artifacts folder.
 
   python3 plugin_in_qgis.py --marbrook PROGRAM --samples WRITER --plugins FOLDER
-      --artifacts FOLDER [--shared SHARED]
+      --artifacts FOLDER --ogr2ogr OGR2OGR [--shared SHARED]
 PostGIS is covered when scripts/with-pg.sh exported MARBROOK_PG_*.
 Exit 77 (a skip) only when this Python has no QGIS.
 """
@@ -123,6 +123,43 @@ def postgis_items(marbrook, work, env):
     return listed(marbrook, sde, env)
 
 
+MIXED_GEOJSON = """{"type": "FeatureCollection", "features": [
+{"type": "Feature", "properties": {"n": 1}, "geometry": {"type": "Point", "coordinates": [116.31, 39.91]}},
+{"type": "Feature", "properties": {"n": 2}, "geometry": {"type": "MultiPoint", "coordinates": [[116.32, 39.92]]}},
+{"type": "Feature", "properties": {"n": 3}, "geometry": {"type": "LineString",
+ "coordinates": [[116.30, 39.90], [116.35, 39.93]]}},
+{"type": "Feature", "properties": {"n": 4}, "geometry": {"type": "Polygon",
+ "coordinates": [[[116.33, 39.90], [116.34, 39.90], [116.34, 39.91], [116.33, 39.90]]]}}]}
+"""
+
+
+def todays_stores(marbrook, ogr2ogr, samples, work, env):
+    """A GeoPackage (classes and a tile table), a file geodatabase (a
+    feature dataset and a class), a vector file of mixed kinds and a netCDF
+    grid, written by GDAL's own programs from the samples."""
+    gdal_translate = os.path.join(os.path.dirname(ogr2ogr), "gdal_translate")
+    today = os.path.join(work, "today")
+    os.makedirs(today)
+    gpkg = os.path.join(today, "city.gpkg")
+    gdb = os.path.join(today, "water.gdb")
+    mixed = os.path.join(today, "mixed.geojson")
+    grid = os.path.join(today, "elevation.nc")
+    run([ogr2ogr, "-q", "-f", "GPKG", gpkg, os.path.join(samples, "points.shp")])
+    run([ogr2ogr, "-q", "-update", "-f", "GPKG", gpkg, os.path.join(samples, "parcels.shp")])
+    run([gdal_translate, "-q", "-of", "GPKG", "-co", "RASTER_TABLE=elevation", "-co", "APPEND_SUBDATASET=YES",
+         os.path.join(samples, "elevation.tif"), gpkg])
+    run([ogr2ogr, "-q", "-f", "OpenFileGDB", gdb, os.path.join(samples, "roads.shp"),
+         "-lco", "FEATURE_DATASET=transport"])
+    run([ogr2ogr, "-q", "-update", "-f", "OpenFileGDB", gdb, os.path.join(samples, "parcels.shp")])
+    with open(mixed, "w") as f:
+        f.write(MIXED_GEOJSON)
+    run([gdal_translate, "-q", "-of", "netCDF", os.path.join(samples, "elevation.tif"), grid])
+    items = []
+    for store in (gpkg, gdb, mixed, grid):
+        items += listed(marbrook, store, env)
+    return items
+
+
 def picture(layers, focus, path):
     """QGIS's layer tree and map canvas with the layers, as a user sees them."""
     from qgis.core import QgsLayerTreeModel
@@ -170,6 +207,7 @@ def main():
     parser.add_argument("--samples", required=True)
     parser.add_argument("--plugins", required=True)
     parser.add_argument("--artifacts", required=True)
+    parser.add_argument("--ogr2ogr", required=True)
     parser.add_argument("--shared", default="")
     args = parser.parse_args()
 
@@ -188,6 +226,7 @@ def main():
                 items += listed(args.marbrook, os.path.join(testdata, dwg), env)
         else:
             print("note: {} is absent: the .mdb and .dwg cases are left out".format(testdata))
+        items += todays_stores(args.marbrook, args.ogr2ogr, samples, work, env)
         items += postgis_items(args.marbrook, work, env)
 
         # Items that give no layer (tables, empty classes) are named on

@@ -132,7 +132,7 @@ TEST_F(MarbrookProgram, ListShowsAConnectionFileAndItsFeatureDatasets) {
 // What a host needs to open the same table itself: libpq's parameters
 // without the password, the schema, the table and its column.
 TEST_F(MarbrookProgram, LayersJsonTellsEachTablesConnectionWithoutThePassword) {
-    const Result made = Run(CreateArgs("--password " + Quote(Env("MARBROOK_PG_PASSWORD")), dir.Path()));
+    const Result made = Run(CreateArgs("--password -", dir.Path()), Env("MARBROOK_PG_PASSWORD"));
     ASSERT_EQ(made.status, 0) << made.err;
     const std::string sde = made.out.substr(0, made.out.size() - 1);
     const Result r = Run("layers --json " + Quote(sde + "::cities") + " " + Quote(sde + "::transport/rail") + " " +

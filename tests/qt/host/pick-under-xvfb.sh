@@ -66,19 +66,22 @@ if grep -qi '^type=1' "$XDG_CONFIG_HOME/marbrook/QM_VERDANTA.ini" 2>/dev/null; t
   echo "--databases stored the setting; it is for that run only" >&2; exit 1
 fi
 # Another program's window as the parent: the dialog says it belongs to it.
+# It opens in the data folder again (the root runs above remembered the root).
+printf '[OPENDLG]\nCURDIR=%s\n' "$work/data" > "$XDG_CONFIG_HOME/marbrook/VERDANTA.ini"
 xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
   xmessage -name marbrookhost -geometry 600x400+200+200 "a host" &
   host=$!
   parent=$(timeout 20 xdotool search --sync --classname marbrookhost | head -n1)
   [ -n "$parent" ] || { echo "no host window" >&2; exit 9; }
-  "$0" pick --single --json --parent "$parent" > "$1/out" 2> "$1/err" &
+  timeout 60 "$0" pick --single --json --parent "$parent" > "$1/out" 2> "$1/err" &
   pid=$!
   win=$(timeout 20 xdotool search --sync --name "打开对话框" | head -n1)
   [ -n "$win" ] || { kill $pid $host; echo "no dialog window" >&2; exit 9; }
   sleep 0.5
   xprop -id "$win" WM_TRANSIENT_FOR > "$1/transient"
   printf "%d\n" "$parent" > "$1/parent"
-  xdotool mousemove 40 52 click --repeat 2 --delay 80 1
+  # Placed over its parent, not at the corner: the click is the dialog'"'"'s own.
+  xdotool mousemove --window "$win" 40 52 click --repeat 2 --delay 80 1
   wait $pid; rc=$?
   kill $host
   exit $rc' "$marbrook" "$work"

@@ -343,6 +343,8 @@ TEST(TodaysData, EverySourceOpensTheSameDataInPlainGdal) {
     TodaysFolder folder;
     GdalWorld w;
     const std::string d = folder.dir.Path();
+    // An SQLite database with a geometry column: a SpatiaLite store.
+    WriteOneLayer("SQLite", d + "/towns.sqlite", "towns", wkbPoint, {"POINT (1 2)", "POINT (3 4)"});
     const auto inFolder = ListedNames(w, gis::FactoryKind::DataFile, d);
     const auto inStore = [&](const std::string& store) {
         return ListedNames(w, gis::FactoryKind::PersonalGeodatabase, d + "/" + store);
@@ -372,6 +374,7 @@ TEST(TodaysData, EverySourceOpensTheSameDataInPlainGdal) {
         {"mixed.geojson", "Polyline", "GeoJSON", "mixed.geojson", {"mixed"}, true},
         {"mixed.geojson", "Polygon", "GeoJSON", "mixed.geojson", {"mixed"}, true},
         {"lines.kml", "routes", "KML", "lines.kml", {"routes"}, false},
+        {"towns.sqlite", "towns", "SQLite", "towns.sqlite", {"towns"}, false},
     };
     long long seen = 0;
     for (const Row& row : rows) {
@@ -400,7 +403,7 @@ TEST(TodaysData, EverySourceOpensTheSameDataInPlainGdal) {
         EXPECT_EQ(layer->SourceInfo(), source);
         seen += ours;
     }
-    EXPECT_EQ(seen, 19); // not a comparison of empty classes
+    EXPECT_EQ(seen, 21); // not a comparison of empty classes
 
     // A store's own entry tells its file and driver, and no layer.
     struct StoreRow {
@@ -408,7 +411,8 @@ TEST(TodaysData, EverySourceOpensTheSameDataInPlainGdal) {
         std::string driver;
     };
     std::vector<StoreRow> stores = {
-        {"city.gpkg", "GPKG"}, {"water.gdb", "OpenFileGDB"}, {"mixed.geojson", "GeoJSON"}, {"lines.kml", "KML"}};
+        {"city.gpkg", "GPKG"}, {"water.gdb", "OpenFileGDB"}, {"mixed.geojson", "GeoJSON"}, {"lines.kml", "KML"},
+        {"towns.sqlite", "SQLite"}};
     if (folder.haveNetcdf) stores.push_back({"climate.nc", "netCDF"});
     for (const StoreRow& row : stores) {
         SCOPED_TRACE(row.name);

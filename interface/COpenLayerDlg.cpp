@@ -60,6 +60,10 @@ bool COpenLayerDlg::DoModalOpen(ui::WindowHandle hParentHWnd, Collection& Select
         step(102);
         gsCurDir = platform_.system.GetSetting("VERDANTA", "OPENDLG", "CURDIR").value_or(libraryFolder);
         step(103);
+        // The dialog's window comes first: where none can be shown (no
+        // window system, no toolkit module) nothing is listed for it, and the
+        // caller hears of it once.
+        (void)platform_.ui.HandleOf(form);
         form.EnsureLoaded();
         form.LVDataList.SetMultiSelect(AllowMultiSelect());
         step(104);

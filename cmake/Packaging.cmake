@@ -115,11 +115,20 @@ if(MARBROOK_TESTS)
   endif()
 endif()
 
+# The program's commands that show no window map no toolkit (label install).
+if(MARBROOK_TESTS)
+  add_test(NAME commands_without_a_window_map_no_toolkit
+    COMMAND ${CMAKE_COMMAND} -DCLI=$<TARGET_FILE:marbrook_cli> -DSCRATCH=${PROJECT_BINARY_DIR}/no-toolkit-test
+      -P ${PROJECT_SOURCE_DIR}/tests/surface/NoToolkit.cmake)
+  set_tests_properties(commands_without_a_window_map_no_toolkit PROPERTIES LABELS install)
+endif()
+
 # Install into a scratch prefix and build a host against it (label install).
 if(MARBROOK_TESTS)
   add_test(NAME installed_package_builds_a_host
     COMMAND ${CMAKE_COMMAND} -DBUILD=${PROJECT_BINARY_DIR} -DSOURCE=${PROJECT_SOURCE_DIR}
       -DLIBDIR=${CMAKE_INSTALL_LIBDIR} -DSANITIZE=${MARBROOK_SANITIZE} -DREADER_DIR=${MARBROOK_READER_INSTALL_DIR}
+      -DQT_MODULE_DIR=${MARBROOK_QT_MODULE_INSTALL_DIR}
       -P ${PROJECT_SOURCE_DIR}/tests/install/InstallTest.cmake)
   set_tests_properties(installed_package_builds_a_host PROPERTIES LABELS install TIMEOUT 300)
 endif()

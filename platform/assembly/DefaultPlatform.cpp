@@ -1,7 +1,11 @@
 // Assembles the real platform of the library: GDAL for the GIS
-// services, Qt for the user interface, POSIX for the system.
+// services, Qt for the user interface (a module loaded when a window is
+// first needed), POSIX for the system.
 #include "platform/assembly/DefaultPlatform.h"
 
+#include <dlfcn.h>
+
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -13,8 +17,7 @@
 #include "platform/gdal/GdalGis.h"
 #endif
 #ifdef MARBROOK_HAVE_QT
-#include "platform/qt/QtUi.h"
-#include "platform/qt/forms/FormViews.h"
+#include "platform/assembly/ToolkitUi.h"
 #endif
 
 namespace marbrook {
@@ -43,6 +46,21 @@ std::string& LibraryFile() {
     return file;
 }
 
+#ifdef MARBROOK_HAVE_QT
+// The folder of the library the code stands for: the shared library it was
+// loaded from, or the one a program carrying it named; else the program's.
+std::string LibraryFolder() {
+    std::string file = LibraryFile();
+    Dl_info info{};
+    if (file.empty() && ::dladdr(reinterpret_cast<void*>(&LibraryFolder), &info) != 0 && info.dli_fname && *info.dli_fname)
+        file = info.dli_fname;
+    std::error_code ec;
+    std::filesystem::path real = file.empty() ? std::filesystem::path{} : std::filesystem::canonical(file, ec);
+    if (file.empty() || ec) real = std::filesystem::canonical("/proc/self/exe", ec);
+    return ec ? std::string{} : real.parent_path().string();
+}
+#endif
+
 struct Assembled {
     std::unique_ptr<gis::GisService> gis;
     std::unique_ptr<ui::UiService> ui;
@@ -58,7 +76,7 @@ struct Assembled {
     }
     static std::unique_ptr<ui::UiService> MakeUi() {
 #ifdef MARBROOK_HAVE_QT
-        return qt::NewQtUi(&qt::MakeFormView);
+        return std::make_unique<assembly::ToolkitUi>([] { return assembly::ToolkitModuleCandidates(LibraryFolder()); });
 #else
         return std::make_unique<headless::HeadlessUi>(); // can tell, but not show
 #endif

@@ -57,6 +57,31 @@ if(READER_DIR)
   message(STATUS "reader: found where installed; its absence is reported")
 endif()
 
+# The installed library looks for its toolkit module where the install put
+# it: without it, the installed program's dialog fails with one entry naming
+# that path (and prints nothing of the loader's).
+if(QT_MODULE_DIR)
+  set(module ${prefix}/${QT_MODULE_DIR}/libmarbrook-qt.so)
+  if(NOT EXISTS ${module})
+    message(FATAL_ERROR "not installed: ${QT_MODULE_DIR}/libmarbrook-qt.so")
+  endif()
+  file(REMOVE ${module})
+  file(REMOVE ${BUILD}/install-test/libmarbrook.err)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=MARBROOK_QT_MODULE --unset=DISPLAY --unset=WAYLAND_DISPLAY
+      QT_QPA_PLATFORM=offscreen MARBROOK_HOME=${BUILD}/install-test XDG_CONFIG_HOME=${BUILD}/install-test
+      ${prefix}/bin/marbrook pick
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  file(READ ${BUILD}/install-test/libmarbrook.err log)
+  file(REAL_PATH ${prefix}/${QT_MODULE_DIR} real_module_dir)
+  string(REGEX MATCHALL "Position:" entries "${log}")
+  list(LENGTH entries entry_count)
+  string(FIND "${log}" "${real_module_dir}/libmarbrook-qt.so: not found" named)
+  if(NOT rc EQUAL 1 OR NOT entry_count EQUAL 1 OR named EQUAL -1 OR NOT "${out}${err}" STREQUAL "")
+    message(FATAL_ERROR "without its toolkit module the installed program gave status ${rc}, printed\n${out}${err}\nand logged:\n${log}")
+  endif()
+  message(STATUS "toolkit module: looked for where installed; its absence is reported once")
+endif()
+
 find_program(PKG_CONFIG pkg-config)
 if(PKG_CONFIG)
   run(${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig ${PKG_CONFIG} --cflags --libs marbrook)

@@ -12,6 +12,7 @@
 #include "connections/frmChangeVersion.h"
 #include "connections/frmOpenWorkspace.h"
 #include "platform/qt/FormView.h"
+#include "platform/qt/forms/FormEvents.h"
 
 namespace marbrook::qt {
 
@@ -19,7 +20,8 @@ namespace {
 
 class OpenWorkspaceView final : public FormView {
 public:
-    explicit OpenWorkspaceView(frmOpenWorkspace& f) : FormView(f) {
+    OpenWorkspaceView(frmOpenWorkspace& f, RaiseEvent raise) : FormView(f) {
+        const auto on = [&f, raise](FormEvent e) { return [&f, raise, e] { raise(f, e, 0, 0); }; };
         QDialog* d = Dialog();
         auto* outer = new QVBoxLayout(d);
         auto* fields = new QGridLayout;
@@ -34,9 +36,9 @@ public:
             return e;
         };
         auto* note = new QLabel(d);
-        BindText(f.txtServer, row(0, f.lblServer), [&f] { f.txtServer_Change(); });
-        BindText(f.txtService, row(1, f.lblService), [&f] { f.txtService_Change(); });
-        BindText(f.txtDatabase, row(2, f.lblDatabase, note), [&f] { f.txtDatabase_Change(); });
+        BindText(f.txtServer, row(0, f.lblServer), on(FormEvent::txtServer_Change));
+        BindText(f.txtService, row(1, f.lblService), on(FormEvent::txtService_Change));
+        BindText(f.txtDatabase, row(2, f.lblDatabase, note), on(FormEvent::txtDatabase_Change));
         BindLabel(f.lblDatabaseNote, note);
         outer->addLayout(fields);
 
@@ -81,24 +83,25 @@ public:
 
         BindFrame(f.Frame1, account);
         BindLabel(f.lblUserName, lblUser);
-        BindText(f.txtUserName, user, [&f] { f.txtUserName_Change(); });
+        BindText(f.txtUserName, user, on(FormEvent::txtUserName_Change));
         BindLabel(f.lblPassword, lblPwd);
-        BindText(f.txtPWD, pwd, [&f] { f.txtPWD_Change(); });
-        BindCheck(f.ChkUserPwd, chkUserPwd, [&f] { f.ChkUserPwd_Click(); });
-        BindButton(f.CmdTextConn, cmdTest, [&f] { f.CmdTextConn_Click(); });
+        BindText(f.txtPWD, pwd, on(FormEvent::txtPWD_Change));
+        BindCheck(f.ChkUserPwd, chkUserPwd, on(FormEvent::ChkUserPwd_Click));
+        BindButton(f.CmdTextConn, cmdTest, on(FormEvent::CmdTextConn_Click));
         BindFrame(f.Frame2, version);
         BindCheck(f.ChkVersions, chkVersions, {});
-        BindButton(f.CmdChangeVersion, cmdChange, [&f] { f.CmdChangeVersion_Click(); });
+        BindButton(f.CmdChangeVersion, cmdChange, on(FormEvent::CmdChangeVersion_Click));
         BindLabel(f.LblVersions, lblVersions);
-        BindButton(f.CmdOK, cmdOK, [&f] { f.CmdOK_Click(); });
-        BindButton(f.CmdCancel, cmdCancel, [&f] { f.CmdCancel_Click(); });
+        BindButton(f.CmdOK, cmdOK, on(FormEvent::CmdOK_Click));
+        BindButton(f.CmdCancel, cmdCancel, on(FormEvent::CmdCancel_Click));
         SizeFromForm();
     }
 };
 
 class ChangeVersionView final : public FormView {
 public:
-    explicit ChangeVersionView(frmChangeVersion& f) : FormView(f) {
+    ChangeVersionView(frmChangeVersion& f, RaiseEvent raise) : FormView(f) {
+        const auto on = [&f, raise](FormEvent e) { return [&f, raise, e] { raise(f, e, 0, 0); }; };
         QDialog* d = Dialog();
         auto* grid = new QGridLayout(d);
         auto* label1 = new QLabel(d);
@@ -121,24 +124,22 @@ public:
         grid->addWidget(cmdCancel, 3, 2);
         grid->setColumnStretch(1, 1);
         BindLabel(f.Label1, label1);
-        BindDropDown(f.ComboVersions, combo, [&f] { f.ComboVersions_Click(); });
+        BindDropDown(f.ComboVersions, combo, on(FormEvent::ComboVersions_Click));
         BindLabel(f.Label2, label2);
         BindLabel(f.Label3, label3);
         BindLabel(f.LblDescription, description);
-        BindButton(f.CmdCancel, cmdCancel, [&f] { f.CmdCancel_Click(); });
-        BindButton(f.CmdOK, cmdOK, [&f] { f.CmdOK_Click(); });
+        BindButton(f.CmdCancel, cmdCancel, on(FormEvent::CmdCancel_Click));
+        BindButton(f.CmdOK, cmdOK, on(FormEvent::CmdOK_Click));
         SizeFromForm();
     }
 };
 
 } // namespace
 
-std::unique_ptr<FormView> MakeConnectionView(ui::Form& form) {
+std::unique_ptr<FormView> MakeConnectionView(ui::Form& form, RaiseEvent raise) {
     const std::string name = form.FormName();
-    if (name == "frmOpenWorkspace")
-        if (auto* f = dynamic_cast<frmOpenWorkspace*>(&form)) return std::make_unique<OpenWorkspaceView>(*f);
-    if (name == "frmChangeVersion")
-        if (auto* f = dynamic_cast<frmChangeVersion*>(&form)) return std::make_unique<ChangeVersionView>(*f);
+    if (name == "frmOpenWorkspace") return std::make_unique<OpenWorkspaceView>(static_cast<frmOpenWorkspace&>(form), raise);
+    if (name == "frmChangeVersion") return std::make_unique<ChangeVersionView>(static_cast<frmChangeVersion&>(form), raise);
     return nullptr;
 }
 

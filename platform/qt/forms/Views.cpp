@@ -18,6 +18,7 @@
 
 #include "browser/frmOpenDialog.h"
 #include "platform/qt/FormView.h"
+#include "platform/qt/forms/FormEvents.h"
 
 namespace marbrook::qt {
 
@@ -34,7 +35,8 @@ QToolButton* PictureButton(QWidget* parent) {
 // The data browser.
 class OpenDialogView final : public FormView {
 public:
-    explicit OpenDialogView(frmOpenDialog& f) : FormView(f) {
+    OpenDialogView(frmOpenDialog& f, RaiseEvent raise) : FormView(f) {
+        const auto on = [&f, raise](FormEvent e) { return [&f, raise, e] { raise(f, e, 0, 0); }; };
         QDialog* d = Dialog();
         auto* grid = new QGridLayout(d);
 
@@ -108,32 +110,32 @@ public:
         list_ = list;
 
         BindLabel(f.LblLocation, lblLocation);
-        BindImageCombo(f.ComboLocation, comboLocation, [&f] { f.ComboLocation_Click(); });
-        BindButton(f.CmdUpLocation, cmdUp, [&f] { f.CmdUpLocation_Click(); });
+        BindImageCombo(f.ComboLocation, comboLocation, on(FormEvent::ComboLocation_Click));
+        BindButton(f.CmdUpLocation, cmdUp, on(FormEvent::CmdUpLocation_Click));
         BindButton(f.CmdConnectLocation, cmdConnect, {});
         BindButton(f.CmdDisConnectLocation, cmdDisconnect, {});
         BindButton(f.CmdAddLocation, cmdAddLocation, {});
-        BindOption(f.OptThumbs, optThumbs, [&f] { f.OptThumbs_Click(); });
-        BindOption(f.OptReport, optReport, [&f] { f.OptReport_Click(); });
-        BindOption(f.OptList, optList, [&f] { f.OptList_Click(); });
+        BindOption(f.OptThumbs, optThumbs, on(FormEvent::OptThumbs_Click));
+        BindOption(f.OptReport, optReport, on(FormEvent::OptReport_Click));
+        BindOption(f.OptList, optList, on(FormEvent::OptList_Click));
         BindListView(
-            f.LVDataList, list, [&f] { f.LVDataList_ItemClick(); }, [&f] { f.LVDataList_DblClick(); },
-            [&f](int key, int shift) { f.LVDataList_KeyDown(key, shift); }, [&f](int column) { f.LVDataList_ColumnClick(column); });
+            f.LVDataList, list, on(FormEvent::LVDataList_ItemClick), on(FormEvent::LVDataList_DblClick),
+            [&f, raise](int key, int shift) { raise(f, FormEvent::LVDataList_KeyDown, key, shift); }, [&f, raise](int column) { raise(f, FormEvent::LVDataList_ColumnClick, column, 0); });
         BindLabel(f.LblSelectName, lblSelectName);
         BindText(f.TxtDataName, txtDataName, {});
-        OnReturn(txtDataName, [&f] { f.TxtDataName_KeyDown(frmOpenDialog::kKeyReturn, 0); });
+        OnReturn(txtDataName, [&f, raise] { raise(f, FormEvent::TxtDataName_KeyDown, frmOpenDialog::kKeyReturn, 0); });
         BindLabel(f.LblFilterType, lblFilterType);
         BindDropDown(f.ComboFilter, comboFilter, {});
-        BindButton(f.CmdAddData, cmdAddData, [&f] { f.CmdAddData_Click(); });
-        BindButton(f.CmdCancel, cmdCancel, [&f] { f.CmdCancel_Click(); });
+        BindButton(f.CmdAddData, cmdAddData, on(FormEvent::CmdAddData_Click));
+        BindButton(f.CmdCancel, cmdCancel, on(FormEvent::CmdCancel_Click));
         BindBusy(f.LblListing, busy, busyText);
-        BindButton(f.CmdCancelListing, cmdCancelListing, [&f] { f.CmdCancelListing_Click(); });
+        BindButton(f.CmdCancelListing, cmdCancelListing, on(FormEvent::CmdCancelListing_Click));
         AllowWhileBusy(cmdCancelListing);
         // Alt+Up goes up wherever the focus is.
         auto* up = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Up), d);
         up->setContext(Qt::WindowShortcut);
-        QObject::connect(up, &QShortcut::activated, d, [this, &f] {
-            UserAction([&f] { f.Form_KeyDown(frmOpenDialog::kKeyUp, frmOpenDialog::kAltMask); });
+        QObject::connect(up, &QShortcut::activated, d, [this, &f, raise] {
+            UserAction([&f, raise] { raise(f, FormEvent::Form_KeyDown, frmOpenDialog::kKeyUp, frmOpenDialog::kAltMask); });
         });
         SizeFromForm();
     }
@@ -149,12 +151,14 @@ private:
 
 } // namespace
 
-std::unique_ptr<FormView> MakeConnectionView(ui::Form& form);
+std::unique_ptr<FormView> MakeConnectionView(ui::Form& form, RaiseEvent raise);
 
-std::unique_ptr<FormView> MakeFormView(ui::Form& form) {
-    if (auto* browser = std::string(form.FormName()) == "frmOpenDialog" ? dynamic_cast<frmOpenDialog*>(&form) : nullptr)
-        return std::make_unique<OpenDialogView>(*browser);
-    return MakeConnectionView(form);
+// The form is told by its name, not by a cast: a module holding the views
+// has no type information of the library's forms.
+std::unique_ptr<FormView> MakeFormViewWith(ui::Form& form, RaiseEvent raise) {
+    if (std::string(form.FormName()) == "frmOpenDialog")
+        return std::make_unique<OpenDialogView>(static_cast<frmOpenDialog&>(form), raise);
+    return MakeConnectionView(form, raise);
 }
 
 } // namespace marbrook::qt

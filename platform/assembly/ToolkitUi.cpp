@@ -81,24 +81,34 @@ ToolkitUi::ToolkitUi(std::function<std::vector<std::string>()> candidates) : can
 
 ToolkitUi::~ToolkitUi() = default;
 
-ui::UiService& ToolkitUi::Loaded() {
-    if (loaded_) return *loaded_;
+ui::UiService* ToolkitUi::Load() {
+    std::lock_guard lock(loading_);
+    if (ui::UiService* service = service_.load()) return service;
     if (failure_.empty()) {
         std::string tried;
         const std::vector<std::string> paths = candidates_ ? candidates_() : std::vector<std::string>{};
         for (const std::string& path : paths) {
             std::string why;
-            loaded_ = LoadFrom(path, why);
-            if (loaded_) break;
+            owned_ = LoadFrom(path, why);
+            if (owned_) break;
             tried += (tried.empty() ? "" : "; ") + path + ": " + why;
         }
-        if (loaded_) {
-            if (pointer_ != ui::MousePointer::Default) loaded_->SetMousePointer(pointer_);
-            return *loaded_;
+        if (owned_) {
+            if (const ui::MousePointer pointer = pointer_.load(); pointer != ui::MousePointer::Default)
+                owned_->SetMousePointer(pointer);
+            service_.store(owned_.get());
+            return owned_.get();
         }
         failure_ = "cannot show a window: the toolkit module " + std::string(qt::kModuleFileName) + " did not load (" +
                    (tried.empty() ? std::string("no place to look for it") : "tried " + tried) + ")";
     }
+    return nullptr;
+}
+
+ui::UiService& ToolkitUi::Loaded() {
+    if (ui::UiService* service = service_.load()) return *service;
+    if (ui::UiService* service = Load()) return *service;
+    std::lock_guard lock(loading_);
     throw PlatformError(errnum::kNotSupported, kSource, failure_);
 }
 
@@ -107,19 +117,18 @@ void ToolkitUi::MessageBox(const std::string& text, ui::MessageIcon icon, const 
 }
 
 void ToolkitUi::SetMousePointer(ui::MousePointer pointer) {
-    pointer_ = pointer;
-    if (!loaded_ && failure_.empty() && ToolkitInProcess()) {
-        try {
-            (void)Loaded();
-            return; // the pointer was passed on as the module came
-        } catch (const PlatformError&) {
-            return; // reported when a window is needed
-        }
-    }
-    if (loaded_) loaded_->SetMousePointer(pointer);
+    pointer_.store(pointer);
+    if (ui::UiService* service = service_.load()) return service->SetMousePointer(pointer);
+    // In a process that runs the toolkit already (a Qt host) the pointer
+    // changes at once, as it always did; a failure shows when a window is
+    // needed.
+    if (ToolkitInProcess()) (void)Load();
 }
 
-ui::MousePointer ToolkitUi::GetMousePointer() const { return loaded_ ? loaded_->GetMousePointer() : pointer_; }
+ui::MousePointer ToolkitUi::GetMousePointer() const {
+    const ui::UiService* service = service_.load();
+    return service ? service->GetMousePointer() : pointer_.load();
+}
 
 ui::Point ToolkitUi::MousePosition() { return Loaded().MousePosition(); }
 
@@ -127,9 +136,15 @@ ui::Rect ToolkitUi::WindowRect(ui::WindowHandle window) { return Loaded().Window
 
 int ToolkitUi::ScreenHeightTwips() { return Loaded().ScreenHeightTwips(); }
 
-int ToolkitUi::TwipsPerPixelX() { return loaded_ ? loaded_->TwipsPerPixelX() : UiService::TwipsPerPixelX(); }
+int ToolkitUi::TwipsPerPixelX() {
+    ui::UiService* service = service_.load();
+    return service ? service->TwipsPerPixelX() : UiService::TwipsPerPixelX();
+}
 
-int ToolkitUi::TwipsPerPixelY() { return loaded_ ? loaded_->TwipsPerPixelY() : UiService::TwipsPerPixelY(); }
+int ToolkitUi::TwipsPerPixelY() {
+    ui::UiService* service = service_.load();
+    return service ? service->TwipsPerPixelY() : UiService::TwipsPerPixelY();
+}
 
 ui::WindowHandle ToolkitUi::HandleOf(ui::Form& form) { return Loaded().HandleOf(form); }
 
@@ -142,12 +157,12 @@ void ToolkitUi::SetWindowPosition(ui::Form& form, ui::WindowHandle insertAfter, 
 void ToolkitUi::ShowForm(ui::Form& form, bool modal, ui::WindowHandle parent) { Loaded().ShowForm(form, modal, parent); }
 
 void ToolkitUi::HideForm(ui::Form& form) {
-    if (loaded_) return loaded_->HideForm(form);
+    if (ui::UiService* service = service_.load()) return service->HideForm(form);
     form.SetVisibleState(false);
 }
 
 void ToolkitUi::UnloadForm(ui::Form& form) {
-    if (loaded_) return loaded_->UnloadForm(form);
+    if (ui::UiService* service = service_.load()) return service->UnloadForm(form);
     form.SetVisibleState(false);
     form.MarkUnloaded();
 }

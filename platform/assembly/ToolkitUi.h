@@ -3,8 +3,10 @@
 // first time a window is needed. Until then nothing of the toolkit is in the
 // process, so that runs which show no window start as fast as a program that
 // only links GDAL.
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -51,13 +53,19 @@ public:
     // cannot be loaded.
     ui::UiService& Loaded();
     // Whether the module is loaded (no attempt is made).
-    [[nodiscard]] bool IsLoaded() const noexcept { return loaded_ != nullptr; }
+    [[nodiscard]] bool IsLoaded() const noexcept { return service_.load() != nullptr; }
 
 private:
+    // The first load, once (a message box may be asked for off the
+    // interface thread): service_ is set when the module has come.
+    ui::UiService* Load();
+
     std::function<std::vector<std::string>()> candidates_;
-    std::unique_ptr<ui::UiService> loaded_;
+    std::mutex loading_;
+    std::unique_ptr<ui::UiService> owned_;
+    std::atomic<ui::UiService*> service_{nullptr};
     std::string failure_; // why the module could not be loaded, once tried
-    ui::MousePointer pointer_ = ui::MousePointer::Default;
+    std::atomic<ui::MousePointer> pointer_{ui::MousePointer::Default};
 };
 
 } // namespace marbrook::assembly

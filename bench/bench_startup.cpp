@@ -120,7 +120,8 @@ int main(int argc, char** argv) {
     std::vector<Contender> contenders;
     contenders.push_back({"do-nothing program linked to GDAL", {idle}, {}, 0});
     contenders.push_back({"marbrook list EMPTY", {cli, "list", empty.string()}, {}, 0});
-    for (const auto& [label, program] : also) contenders.push_back({label + ": marbrook list EMPTY", {program, "list", empty.string()}, {}, 0});
+    for (const auto& [label, program] : also)
+        contenders.push_back({label + ": marbrook list EMPTY", {program, "list", empty.string()}, {}, 0});
 
     const std::string loadBefore = LoadAverage();
     // One round unmeasured: the programs' files come into the page cache.

@@ -120,7 +120,8 @@ public:
         BindOption(f.OptList, optList, on(FormEvent::OptList_Click));
         BindListView(
             f.LVDataList, list, on(FormEvent::LVDataList_ItemClick), on(FormEvent::LVDataList_DblClick),
-            [&f, raise](int key, int shift) { raise(f, FormEvent::LVDataList_KeyDown, key, shift); }, [&f, raise](int column) { raise(f, FormEvent::LVDataList_ColumnClick, column, 0); });
+            [&f, raise](int key, int shift) { raise(f, FormEvent::LVDataList_KeyDown, key, shift); },
+            [&f, raise](int column) { raise(f, FormEvent::LVDataList_ColumnClick, column, 0); });
         BindLabel(f.LblSelectName, lblSelectName);
         BindText(f.TxtDataName, txtDataName, {});
         OnReturn(txtDataName, [&f, raise] { raise(f, FormEvent::TxtDataName_KeyDown, frmOpenDialog::kKeyReturn, 0); });

@@ -31,13 +31,15 @@ endif()
 # What each package carries (paths inside the package, as dpkg lists them).
 # The reader program belongs with the library, which runs it from its own
 # folder's ../libexec/marbrook.
-set(carries_libmarbrook2 "/usr/lib/libmarbrook.so.2.0.0" "/usr/lib/libmarbrook.so.2" "/usr/libexec/marbrook/marbrook-reader")
+# So does the toolkit module, which it loads from its folder's marbrook/.
+set(carries_libmarbrook2 "/usr/lib/libmarbrook.so.2.0.0" "/usr/lib/libmarbrook.so.2" "/usr/libexec/marbrook/marbrook-reader"
+  "/usr/lib/marbrook/libmarbrook-qt.so")
 set(carries_libmarbrook-dev "/usr/include/marbrook/interface/CLayerFunctionExport.h" "/usr/include/marbrook/platform/gis.h"
   "/usr/lib/libmarbrook.so" "/usr/lib/cmake/Marbrook/MarbrookConfig.cmake" "/usr/lib/pkgconfig/marbrook.pc")
 set(carries_marbrook-tools "/usr/bin/marbrook" "/usr/share/man/man1/marbrook.1"
   "/usr/share/bash-completion/completions/marbrook" "/usr/share/qgis/python/plugins/marbrook/plugin.py"
   "/usr/share/qgis/python/plugins/marbrook/metadata.txt")
-set(not_in_marbrook-tools "/usr/lib/libmarbrook.so.2" "/usr/libexec/marbrook/marbrook-reader")
+set(not_in_marbrook-tools "/usr/lib/libmarbrook.so.2" "/usr/libexec/marbrook/marbrook-reader" "/usr/lib/marbrook/libmarbrook-qt.so")
 foreach(name IN LISTS names)
   run(dpkg-deb -c ${deb_${name}})
   set(listing "${last_output}")
@@ -98,6 +100,33 @@ if(rc EQUAL 0)
   message(FATAL_ERROR "without the packaged reader the drawing was still read:\n${out}")
 endif()
 message(STATUS "reader: the packaged one reads; without it: ${err}")
+
+# The dialog comes up through the packaged toolkit module, found where the
+# package put it (no MARBROOK_QT_MODULE); without it, the dialog fails with one
+# entry naming that place and nothing printed. Nothing plays the dialog here:
+# it waits until the time runs out.
+set(pick_env ${CMAKE_COMMAND} -E env --unset=MARBROOK_QT_MODULE --unset=DISPLAY --unset=WAYLAND_DISPLAY
+  QT_QPA_PLATFORM=offscreen LD_LIBRARY_PATH=${root}/usr/lib MARBROOK_HOME=${scratch}/pick XDG_CONFIG_HOME=${scratch}/pick)
+file(MAKE_DIRECTORY ${scratch}/pick)
+execute_process(COMMAND ${pick_env} ${root}/usr/bin/marbrook pick TIMEOUT 10
+  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc MATCHES "timeout" OR EXISTS ${scratch}/pick/libmarbrook.err)
+  message(FATAL_ERROR "with the packaged toolkit module the dialog did not wait for the user: status ${rc}\n${out}${err}")
+endif()
+file(REMOVE ${root}/usr/lib/marbrook/libmarbrook-qt.so)
+execute_process(COMMAND ${pick_env} ${root}/usr/bin/marbrook pick RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+set(log "")
+if(EXISTS ${scratch}/pick/libmarbrook.err)
+  file(READ ${scratch}/pick/libmarbrook.err log)
+endif()
+string(REGEX MATCHALL "Position:" entries "${log}")
+list(LENGTH entries entry_count)
+file(REAL_PATH ${root}/usr/lib real_libdir)
+string(FIND "${log}" "${real_libdir}/marbrook/libmarbrook-qt.so: not found" named)
+if(NOT rc EQUAL 1 OR NOT entry_count EQUAL 1 OR named EQUAL -1 OR NOT "${out}${err}" STREQUAL "")
+  message(FATAL_ERROR "without the packaged toolkit module the dialog gave status ${rc}, printed\n${out}${err}\nand logged:\n${log}")
+endif()
+message(STATUS "toolkit module: the packaged one shows the dialog; its absence is reported once")
 
 # A host built against the packaged development files, run against the
 # packaged library.

@@ -18,7 +18,9 @@
 #include "platform/gdal/GdalGis.h"
 #include "platform/gdal/detail/GdalCommon.h"
 #include "platform/gdal/postgis/ConnectionFile.h"
+#include "platform/gdal/postgis/PgCatalogue.h"
 #include "platform/gdal/postgis/PgConnection.h"
+#include "platform/gdal/postgis/PgSession.h"
 #include "platform/posix/PosixSystem.h"
 
 namespace marbrook::gdal {
@@ -37,35 +39,8 @@ struct PgContext {
 };
 using PgContextPtr = std::shared_ptr<const PgContext>;
 
-std::string OneLine(std::string text) {
-    std::string out;
-    bool blank = false;
-    for (char c : text) {
-        if (c == '\n' || c == '\r' || c == '\t' || c == ' ') {
-            blank = !out.empty();
-            continue;
-        }
-        if (blank) out += ' ';
-        blank = false;
-        out += c;
-    }
-    return out;
-}
-
-// A driver's message made fit for a one-line report: no password, and not
-// libpq's note on where it found the password (our own hand-over file).
-std::string Reason(const std::string& message, const std::string& password) {
-    std::string text = OneLine(message);
-    constexpr std::string_view kNote = " password retrieved from file \"/proc/self/fd/";
-    if (const auto at = text.find(kNote); at != std::string::npos) {
-        const auto end = text.find('"', at + kNote.size());
-        text.erase(at, end == std::string::npos ? std::string::npos : end + 1 - at);
-    }
-    return Scrub(text, password);
-}
-
 [[noreturn]] void Fail(const ErrorCapture& capture, long number, const std::string& what, const std::string& password) {
-    throw PlatformError(number, kPgSource, Reason(capture.Message().empty() ? what : what + ": " + capture.Message(), password));
+    throw PlatformError(number, kPgSource, FailureReason(capture.Message().empty() ? what : what + ": " + capture.Message(), password));
 }
 
 const char* const kVectorDrivers[] = {"PostgreSQL", nullptr};
@@ -82,45 +57,6 @@ SharedDatasetHandle OpenVector(const PgConnection& c) {
     GDALDataset* ds = OpenRaw(connection, GDAL_OF_VECTOR, kVectorDrivers);
     if (!ds) Fail(capture, errnum::kPathNotFound, "cannot connect to " + c.Describe(), c.password);
     return SharedDatasetHandle(ds, DatasetCloser{});
-}
-
-using Row = std::vector<std::optional<std::string>>;
-
-std::vector<Row> Query(GDALDataset& ds, const std::string& sql, const std::string& password) {
-    ErrorCapture capture;
-    OGRLayer* result = ds.ExecuteSQL(sql.c_str(), nullptr, nullptr);
-    std::vector<Row> rows;
-    if (result) {
-        const int fields = result->GetLayerDefn()->GetFieldCount();
-        result->ResetReading();
-        while (OGRFeature* f = result->GetNextFeature()) {
-            Row row;
-            for (int i = 0; i < fields; ++i)
-                row.push_back(f->IsFieldSetAndNotNull(i) ? std::optional<std::string>(f->GetFieldAsString(i)) : std::nullopt);
-            // Callers index fixed columns: a column GDAL folded away reads as NULL.
-            if (row.size() < 8) row.resize(8);
-            rows.push_back(std::move(row));
-            OGRFeature::DestroyFeature(f);
-        }
-        ds.ReleaseResultSet(result);
-    }
-    if (capture.HasError()) Fail(capture, errnum::kAutomationError, "the database catalogue cannot be read", password);
-    return rows;
-}
-
-int ShapeKindOf(std::string type) {
-    std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    if (type.size() > 1 && type.back() == 'M') type.pop_back(); // POINTM is a point
-    if (type == "POINT") return gis::shape::kPoint;
-    if (type == "MULTIPOINT") return gis::shape::kMultipoint;
-    if (type == "LINESTRING" || type == "MULTILINESTRING" || type == "CIRCULARSTRING" || type == "COMPOUNDCURVE" ||
-        type == "MULTICURVE")
-        return gis::shape::kPolyline;
-    if (type == "POLYGON" || type == "MULTIPOLYGON" || type == "CURVEPOLYGON" || type == "MULTISURFACE" ||
-        type == "TRIANGLE")
-        return gis::shape::kPolygon;
-    if (type == "POLYHEDRALSURFACE" || type == "TIN") return gis::shape::kMultiPatch;
-    return 0; // GEOMETRY, GEOMETRYCOLLECTION: a mixed class
 }
 
 // ---- Datasets ---------------------------------------------------------------
@@ -256,7 +192,7 @@ private:
 };
 using PgNamePtr = std::shared_ptr<PgName>;
 
-// The catalogue of one database, read with a handful of queries.
+// The catalogue of one database, read with one query.
 struct Catalogue {
     std::vector<PgNamePtr> featureDatasets;
     std::vector<PgNamePtr> featureClasses; // public's
@@ -264,77 +200,16 @@ struct Catalogue {
     std::vector<PgNamePtr> tables;         // plain tables outside feature datasets
 };
 
-Catalogue ReadCatalogue(GDALDataset& ds, const PgContextPtr& ctx) {
-    const std::string& pw = ctx->connection.password;
-    const auto probe = Query(ds,
-                             "SELECT (to_regclass('geometry_columns') IS NOT NULL)::int AS has_geometry, "
-                             "(to_regclass('raster_columns') IS NOT NULL)::int AS has_raster, "
-                             "(SELECT n.nspname FROM pg_extension e JOIN pg_namespace n ON n.oid = e.extnamespace "
-                             "WHERE e.extname = 'postgis') AS postgis_schema, "
-                             "(to_regclass('raster_overviews') IS NOT NULL)::int AS has_overviews",
-                             pw);
-    const bool hasGeometry = !probe.empty() && probe[0][0].value_or("0") == "1";
-    const bool hasRaster = !probe.empty() && probe[0][1].value_or("0") == "1";
-    const std::string postgisSchema = probe.empty() ? std::string() : probe[0][2].value_or("");
-    const bool hasOverviews = !probe.empty() && probe[0][3].value_or("0") == "1";
-
+Catalogue ReadCatalogue(const PgSession& session, const PgContextPtr& ctx) {
     struct Table {
         int kind = gis::kind::kTable;
         std::string column;
         int shapeKind = 0;
-        int geometryColumns = 0;
     };
     using Key = std::pair<std::string, std::string>;
     std::map<Key, Table> tables; // ordered by schema, then table
-    for (const auto& r : Query(ds,
-                               "SELECT table_schema::text, table_name::text FROM information_schema.tables "
-                               "WHERE table_schema NOT IN ('pg_catalog', 'information_schema', 'topology') "
-                               "AND table_schema NOT LIKE 'pg\\_%'",
-                               pw)) {
-        if (!r[0] || !r[1]) continue;
-        static const std::set<std::string> kOwn = {"spatial_ref_sys", "geometry_columns", "geography_columns",
-                                                   "raster_columns", "raster_overviews"};
-        if (*r[0] == postgisSchema && kOwn.count(*r[1])) continue;
-        tables[{*r[0], *r[1]}];
-    }
-    if (hasGeometry) {
-        for (const auto& r : Query(ds,
-                                   "SELECT f_table_schema::text, f_table_name::text, f_geometry_column::text, type::text "
-                                   "FROM geometry_columns ORDER BY 1, 2, 3",
-                                   pw)) {
-            if (!r[0] || !r[1]) continue;
-            auto it = tables.find({*r[0], *r[1]});
-            if (it == tables.end()) continue; // not visible to this user
-            Table& t = it->second;
-            if (++t.geometryColumns == 1) {
-                t.kind = gis::kind::kFeatureClass;
-                t.column = r[2].value_or("");
-                t.shapeKind = ShapeKindOf(r[3].value_or(""));
-            }
-        }
-    }
-    if (hasRaster) {
-        std::set<Key> overviews;
-        if (hasOverviews)
-            for (const auto& r : Query(ds, "SELECT o_table_schema::text, o_table_name::text FROM raster_overviews", pw))
-                if (r[0] && r[1]) overviews.insert({*r[0], *r[1]});
-        for (const auto& r : Query(ds,
-                                   "SELECT r_table_schema::text, r_table_name::text, r_raster_column::text "
-                                   "FROM raster_columns ORDER BY 1, 2, 3",
-                                   pw)) {
-            if (!r[0] || !r[1]) continue;
-            auto it = tables.find({*r[0], *r[1]});
-            if (it == tables.end()) continue;
-            if (overviews.count(it->first)) {
-                tables.erase(it);
-                continue;
-            }
-            if (it->second.kind == gis::kind::kTable) {
-                it->second.kind = gis::kind::kRasterDataset;
-                it->second.column = r[2].value_or("");
-            }
-        }
-    }
+    for (auto& e : ReadCatalogueEntries(session))
+        tables.emplace(Key{std::move(e.schema), std::move(e.table)}, Table{e.kind, std::move(e.column), e.shapeKind});
 
     std::set<std::string> spatialSchemas;
     for (const auto& [key, t] : tables)
@@ -375,13 +250,12 @@ Catalogue ReadCatalogue(GDALDataset& ds, const PgContextPtr& ctx) {
 
 class PgWorkspace final : public gis::Workspace {
 public:
-    PgWorkspace(PgContextPtr ctx, SharedDatasetHandle ds) : ctx_(std::move(ctx)), ds_(std::move(ds)) {}
+    PgWorkspace(PgContextPtr ctx, std::unique_ptr<PgSession> session) : ctx_(std::move(ctx)), session_(std::move(session)) {}
 
     gis::WorkspaceNamePtr Name() const override { return ctx_->workspaceName; }
 
     std::vector<gis::DatasetNamePtr> ListDatasetNames(int datasetKind) override {
-        InitGdal();
-        if (!catalogue_) catalogue_ = ReadCatalogue(*ds_, ctx_);
+        if (!catalogue_) catalogue_ = ReadCatalogue(*session_, ctx_);
         const Catalogue& c = *catalogue_;
         std::vector<gis::DatasetNamePtr> out;
         auto add = [&](const std::vector<PgNamePtr>& names) { out.insert(out.end(), names.begin(), names.end()); };
@@ -402,16 +276,16 @@ public:
     }
 
     std::vector<gis::VersionInfo> ListVersions() override {
-        InitGdal();
-        const std::string& pw = ctx_->connection.password;
-        const auto probe = Query(*ds_, "SELECT (to_regclass('sde.sde_versions') IS NOT NULL)::int AS has_versions", pw);
-        if (probe.empty() || probe[0][0].value_or("0") != "1")
+        const char* const what = "the versions cannot be read";
+        const auto probe = session_->Query("SELECT (to_regclass('sde.sde_versions') IS NOT NULL)::int AS has_versions",
+                                           {}, what, errnum::kAutomationError);
+        if (probe.empty() || probe[0].empty() || probe[0][0].value_or("0") != "1")
             return {{"sde.DEFAULT", "Instance default version.", std::nullopt}};
         std::vector<gis::VersionInfo> versions;
-        for (const auto& r : Query(*ds_,
-                                   "SELECT owner::text, name::text, description::text, parent_owner::text, "
-                                   "parent_name::text FROM sde.sde_versions ORDER BY version_id",
-                                   pw)) {
+        for (const auto& r : session_->Query("SELECT owner::text, name::text, description::text, parent_owner::text, "
+                                             "parent_name::text FROM sde.sde_versions ORDER BY version_id",
+                                             {}, what, errnum::kAutomationError)) {
+            if (r.size() < 5) continue;
             gis::VersionInfo v;
             v.name = r[0].value_or("") + "." + r[1].value_or("");
             v.description = r[2].value_or("");
@@ -423,7 +297,7 @@ public:
 
 private:
     PgContextPtr ctx_;
-    SharedDatasetHandle ds_;
+    std::unique_ptr<PgSession> session_;
     std::optional<Catalogue> catalogue_;
 };
 
@@ -434,26 +308,19 @@ public:
     gis::FactoryKind Kind() const noexcept override { return gis::FactoryKind::SpatialDatabase; }
 
     gis::WorkspacePtr OpenWorkspace(const gis::PropertySet& properties, gis::WindowHandle) override {
-        InitGdal();
         lastFailure_.clear();
         auto ctx = std::make_shared<PgContext>();
         ctx->connection = PgConnection::FromProperties(properties);
         ctx->properties = properties;
         ctx->workspaceName = std::make_shared<gis::WorkspaceName>(gis::FactoryKind::SpatialDatabase,
                                                                   ctx->connection.Describe(), properties);
-        const PasswordFile password(ctx->connection.password);
-        const std::string connection = VectorConnectionString(ctx->connection, password.Path());
-        ErrorCapture capture;
-        GDALDataset* ds = OpenRaw(connection, GDAL_OF_VECTOR, kVectorDrivers);
-        if (!ds) {
-            // An unreachable server or a refused login is an answer, not a
-            // fault of ours: the caller tells the user.
-            lastFailure_ = Reason(capture.Message().empty() ? "cannot connect to " + ctx->connection.Describe()
-                                                            : capture.Message(),
-                                  ctx->connection.password);
-            return nullptr;
-        }
-        return std::make_shared<PgWorkspace>(ctx, SharedDatasetHandle(ds, DatasetCloser{}));
+        // The workspace lists through a session of its own; GDAL's driver
+        // connects only for what is opened. An unreachable server or a
+        // refused login is an answer, not a fault of ours: the caller tells
+        // the user.
+        auto session = PgSession::Connect(ctx->connection, lastFailure_);
+        if (!session) return nullptr;
+        return std::make_shared<PgWorkspace>(ctx, std::move(session));
     }
 
     gis::WorkspacePtr OpenWorkspaceFromFile(const std::string& path, gis::WindowHandle parent) override {

@@ -151,6 +151,15 @@ void PostgisCase(Suite& s) {
     dataset.note = "the 500 tables of one schema; baseline: its 2 catalogue queries";
     s.Expect(dataset, -1, -1);
     s.rows.push_back(dataset);
+    // The same listing as a role that reads through granted privileges: the
+    // server checks the privilege on each table. It sees every table the
+    // server's own user sees.
+    const std::string readerSde = sdeFolder + "/bench-reader.sde";
+    Row reader = Compare("PostGIS reader listing", 2000, s.o, [&] { return Child("postgis-ours", readerSde); },
+                         [&] { return Child("postgis-reader-base", readerSde); });
+    reader.note = "granted SELECT, no ownership; baseline: GDAL connect + 2 catalogue queries as that role";
+    s.Expect(reader, row.ours.count, -1);
+    s.rows.push_back(reader);
 
     std::string cli = Env("MARBROOK_CLI");
     if (cli.empty()) cli = (fs::path(Self()).parent_path().parent_path() / "apps" / "marbrook").string();

@@ -210,16 +210,18 @@ Measured FeatureDatasetOurs(const std::string& sde) {
 
 // The floor of the database listing: one GDAL connection and the two
 // catalogue queries every listing of it needs (all tables, spatial columns),
-// for the whole database or for the one schema of a feature dataset.
-Measured PostgisBaseline(const std::string& schema) {
+// for the whole database or for the one schema of a feature dataset, as the
+// server's own user or as the ordinary reader.
+Measured PostgisBaseline(const std::string& schema, bool reader = false) {
     gdal::InitGdal();
-    ::setenv("PGPASSWORD", Env("MARBROOK_PG_PASSWORD").c_str(), 1);
+    ::setenv("PGPASSWORD", reader ? kBenchReaderPassword : Env("MARBROOK_PG_PASSWORD").c_str(), 1);
     Measured m;
     m.seconds = SecondsOf([&] {
         const char* const drivers[] = {"PostgreSQL", nullptr};
         const char* const options[] = {"LIST_ALL_TABLES=NO", nullptr};
         GDALDataset* ds =
-            GDALDataset::Open(PgConnectionString().c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, drivers, options);
+            GDALDataset::Open(PgConnectionString(reader ? kBenchReader : "").c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY,
+                              drivers, options);
         if (!ds) Die("GDAL cannot connect to the bench database");
         const std::string where = schema.empty() ? "table_schema NOT IN ('pg_catalog', 'information_schema')"
                                                  : "table_schema = '" + schema + "'";
@@ -367,6 +369,7 @@ int ChildMain(const std::string& what, const std::string& arg) {
     else if (what == "reader-drawing-here") m = ReaderDrawing(arg, true);
     else if (what == "postgis-ours") m = PostgisOurs(arg);
     else if (what == "postgis-base") m = PostgisBaseline("");
+    else if (what == "postgis-reader-base") m = PostgisBaseline("", true);
     else if (what == "dataset-ours") m = FeatureDatasetOurs(arg);
     else if (what == "dataset-base") m = PostgisBaseline(kBigSchema);
     else if (what == "layers-ours") m = LayersOurs(arg);

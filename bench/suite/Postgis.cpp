@@ -38,13 +38,20 @@ std::string FixtureSql() {
     };
     schema("public", 94);
     schema(kBigSchema, 250);
-    for (int s = 2; s <= 9; ++s) schema("s" + std::to_string(s), 82);
+    std::string schemas = std::string("public, ") + kBigSchema;
+    for (int s = 2; s <= 9; ++s) {
+        schema("s" + std::to_string(s), 82);
+        schemas += ", s" + std::to_string(s);
+    }
+    sql += std::string("DROP ROLE IF EXISTS ") + kBenchReader + ";\nCREATE ROLE " + kBenchReader + " LOGIN PASSWORD '" +
+           kBenchReaderPassword + "';\nGRANT USAGE ON SCHEMA " + schemas + " TO " + kBenchReader +
+           ";\nGRANT SELECT ON ALL TABLES IN SCHEMA " + schemas + " TO " + kBenchReader + ";\n";
     return sql;
 }
 
-std::string PgConnectionString() {
+std::string PgConnectionString(const std::string& user) {
     return "PG:host=" + Env("MARBROOK_PG_HOST") + " port=" + Env("MARBROOK_PG_PORT") + " dbname=" + kBenchDatabase +
-           " user=" + Env("MARBROOK_PG_USER");
+           " user=" + (user.empty() ? Env("MARBROOK_PG_USER") : user);
 }
 
 // Builds the database (once per cluster) and writes its connection file.
@@ -74,15 +81,19 @@ bool PreparePostgis(const std::string& sdeFolder) {
         }
     }
     RealPlatform rp;
-    auto props = rp.platform.gis.CreatePropertySet();
-    props->SetProperty("SERVER", Env("MARBROOK_PG_HOST"));
-    props->SetProperty("USER", Env("MARBROOK_PG_USER"));
-    props->SetProperty("INSTANCE", Env("MARBROOK_PG_PORT"));
-    props->SetProperty("DATABASE", kBenchDatabase);
-    props->SetProperty("PASSWORD", Env("MARBROOK_PG_PASSWORD"));
-    fs::remove(sdeFolder + "/bench.sde");
-    return rp.platform.gis.CreateWorkspaceFactory(gis::FactoryKind::SpatialDatabase)
-        ->CreateConnectionFile(sdeFolder, "bench.sde", *props, 0) != nullptr;
+    auto write = [&](const std::string& file, const std::string& user, const std::string& password) {
+        auto props = rp.platform.gis.CreatePropertySet();
+        props->SetProperty("SERVER", Env("MARBROOK_PG_HOST"));
+        props->SetProperty("USER", user);
+        props->SetProperty("INSTANCE", Env("MARBROOK_PG_PORT"));
+        props->SetProperty("DATABASE", kBenchDatabase);
+        props->SetProperty("PASSWORD", password);
+        fs::remove(sdeFolder + "/" + file);
+        return rp.platform.gis.CreateWorkspaceFactory(gis::FactoryKind::SpatialDatabase)
+                   ->CreateConnectionFile(sdeFolder, file, *props, 0) != nullptr;
+    };
+    return write("bench.sde", Env("MARBROOK_PG_USER"), Env("MARBROOK_PG_PASSWORD")) &&
+           write("bench-reader.sde", kBenchReader, kBenchReaderPassword);
 }
 
 } // namespace marbrook::bench

@@ -38,15 +38,18 @@ std::string FixtureSql() {
     };
     schema("public", 94);
     schema(kBigSchema, 250);
-    std::string schemas = std::string("public, ") + kBigSchema;
-    for (int s = 2; s <= 9; ++s) {
-        schema("s" + std::to_string(s), 82);
-        schemas += ", s" + std::to_string(s);
-    }
-    sql += std::string("DROP ROLE IF EXISTS ") + kBenchReader + ";\nCREATE ROLE " + kBenchReader + " LOGIN PASSWORD '" +
-           kBenchReaderPassword + "';\nGRANT USAGE ON SCHEMA " + schemas + " TO " + kBenchReader +
-           ";\nGRANT SELECT ON ALL TABLES IN SCHEMA " + schemas + " TO " + kBenchReader + ";\n";
+    for (int s = 2; s <= 9; ++s) schema("s" + std::to_string(s), 82);
     return sql;
+}
+
+std::string ReaderSql() {
+    std::string schemas = std::string("public, ") + kBigSchema;
+    for (int s = 2; s <= 9; ++s) schemas += ", s" + std::to_string(s);
+    // The role may be there already (the database of an earlier run).
+    return std::string("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = '") + kBenchReader +
+           "') THEN CREATE ROLE " + kBenchReader + " LOGIN PASSWORD '" + kBenchReaderPassword +
+           "'; END IF; END $$;\nGRANT USAGE ON SCHEMA " + schemas + " TO " + kBenchReader +
+           ";\nGRANT SELECT ON ALL TABLES IN SCHEMA " + schemas + " TO " + kBenchReader + ";\n";
 }
 
 std::string PgConnectionString(const std::string& user) {
@@ -80,6 +83,11 @@ bool PreparePostgis(const std::string& sdeFolder) {
             return false;
         }
     }
+    // The reader role and its privileges, also for a database an older suite built.
+    const std::string readerScript = sdeFolder + "/reader.sql";
+    std::ofstream(readerScript) << ReaderSql();
+    if (std::system((psql + " -d " + kBenchDatabase + " -f " + Quote(readerScript) + " >/dev/null").c_str()) != 0)
+        return false;
     RealPlatform rp;
     auto write = [&](const std::string& file, const std::string& user, const std::string& password) {
         auto props = rp.platform.gis.CreatePropertySet();

@@ -16,6 +16,8 @@ inline constexpr const char* kBenchReaderPassword = "bench-reader";
 
 // The SQL that fills the database.
 std::string FixtureSql();
+// The SQL that makes the reader role (when missing) and grants it every table.
+std::string ReaderSql();
 // GDAL's connection string of the database on the server of scripts/with-pg.sh,
 // as the server's own user or as `user`.
 std::string PgConnectionString(const std::string& user = {});

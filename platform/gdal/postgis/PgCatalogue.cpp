@@ -25,14 +25,14 @@ namespace {
 // what a listing never needs (the dimensions and SRID from constraints,
 // through PostGIS's functions, which load the extension into a new server
 // process): the catalogue tables answer the same in one pass. A geometry
-// column's type is its type modifier's (decoded by TypeOfModifier) or, for a
+// column's type is its type modifier's (decoded by GeometryTypeOf) or, for a
 // column declared without one, the type its old-style geometrytype() check
 // constraint names.
 //
 // Columns: schema, table, geometry column, its type modifier, its declared
 // type, raster column, overview ("t"/"f").
 constexpr const char* kCatalogueSql =
-    "WITH me AS (SELECT (SELECT r.rolsuper FROM pg_catalog.pg_roles r WHERE r.rolname = CURRENT_USER) AS super, "
+    "WITH me AS (SELECT pg_catalog.current_setting('is_superuser') = 'on' AS super, "
     "pg_catalog.to_regclass('geometry_columns') IS NOT NULL AS has_geometry, "
     "pg_catalog.to_regclass('raster_columns') IS NOT NULL AS has_raster, "
     "pg_catalog.to_regclass('raster_overviews') IS NOT NULL AS has_overviews, "

@@ -40,7 +40,8 @@ struct PgContext {
 using PgContextPtr = std::shared_ptr<const PgContext>;
 
 [[noreturn]] void Fail(const ErrorCapture& capture, long number, const std::string& what, const std::string& password) {
-    throw PlatformError(number, kPgSource, FailureReason(capture.Message().empty() ? what : what + ": " + capture.Message(), password));
+    throw PlatformError(number, kPgSource,
+                        FailureReason(capture.Message().empty() ? what : what + ": " + capture.Message(), password));
 }
 
 const char* const kVectorDrivers[] = {"PostgreSQL", nullptr};

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <ctime>
 
 #include "platform/error.h"
 #include "platform/gdal/detail/GdalCommon.h"
@@ -16,46 +15,36 @@ namespace marbrook::gdal {
 
 namespace {
 
-struct KeptNames {
-    std::string folder;
-    FolderStamp stamp;
-    std::chrono::steady_clock::time_point readAt;
-    FolderNamesPtr names;
-};
-
-// Kept per thread, and only for a settled folder.
-thread_local KeptNames tKept;
-
 [[noreturn]] void ThrowUnreadable(const std::string& folder, int error) {
     throw PlatformError(error == ENOENT || error == ENOTDIR ? errnum::kPathNotFound : errnum::kPermissionDenied, kGdalSource,
                         "cannot read the folder " + folder + ": " + std::strerror(error));
 }
 
-} // namespace
-
-bool FolderStamp::Settled() const noexcept {
-    constexpr std::int64_t kCoarseClockMargin = 3; // seconds
-    timespec wall{};
-    ::clock_gettime(CLOCK_REALTIME, &wall);
-    return wall.tv_sec - modified.tv_sec >= kCoarseClockMargin;
+std::optional<std::size_t> ReadOpened(int fd, char* buffer, std::size_t size) noexcept {
+    ssize_t n;
+    do n = ::pread(fd, buffer, size, 0);
+    while (n < 0 && errno == EINTR);
+    const int error = errno;
+    ::close(fd);
+    // A pipe or a folder that took a plain file's place cannot be read at
+    // an offset: it is no file.
+    if (n < 0 && (error == ESPIPE || error == EISDIR)) return std::nullopt;
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
-FolderNamesPtr ReadFolder(const std::string& folder, std::chrono::steady_clock::duration maxAge) {
+// Whether `file` of the folder is a regular file that the user may not read.
+bool DeniedFile(int folderFd, const std::string& file, int openError) noexcept {
+    if (openError != EACCES && openError != EPERM) return false;
     struct stat st{};
-    if (::stat(folder.c_str(), &st) != 0) ThrowUnreadable(folder, errno);
-    const FolderStamp stamp = FolderStamp::Of(st);
-    const auto now = std::chrono::steady_clock::now();
-    if (tKept.names && tKept.folder == folder && tKept.stamp == stamp && now - tKept.readAt < maxAge) return tKept.names;
+    return ::fstatat(folderFd, file.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
+}
 
-    const bool settled = stamp.Settled();
-    auto names = std::make_shared<FolderNames>();
-    if (const int error = posix::ReadFolderNames(folder, names->contents, &names->notPlain))
-        ThrowUnreadable(folder, error);
-    if (settled) {
-        tKept = KeptNames{folder, stamp, now, names};
-    } else {
-        tKept = KeptNames{}; // changed a moment ago: the next reading reads again
-    }
+} // namespace
+
+FolderNamesPtr ReadFolder(const std::string& folder, std::chrono::steady_clock::duration maxAge) {
+    int error = 0;
+    FolderNamesPtr names = posix::ReadFolderKept(folder, maxAge, error);
+    if (!names) ThrowUnreadable(folder, error);
     return names;
 }
 
@@ -63,9 +52,7 @@ std::optional<std::size_t> ReadHead(int folderFd, const std::string& file, char*
                                     bool* denied) noexcept {
     const int fd = ::openat(folderFd, file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
-        struct stat st{};
-        if (denied && (errno == EACCES || errno == EPERM))
-            *denied = ::fstatat(folderFd, file.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
+        if (denied) *denied = DeniedFile(folderFd, file, errno);
         return std::nullopt;
     }
     struct stat st{};
@@ -73,11 +60,20 @@ std::optional<std::size_t> ReadHead(int folderFd, const std::string& file, char*
         ::close(fd);
         return std::nullopt;
     }
-    ssize_t n;
-    do n = ::pread(fd, buffer, size, 0);
-    while (n < 0 && errno == EINTR);
-    ::close(fd);
-    return n > 0 ? static_cast<std::size_t>(n) : 0;
+    return ReadOpened(fd, buffer, size);
+}
+
+std::optional<std::size_t> ReadPlainHead(int folderFd, const std::string& file, char* buffer, std::size_t size,
+                                         bool* denied) noexcept {
+    // Not a link (O_NOFOLLOW refuses one) and, opened without waiting, not
+    // a pipe that pread could read; a device node cannot take the name
+    // without a privilege the folder's owner does not have.
+    const int fd = ::openat(folderFd, file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0) {
+        if (denied) *denied = DeniedFile(folderFd, file, errno);
+        return std::nullopt;
+    }
+    return ReadOpened(fd, buffer, size);
 }
 
 std::string ReadPrefixOrThrow(const std::string& path, std::size_t n, const std::string& what) {
@@ -113,6 +109,15 @@ FolderHandle::FolderHandle(const std::string& folder) : fd_(::open(folder.c_str(
 
 FolderHandle::~FolderHandle() {
     if (fd_ >= 0) ::close(fd_);
+}
+
+std::optional<std::size_t> FolderHandle::Head(const FolderNames& names, std::size_t index, const std::string& path,
+                                              char* buffer, std::size_t size, bool* denied) const noexcept {
+    const bool byFolder = fd_ >= 0;
+    const int at = byFolder ? fd_ : AT_FDCWD;
+    const std::string& file = byFolder ? names.contents.files[index] : path;
+    return index < names.plainFile.size() && names.plainFile[index] ? ReadPlainHead(at, file, buffer, size, denied)
+                                                                     : ReadHead(at, file, buffer, size, denied);
 }
 
 } // namespace marbrook::gdal

@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "platform/error.h"
+#include "platform/posix/FolderReading.h"
 #include "platform/posix/Ini.h"
 
 namespace marbrook::posix {
@@ -186,9 +187,11 @@ bool PosixSystem::FileExists(const std::string& path) {
 }
 
 sys::FolderContents PosixSystem::ListFolder(const std::string& path) {
-    sys::FolderContents out;
-    if (const int err = ReadFolderNames(path, out)) ThrowErrno(err, "cannot list " + path);
-    return out;
+    // The reading the stores of the same listing use after it.
+    int err = 0;
+    const FolderNamesPtr names = ReadFolderKept(path, kListingAge, err);
+    if (!names) ThrowErrno(err, "cannot list " + path);
+    return names->contents;
 }
 
 void PosixSystem::CreateFolder(const std::string& path) {
@@ -287,26 +290,6 @@ std::string PosixSystem::TimeText() {
     char buf[32];
     std::strftime(buf, sizeof buf, "%H:%M:%S", &tm);
     return buf;
-}
-
-int ReadFolderNames(const std::string& path, sys::FolderContents& names, std::vector<std::string>* notPlain) {
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()), &::closedir);
-    if (!dir) return errno;
-    const int dfd = ::dirfd(dir.get());
-    errno = 0;
-    while (const dirent* e = ::readdir(dir.get())) {
-        const char* name = e->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-        bool folder = e->d_type == DT_DIR;
-        if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
-            struct stat st{};
-            folder = ::fstatat(dfd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-        }
-        (folder ? names.folders : names.files).emplace_back(name);
-        if (notPlain && e->d_type != DT_REG) notPlain->emplace_back(name);
-        errno = 0;
-    }
-    return errno;
 }
 
 std::string ReadRegularFile(const std::string& path, std::size_t maxBytes) {

@@ -48,13 +48,6 @@ private:
     std::string libraryFile_;
 };
 
-// The names in a folder, split into files and subfolders, in the order the
-// file system gives them: "." and ".." left out, a link counted as what it
-// points to (a dangling one as a file). `notPlain`, when given, also receives
-// every name whose entry is not a plain file (a folder, a link, a pipe, a
-// device). Returns 0, or the errno of the failure that stopped the reading.
-int ReadFolderNames(const std::string& path, sys::FolderContents& names, std::vector<std::string>* notPlain = nullptr);
-
 // Whole-file helpers that throw PlatformError with the classic numbers.
 // The content of a regular file of at most `maxBytes` bytes; a pipe, a
 // device, a folder (75) or a larger file (321) is refused without waiting

@@ -5,10 +5,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -16,7 +18,10 @@
 
 #include "catalogue/basOpenDialogs.h"
 #include "platform/gdal/detail/FileStores.h"
+#include "platform/gdal/detail/FolderReader.h"
 #include "platform/gdal/detail/GdalCommon.h"
+#include "platform/posix/FolderReading.h"
+#include "tests/doubles/Processes.h"
 #include "tests/gdal/GdalFixtures.h"
 
 namespace marbrook {
@@ -122,6 +127,88 @@ TEST(FolderNames, EachFolderAndEachThreadListsItsOwnNames) {
     std::set<std::string> other;
     std::thread([&] { other = Rasters(w, b); }).join();
     EXPECT_EQ(other, (std::set<std::string>{"b.tif"}));
+}
+
+posix::FolderNamesPtr KeptReading(const std::string& folder) {
+    int error = 0;
+    return posix::ReadFolderKept(folder, posix::kListingAge, error);
+}
+
+// A folder of 100 000 names is read once per listing: the system service's
+// look at its files and subfolders and every store after it (shapefiles,
+// data files, drawings, rasters) share one reading, which a listing made
+// right after still uses while the folder is unchanged.
+TEST(FolderNames, OneReadingServesTheWholeListing) {
+    GdalWorld w;
+    TempDir dir;
+    testing::WriteShapefile(dir.Path(), "wells", wkbPoint, {"POINT (1 1)"});
+    testing::WriteRaster("GTiff", dir / "dem.tif", 2, 2);
+    WriteFile(dir / "sites.csv", "WKT,name\n\"POINT (1 2)\",a\n");
+    WriteFile(dir / "notes.txt", "x");
+    std::filesystem::create_directory(dir / "sub");
+    AgeFolder(dir.Path());
+    const auto first = KeptReading(dir.Path());
+    ASSERT_NE(first, nullptr);
+    (void)w.t.system.ListFolder(dir.Path());
+    EXPECT_EQ(KeptReading(dir.Path()).get(), first.get()) << "the system service read the folder again";
+
+    std::string folder = dir.Path();
+    DataItems items;
+    ASSERT_EQ(GetSubFolderFiles(w.p, folder, items, 0), 4);
+    EXPECT_EQ(Names(items), (std::set<std::string>{"sub", "wells.shp", "sites.csv", "dem.tif"}));
+    EXPECT_EQ(KeptReading(dir.Path()).get(), first.get()) << "a store read the folder again";
+    EXPECT_TRUE(w.t.LogEntries().empty()) << w.t.ErrLogText();
+
+    // Changed: the next listing reads it afresh and sees the change.
+    WriteFile(dir / "more.txt", "x");
+    EXPECT_NE(KeptReading(dir.Path()).get(), first.get());
+}
+
+// A file the folder's reading found plain is read without asking what it
+// is. Whatever has taken its name since then (a pipe, a folder, a link) must
+// read as no file, at once: a pipe would make the listing wait for ever, and
+// a link could lead anywhere.
+TEST(FolderNames, APlainFileReplacedAfterTheReadingIsNotRead) {
+    TempDir dir;
+    TempDir elsewhere;
+    WriteFile(elsewhere / "target.shp", std::string(100, 'x'));
+    WriteFile(dir / "plain.shp", std::string(100, 'p'));
+    ASSERT_EQ(::mkfifo((dir / "pipe.shp").c_str(), 0644), 0);
+    std::filesystem::create_directory(dir / "folder.shp");
+    std::filesystem::create_symlink(elsewhere / "target.shp", dir / "link.shp");
+    std::filesystem::create_symlink("/dev/zero", dir / "zeros.shp");
+    struct Row {
+        const char* name;
+        std::optional<std::size_t> plain; // read as a plain file of the reading
+        std::optional<std::size_t> asked; // read as an entry of any kind
+    };
+    const std::vector<Row> rows = {
+        {"plain.shp", 100, 100},
+        {"pipe.shp", std::nullopt, std::nullopt},
+        {"folder.shp", std::nullopt, std::nullopt},
+        {"link.shp", std::nullopt, 100}, // a link is followed only when the reading knew it was one
+        {"zeros.shp", std::nullopt, std::nullopt},
+        {"missing.shp", std::nullopt, std::nullopt},
+    };
+    gdal::FolderNames names;
+    for (const Row& r : rows) names.contents.files.emplace_back(r.name);
+    const gdal::FolderHandle folder(dir.Path());
+    ASSERT_TRUE(folder.IsOpen());
+    testing::Watchdog dog(30, "reading the heads of files that are no longer plain");
+    for (const bool plain : {true, false}) {
+        names.plainFile.assign(rows.size(), plain);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            SCOPED_TRACE(std::string(rows[i].name) + (plain ? " (found plain)" : " (found not plain)"));
+            const std::string path = dir / rows[i].name;
+            char head[100];
+            bool denied = false;
+            EXPECT_EQ(folder.Head(names, i, path, head, sizeof head, &denied), plain ? rows[i].plain : rows[i].asked);
+            EXPECT_FALSE(denied);
+            // By the full path when the folder cannot be opened: the same.
+            EXPECT_EQ(gdal::FolderHandle("/nonexistent/folder").Head(names, i, path, head, sizeof head),
+                      plain ? rows[i].plain : rows[i].asked);
+        }
+    }
 }
 
 std::string Bytes(std::initializer_list<int> bytes, std::size_t padTo = 0, char pad = ' ') {

@@ -4,6 +4,8 @@
 // files of subdatasets. Each store keeps its own cheap "is this mine?" step
 // (the extension and the first bytes that the folder reader read), and
 // GDAL is asked only about the candidates those steps let through.
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -30,7 +32,15 @@ struct Probe {
     std::string_view head;     // its first bytes (empty for a folder)
     const std::string* path;   // its full path
     bool folder = false;
+    int folderFd = -1;         // its folder open for reading it by name; -1: read by `path`
 };
+
+// Up to `n` first bytes of the probed file, as ReadStart reads them, by its
+// folder when the probe has it open.
+std::string ReadStart(const Probe& probe, std::size_t n);
+// The probed file's status, by its folder when the probe has it open; false
+// when it cannot be looked at.
+bool StatusOf(const Probe& probe, struct stat& st) noexcept;
 
 // What an identify step found: the store kind (gis::store codes; kNone for
 // a single-file vector dataset), the format's short name, and for a single
@@ -64,6 +74,8 @@ std::optional<int> GeoJsonSingleKind(std::string_view text) noexcept;
 // Whether a file of this extension is one that only a data-file store reads:
 // the raster listing leaves such files alone.
 bool IsDataFileExtension(std::string_view upperExt) noexcept;
+// The same for the extension of the file name `name`, in any case.
+bool IsDataFileName(std::string_view name) noexcept;
 
 // ---- The stores ------------------------------------------------------------------
 

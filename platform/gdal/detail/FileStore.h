@@ -4,7 +4,9 @@
 // factory of a folder or a database file, and small helpers on file names.
 // Each store (shapefiles, rasters, drawings, personal geodatabases) lives in
 // its own file in stores/ and builds on these.
+#include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,10 +32,29 @@ constexpr char UpperAscii(char c) noexcept { return c >= 'a' && c <= 'z' ? stati
 std::string UpperAscii(std::string_view s);
 // The upper-case extension of a file name, without its dot.
 std::string UpperExt(std::string_view name);
+// The extension of a file name as it is spelled, without its dot; empty
+// where UpperExt is.
+std::string_view ExtensionPart(std::string_view name) noexcept;
 // Whether a file name ends in "." and `upperExt` (upper case, ASCII), in any
 // case, with a stem before the dot.
 bool HasExtensionCi(std::string_view file, std::string_view upperExt) noexcept;
 std::string Join(const std::string& folder, const std::string& name);
+
+// A fixed set of upper-case extensions, asked about every file of a folder
+// by every store: one lookup costs a few comparisons of numbers, not a
+// comparison with each extension of the set.
+class ExtensionSet {
+public:
+    ExtensionSet(std::initializer_list<std::string_view> upperExts);
+    [[nodiscard]] bool Contains(std::string_view upperExt) const noexcept;
+    // Whether the extension of the file name `name` (as UpperExt gives it)
+    // is one of the set, without making a string of it.
+    [[nodiscard]] bool HoldsExtensionOf(std::string_view name) const noexcept;
+
+private:
+    std::vector<std::uint64_t> short_;    // up to eight bytes, packed, sorted
+    std::vector<std::string_view> long_; // longer ones
+};
 // A folder path without its trailing "/" (the root stays "/").
 std::string NormalFolder(std::string path);
 // PlatformError 76 when `folder` is not a folder.

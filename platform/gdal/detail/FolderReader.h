@@ -11,48 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/system.h"
+#include "platform/posix/FolderReading.h"
 
 namespace marbrook::gdal {
 
-// What tells that a folder has not changed since it was read: any entry
-// added, removed or renamed changes its modification time, and a
-// modification time put back changes its status-change time.
-struct FolderStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    timespec modified{};
-    timespec changed{};
-
-    static FolderStamp Of(const struct stat& st) noexcept { return {st.st_dev, st.st_ino, st.st_mtim, st.st_ctim}; }
-    bool operator==(const FolderStamp& o) const noexcept {
-        return device == o.device && inode == o.inode && modified.tv_sec == o.modified.tv_sec &&
-               modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec &&
-               changed.tv_nsec == o.changed.tv_nsec;
-    }
-    // Whether what was read of the folder may be kept: its modification time
-    // is trusted only when it lies well before the read, since a file system
-    // stamps times with a coarse clock and an entry added in the same tick as
-    // the previous change would not show.
-    [[nodiscard]] bool Settled() const noexcept;
-};
-
-// The names of a folder as one reading found them.
-struct FolderNames {
-    sys::FolderContents contents;
-    // The names whose entries are not plain files: folders, links, pipes,
-    // devices (a link may point to anything).
-    std::vector<std::string> notPlain;
-};
-using FolderNamesPtr = std::shared_ptr<const FolderNames>;
-
-// A listing reads the folder for every store, and opening a thousand
-// datasets of one folder looks at its names a thousand times; a folder of
-// 90 000 files would be read again each time. The names read last on this
-// thread serve every reading of the same folder while its stamp is unchanged
-// and settled, and while they are younger than `maxAge`.
-inline constexpr auto kListingAge = std::chrono::seconds(1);
-inline constexpr auto kAnyAge = std::chrono::steady_clock::duration::max();
+using posix::FolderNames;
+using posix::FolderNamesPtr;
+using posix::kAnyAge;
+using posix::kListingAge;
 
 // The names of `folder`; PlatformError 76 when it does not exist, 70 when it
 // cannot be read.
@@ -66,6 +32,13 @@ FolderNamesPtr ReadFolder(const std::string& folder, std::chrono::steady_clock::
 // regular file that may not be read.
 std::optional<std::size_t> ReadHead(int folderFd, const std::string& file, char* buffer, std::size_t size,
                                     bool* denied = nullptr) noexcept;
+// The same for a file that the folder's reading found plain (FolderNames::
+// plainFile): opened without following a link and read without asking first
+// what it is, since the entry was a plain file a moment ago. Whatever took
+// its place since (a link, a pipe, a folder) is refused by the opening or
+// by the read, and reads as none.
+std::optional<std::size_t> ReadPlainHead(int folderFd, const std::string& file, char* buffer, std::size_t size,
+                                         bool* denied = nullptr) noexcept;
 // Up to `n` first bytes of the regular file `path`, a `what` ("drawing");
 // a failure that says why it cannot be read: missing or not a file (53), or
 // not readable (70).
@@ -83,6 +56,11 @@ public:
     FolderHandle& operator=(const FolderHandle&) = delete;
     [[nodiscard]] bool IsOpen() const noexcept { return fd_ >= 0; }
     [[nodiscard]] int Fd() const noexcept { return fd_; }
+    // Up to `size` first bytes of the file `index` of `names`, a reading of
+    // this folder, as ReadHead and ReadPlainHead read them; `path` is the
+    // file's full path, read when the folder could not be opened.
+    std::optional<std::size_t> Head(const FolderNames& names, std::size_t index, const std::string& path, char* buffer,
+                                    std::size_t size, bool* denied = nullptr) const noexcept;
 
 private:
     int fd_;

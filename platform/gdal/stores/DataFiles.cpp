@@ -21,10 +21,12 @@ namespace {
 
 // The extensions some data-file store may claim; every other file is
 // passed over without a read.
-constexpr std::array kDataFileExtensions = {"GPKG", "SQLITE", "SQLITE3", "DB", "DB3", "SPATIALITE", "SL3",
-                                            "GEOJSON", "JSON", "FGB", "KML", "KMZ", "GML", "GPX",
-                                            "TAB", "MIF", "CSV", "NC", "NC4", "CDF", "NETCDF",
-                                            "H5", "HDF5", "HE5", "HDF", "HDF4", "HE4"};
+const ExtensionSet& DataFileExtensions() {
+    static const ExtensionSet set = {"GPKG", "SQLITE", "SQLITE3", "DB",  "DB3", "SPATIALITE", "SL3", "GEOJSON", "JSON",
+                                     "FGB",  "KML",    "KMZ",     "GML", "GPX", "TAB",        "MIF", "CSV",     "NC",
+                                     "NC4",  "CDF",    "NETCDF",  "H5",  "HDF5", "HE5",       "HDF", "HDF4",    "HE4"};
+    return set;
+}
 
 using Identify = std::optional<Identified> (*)(const Probe&);
 using Opener = gis::WorkspacePtr (*)(const std::string&);
@@ -84,16 +86,16 @@ std::vector<DatasetNamePtr> ListDataFiles(const std::string& folder, int kind) {
     std::string path = Join(folder, "");
     const std::size_t folderLength = path.size();
     std::string head(kProbeHeadSize, '\0');
-    for (const std::string& file : entries.files) {
+    for (std::size_t i = 0; i < entries.files.size(); ++i) {
+        const std::string& file = entries.files[i];
+        if (!DataFileExtensions().HoldsExtensionOf(file)) continue;
         const std::string ext = UpperExt(file);
-        if (!IsDataFileExtension(ext)) continue;
         path.resize(folderLength);
         path += file;
-        const auto got = folderFd.IsOpen() ? ReadHead(folderFd.Fd(), file, head.data(), head.size())
-                                           : ReadHead(AT_FDCWD, path, head.data(), head.size());
+        const auto got = folderFd.Head(*names, i, path, head.data(), head.size());
         if (!got || *got == 0) continue; // not a plain file, or empty: nothing to judge
         if (!quiet) quiet.emplace();
-        const Probe probe{file, ext, std::string_view(head.data(), *got), &path, false};
+        const Probe probe{file, ext, std::string_view(head.data(), *got), &path, false, folderFd.Fd()};
         if (auto judged = Judge(probe)) add(file, path, std::move(judged->first));
     }
     for (const std::string& sub : entries.folders) {
@@ -110,8 +112,10 @@ std::vector<DatasetNamePtr> ListDataFiles(const std::string& folder, int kind) {
 } // namespace
 
 bool IsDataFileExtension(std::string_view upperExt) noexcept {
-    return std::find(kDataFileExtensions.begin(), kDataFileExtensions.end(), upperExt) != kDataFileExtensions.end();
+    return DataFileExtensions().Contains(upperExt);
 }
+
+bool IsDataFileName(std::string_view name) noexcept { return DataFileExtensions().HoldsExtensionOf(name); }
 
 std::optional<Identified> IdentifyDataFile(const Probe& probe) {
     auto judged = Judge(probe);

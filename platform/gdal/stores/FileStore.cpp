@@ -1,6 +1,7 @@
 // The parts every file store shares.
 #include "platform/gdal/detail/FileStore.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -17,10 +18,50 @@ std::string UpperAscii(std::string_view s) {
     return out;
 }
 
-std::string UpperExt(std::string_view name) {
+std::string UpperExt(std::string_view name) { return UpperAscii(ExtensionPart(name)); }
+
+namespace {
+
+// The bytes of an extension of up to eight bytes as one number; an
+// extension holds no NUL byte, so shorter ones never meet longer ones.
+std::uint64_t Packed(std::string_view ext) noexcept {
+    std::uint64_t v = 0;
+    for (const char c : ext) v = v << 8 | static_cast<unsigned char>(UpperAscii(c));
+    return v << (8 * (8 - ext.size()));
+}
+
+} // namespace
+
+ExtensionSet::ExtensionSet(std::initializer_list<std::string_view> upperExts) {
+    for (const std::string_view ext : upperExts) {
+        if (ext.size() <= 8) short_.push_back(Packed(ext));
+        else long_.push_back(ext);
+    }
+    std::sort(short_.begin(), short_.end());
+}
+
+bool ExtensionSet::Contains(std::string_view upperExt) const noexcept {
+    if (upperExt.empty()) return false;
+    if (upperExt.size() > 8) return std::find(long_.begin(), long_.end(), upperExt) != long_.end();
+    return std::binary_search(short_.begin(), short_.end(), Packed(upperExt));
+}
+
+bool ExtensionSet::HoldsExtensionOf(std::string_view name) const noexcept {
+    const std::string_view ext = ExtensionPart(name);
+    if (ext.empty()) return false;
+    if (ext.size() <= 8) return std::binary_search(short_.begin(), short_.end(), Packed(ext));
+    return std::any_of(long_.begin(), long_.end(), [ext](std::string_view upper) {
+        if (upper.size() != ext.size()) return false;
+        for (std::size_t i = 0; i < ext.size(); ++i)
+            if (UpperAscii(ext[i]) != upper[i]) return false;
+        return true;
+    });
+}
+
+std::string_view ExtensionPart(std::string_view name) noexcept {
     const auto dot = name.rfind('.');
     if (dot == std::string_view::npos || dot == 0) return {};
-    return UpperAscii(name.substr(dot + 1));
+    return name.substr(dot + 1);
 }
 
 std::string Join(const std::string& folder, const std::string& name) {

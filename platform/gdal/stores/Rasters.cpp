@@ -31,11 +31,24 @@ constexpr std::array kNotFolderRasterDrivers = {
 
 // Files that are never probed: sidecars (world files, headers, overviews,
 // statistics), the files of shapefiles, drawings, databases and documents.
-constexpr std::array kNeverRasterExtensions = {
-    "AUX", "OVR", "RRD", "TFW", "TFWX", "TIFW", "JGW", "JPW", "JPGW", "PGW", "PNGW", "GFW", "BPW", "BMPW", "WLD",
-    "J2W", "BLW", "PRJ", "HDR", "XML", "STX", "CLR", "IMD", "RPB", "RPC", "SGRD", "SHP", "SHX", "DBF", "CPG", "QIX",
-    "SBN", "SBX", "DXF", "DWG", "MDB", "SDE", "PDF", "TXT", "DOC", "DOCX", "XLS", "XLSX", "HTML", "HTM", "ZIP",
-    "GZ", "LOG", "INI", "MD", "LYR", "MXD", "QGS", "QGZ", "ERR", "ADF"};
+const ExtensionSet& NeverRasterExtensions() {
+    static const ExtensionSet set = {
+        "AUX", "OVR", "RRD", "TFW", "TFWX", "TIFW", "JGW", "JPW", "JPGW", "PGW", "PNGW", "GFW", "BPW", "BMPW", "WLD",
+        "J2W", "BLW", "PRJ", "HDR", "XML", "STX", "CLR", "IMD", "RPB", "RPC", "SGRD", "SHP", "SHX", "DBF", "CPG", "QIX",
+        "SBN", "SBX", "DXF", "DWG", "MDB", "SDE", "PDF", "TXT", "DOC", "DOCX", "XLS", "XLSX", "HTML", "HTM", "ZIP",
+        "GZ", "LOG", "INI", "MD", "LYR", "MXD", "QGS", "QGZ", "ERR", "ADF"};
+    return set;
+}
+
+// Extensions whose files are raster candidates whatever drivers this GDAL
+// has: the catalogue below always counts them, so a folder of TIFFs needs no
+// catalogue at all.
+constexpr std::array kAlwaysRasterExtensions = {"IMG", "NSF", "SDAT", "TIF", "TIFF"};
+
+bool AlwaysRasterExtension(std::string_view upperExt) {
+    return std::find(kAlwaysRasterExtensions.begin(), kAlwaysRasterExtensions.end(), upperExt) !=
+           kAlwaysRasterExtensions.end();
+}
 
 struct RasterCatalogue {
     std::vector<const char*> drivers; // null-terminated
@@ -72,7 +85,7 @@ const RasterCatalogue& Catalogue() {
         // Extensions the drivers do not all declare but whose files they
         // read: NITF's other name, SAGA's grid, TIFF and Erdas images. ENVI's
         // and EHdr's data files are found by the header beside them.
-        for (const char* ext : {"NSF", "SDAT", "TIF", "TIFF", "IMG"})
+        for (const char* ext : kAlwaysRasterExtensions)
             if (std::find(out.extensions.begin(), out.extensions.end(), ext) == out.extensions.end()) out.extensions.push_back(ext);
         std::sort(out.extensions.begin(), out.extensions.end());
         out.drivers.push_back(nullptr);
@@ -83,10 +96,12 @@ const RasterCatalogue& Catalogue() {
 
 const std::vector<const char*>& RasterDrivers() { return Catalogue().drivers; }
 
-bool NeverRaster(std::string_view file, const std::string& ext) {
-    if (ext.empty() || IsDataFileExtension(ext)) return true;
+// Whether the file `file` is never a raster of a folder: asked of every
+// file, without a string made.
+bool NeverRaster(std::string_view file) {
+    if (ExtensionPart(file).empty() || IsDataFileName(file)) return true;
     if (file.size() > 8 && HasExtensionCi(file.substr(0, file.size() - 4), "AUX")) return true; // x.aux.xml
-    return std::find(kNeverRasterExtensions.begin(), kNeverRasterExtensions.end(), ext) != kNeverRasterExtensions.end();
+    return NeverRasterExtensions().HoldsExtensionOf(file);
 }
 
 bool DeclaredRasterExtension(const std::string& ext) {
@@ -103,11 +118,28 @@ gis::DatasetPtr OpenRaster(const std::string& path, const FileName& name) {
 // that is recognised by its first bytes alone.
 constexpr std::size_t kRasterHeadSize = 64;
 
-// Whether a folder holds the driver that recognises these bytes: a driver
-// left out of this GDAL build (or skipped) lists nothing by its bytes.
+bool IsFolderRasterDriver(const char* name) {
+    const GDALDriverH driver = GDALGetDriverByName(name);
+    return driver && GDALGetMetadataItem(driver, GDAL_DCAP_RASTER, nullptr) &&
+           std::none_of(kNotFolderRasterDrivers.begin(), kNotFolderRasterDrivers.end(),
+                        [name](const char* n) { return std::strcmp(n, name) == 0; });
+}
+
+// Whether this GDAL has the driver that recognises these bytes: a driver
+// left out of its build (or skipped) lists nothing by its bytes. Asked of
+// the driver itself: the table of every driver is built only when a file
+// of some other extension needs it.
 bool HasDriver(const char* name) {
-    const auto& drivers = RasterDrivers();
-    return std::any_of(drivers.begin(), drivers.end() - 1, [name](const char* d) { return std::strcmp(d, name) == 0; });
+    struct Known {
+        const char* name;
+        bool present;
+    };
+    static const std::array<Known, 3> known = {{{"GTiff", IsFolderRasterDriver("GTiff")},
+                                                {"HFA", IsFolderRasterDriver("HFA")},
+                                                {"AAIGrid", IsFolderRasterDriver("AAIGrid")}}};
+    for (const Known& k : known)
+        if (std::strcmp(k.name, name) == 0) return k.present;
+    return IsFolderRasterDriver(name);
 }
 
 std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
@@ -157,21 +189,22 @@ std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
     const FolderHandle folderFd(folder);
     std::string path = Join(folder, "");
     const std::size_t folderLength = path.size();
-    for (const std::string& file : entries.files) {
+    for (std::size_t i = 0; i < entries.files.size(); ++i) {
+        const std::string& file = entries.files[i];
+        // Sidecars, the files of other stores and documents are passed
+        // over first, by a fixed table: most files of a folder are.
+        if (NeverRaster(file)) continue;
         const std::string ext = UpperExt(file);
         // A file of an extension no raster driver declares is judged only
-        // when a header beside it says what it is (ENVI, EHdr ...). Asked
-        // first: it passes over most files of a folder at once.
-        if (!DeclaredRasterExtension(ext) && !hasHeaderSibling(file)) continue;
-        if (NeverRaster(file, ext)) continue;
+        // when a header beside it says what it is (ENVI, EHdr ...).
+        if (!AlwaysRasterExtension(ext) && !hasHeaderSibling(file) && !DeclaredRasterExtension(ext)) continue;
         path.resize(folderLength);
         path += file;
         // Most candidates say by their first bytes that they are ours; GDAL
         // judges the rest, as it would have judged every one.
         char head[kRasterHeadSize];
         bool denied = false;
-        const auto got = folderFd.IsOpen() ? ReadHead(folderFd.Fd(), file, head, sizeof head, &denied)
-                                           : ReadHead(AT_FDCWD, path, head, sizeof head, &denied);
+        const auto got = folderFd.Head(*names, i, path, head, sizeof head, &denied);
         // A file the user may not read is listed, as an unreadable
         // shapefile is: opening it says why it fails.
         if (denied) {

@@ -2,8 +2,6 @@
 // read from the 100-byte header (OGR opens the file only when the name is).
 #include "platform/gdal/detail/FileStores.h"
 
-#include <fcntl.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -45,16 +43,15 @@ std::vector<DatasetNamePtr> ListShapefiles(const std::string& folder, int kind) 
     const FolderHandle folderFd(folder);
     std::string path = Join(folder, "");
     const std::size_t folderLength = path.size();
-    for (const std::string& file : entries.files) {
+    for (std::size_t i = 0; i < entries.files.size(); ++i) {
+        const std::string& file = entries.files[i];
         if (!HasExtensionCi(file, "SHP")) continue;
         path.resize(folderLength);
         path += file;
         // A .shp whose header cannot be read is still listed (unclassified):
         // the user must see the broken dataset; opening it reports why.
         char header[100];
-        const std::size_t got = (folderFd.IsOpen() ? ReadHead(folderFd.Fd(), file, header, sizeof header)
-                                                   : ReadHead(AT_FDCWD, path, header, sizeof header))
-                                    .value_or(0);
+        const std::size_t got = folderFd.Head(*names, i, path, header, sizeof header).value_or(0);
         const int shapeKind = ParseShpHeader(std::string_view(header, got)).value_or(0);
         const std::size_t stem = file.size() - 4;
         // The name is the stem; the extension is kept as the file spells it

@@ -2,6 +2,7 @@
 // catalogue, listed as a personal geodatabase is (feature datasets and their
 // members, feature classes, tables, raster datasets).
 #include <fcntl.h>
+#include <climits>
 
 #include <memory>
 #include <string>
@@ -62,6 +63,23 @@ FileName::Describer LayerSource(std::string driver, std::string path) {
         if (name.Kind() == gis::kind::kFeatureClass || name.Kind() == gis::kind::kTable) source.layers = {name.Name()};
         return source;
     };
+}
+
+std::string ReadStart(const Probe& probe, std::size_t n) {
+    if (probe.folderFd < 0) return ReadStart(*probe.path, n);
+    std::string out(n, '\0');
+    out.resize(ReadHead(probe.folderFd, std::string(probe.name), out.data(), n).value_or(0));
+    return out;
+}
+
+bool StatusOf(const Probe& probe, struct stat& st) noexcept {
+    if (probe.folderFd < 0) return ::stat(probe.path->c_str(), &st) == 0;
+    // The probe's name is one entry of its folder, never a path.
+    char name[NAME_MAX + 1];
+    if (probe.name.size() > NAME_MAX) return false;
+    probe.name.copy(name, probe.name.size());
+    name[probe.name.size()] = '\0';
+    return ::fstatat(probe.folderFd, name, &st, 0) == 0;
 }
 
 gis::WorkspacePtr CatalogueWorkspace(const std::string& path, std::vector<StoreItem> items) {

@@ -226,11 +226,11 @@ std::optional<Identified> IdentifyVectorFile(const Probe& probe) {
     if (!format) return std::nullopt;
     Identified found{gis::store::kVectorFile, format->name, std::nullopt, format->driver};
     struct stat st{};
-    if (::stat(probe.path->c_str(), &st) != 0 || st.st_size > kSurveyLimit) return found;
+    if (!StatusOf(probe, st) || st.st_size > kSurveyLimit) return found;
     if (std::strcmp(format->driver, "GeoJSON") == 0 && st.st_size <= kGeoJsonReadLimit) {
         const std::string whole = static_cast<off_t>(probe.head.size()) >= st.st_size
                                       ? std::string(probe.head)
-                                      : ReadStart(*probe.path, static_cast<std::size_t>(st.st_size));
+                                      : ReadStart(probe, static_cast<std::size_t>(st.st_size));
         if (const auto kind = GeoJsonSingleKind(whole)) {
             if (*kind != 0) {
                 found.storeKind = gis::store::kNone;

@@ -14,6 +14,9 @@ cd "$(dirname "$0")/.."
 build=${MARBROOK_BENCH_BUILD_DIR:-build-bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARBROOK_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target marbrook_cli bench_suite
+# The dialog's case runs the Qt benchmark program beside the suite, when Qt is there.
+if cmake --build "$build" --target help | grep -q '^bench_dialog:'; then
+  cmake --build "$build" -j"$(nproc)" --target bench_dialog
+fi
 
-echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"
 MARBROOK_CLI="$PWD/$build/apps/marbrook" scripts/with-pg.sh "$build/bench/bench_suite" "$@"

@@ -1,7 +1,11 @@
 #include "bench/suite/Cases.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include "bench/suite/Data.h"
@@ -42,22 +46,91 @@ void ProcessCase(Suite& s) {
     row.ours.seconds = 0;
     row.base.seconds = 1e100;
     for (int i = 0; i < (s.o.smoke ? 1 : 2); ++i) row.ours.peakKiB = std::max(row.ours.peakKiB, Child("process", "").peakKiB);
+    s.idleKiB = row.ours.peakKiB;
     s.rows.push_back(row);
 }
 
-void FolderCase(Suite& s) {
-    const std::vector<long> sizes = s.o.smoke ? std::vector<long>{1000} : std::vector<long>{1000, 10000, 100000};
-    for (long n : sizes) {
-        const std::string dir = s.FolderOf(n);
-        const FolderMix mix = MixFor(n);
-        Row row = Compare("folder listing", n, s.o, [&] { return Child("folder-ours", dir); },
-                          [&] { return Child("folder-base", dir); });
-        s.Expect(row, mix.Listed(), mix.Entries());
+namespace {
+
+// The `marbrook` program the whole-program rows run; "" when there is none.
+std::string Cli() {
+    std::string cli = Env("MARBROOK_CLI");
+    if (cli.empty()) cli = (fs::path(Self()).parent_path().parent_path() / "apps" / "marbrook").string();
+    return fs::exists(cli) ? cli : std::string();
+}
+
+// Whether a program of this name is on the PATH.
+bool OnPath(const std::string& program) {
+    const std::string path = Env("PATH");
+    std::size_t from = 0;
+    while (from <= path.size()) {
+        const std::size_t colon = std::min(path.find(':', from), path.size());
+        if (colon > from && ::access((path.substr(from, colon - from) + "/" + program).c_str(), X_OK) == 0) return true;
+        from = colon + 1;
+    }
+    return false;
+}
+
+void FolderInProcess(Suite& s, const std::string& dir, long n, const FolderMix& mix) {
+    // The floor under the memory per entry, when the process case did not run.
+    if (s.idleKiB == 0) s.idleKiB = Child("process", "").peakKiB;
+    Row row = Compare("folder listing", n, s.o, [&] { return Child("folder-ours", dir); },
+                      [&] { return Child("folder-base", dir); });
+    s.Expect(row, mix.Listed(), mix.Entries());
+    s.rows.push_back(row);
+    s.folderRows.push_back(row);
+}
+
+// Whole programs, started and ended: what a user of the command line waits.
+void FolderWholeProcess(Suite& s, const std::string& dir, long n, bool withOgrinfo) {
+    const std::string cli = Cli();
+    const auto bareLoop = [&] { return Spawn({Self(), "--child", "folder-base", dir}, false); };
+    if (!cli.empty()) {
+        Row row = Compare("folder listing, programs", n, s.o, [&] { return Spawn({cli, "list", dir}, false); }, bareLoop);
+        row.note = "whole processes: marbrook list vs the bare loop's";
+        s.Expect(row, -1, -1);
         s.rows.push_back(row);
-        s.folderRows.push_back(row);
+    }
+    if (withOgrinfo && OnPath("ogrinfo")) {
+        Row row = Compare("folder, ogrinfo -q", n, s.o, [&] { return Spawn({"ogrinfo", "-ro", "-q", "-so", dir}, false); },
+                          bareLoop);
+        row.note = "whole processes: ogrinfo -ro -q -so vs the bare loop's";
+        s.Expect(row, -1, -1);
+        s.rows.push_back(row);
     }
 }
 
+} // namespace
+
+void FolderCase(Suite& s) {
+    const std::vector<long> sizes = s.o.smoke ? std::vector<long>{1000} : std::vector<long>{1000, 10000, 100000};
+    for (long n : sizes) FolderInProcess(s, s.FolderOf(n), n, MixFor(n));
+    for (long n : sizes) FolderWholeProcess(s, s.FolderOf(n), n, n == sizes.back() && !s.o.smoke);
+}
+
+void MillionCase(Suite& s) {
+    constexpr long n = 1000000;
+    const std::string base = Env("MARBROOK_BENCH_DIR");
+    if (base.empty()) {
+        s.rows.push_back(Row{"folder listing", n, {}, {}, "skipped: set MARBROOK_BENCH_DIR (about 4.5 GB, made once)", {}, {}});
+        s.rows.back().base.seconds = 1e100;
+        return;
+    }
+    // Made once and kept: writing a million files takes minutes. The mark
+    // is written last, so a folder left half made is made again.
+    const std::string dir = base + "/marbrook-bench-million";
+    const std::string done = base + "/marbrook-bench-million.done";
+    const FolderMix mix = MixFor(n);
+    if (!fs::exists(done)) {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+        std::cerr << "generating a folder of " << n << " entries in " << dir << " (kept for later runs) ..." << std::endl;
+        MakeFolder(dir, s.templates, mix);
+        std::ofstream(done) << "complete\n";
+        Generated();
+    }
+    FolderInProcess(s, dir, n, mix);
+}
 void TodayCase(Suite& s) {
     const std::vector<long> sizes = s.o.smoke ? std::vector<long>{1000} : std::vector<long>{1000, 10000};
     for (long n : sizes) {
@@ -161,15 +234,15 @@ void PostgisCase(Suite& s) {
     s.Expect(reader, row.ours.count, -1);
     s.rows.push_back(reader);
 
-    std::string cli = Env("MARBROOK_CLI");
-    if (cli.empty()) cli = (fs::path(Self()).parent_path().parent_path() / "apps" / "marbrook").string();
-    if (!fs::exists(cli)) return;
+    const std::string cli = Cli();
+    if (cli.empty()) return;
     ::setenv("PGPASSWORD", Env("MARBROOK_PG_PASSWORD").c_str(), 1);
     Row prog = Compare("PostGIS listing, programs", 2000, s.o, [&] { return Spawn({cli, "list", sde}, false); },
                        [&] {
-                           return Spawn({"ogrinfo", "-ro", "-so", "-oo", "LIST_ALL_TABLES=YES", PgConnectionString()}, false);
+                           return Spawn({"ogrinfo", "-ro", "-q", "-so", "-oo", "LIST_ALL_TABLES=YES", PgConnectionString()},
+                                        false);
                        });
-    prog.note = "whole processes: marbrook list vs ogrinfo -ro -so";
+    prog.note = "whole processes: marbrook list vs ogrinfo -ro -q -so";
     s.Expect(prog, -1, -1);
     s.rows.push_back(prog);
 }
@@ -215,6 +288,49 @@ void DialogCase(Suite& s) {
     s.Expect(row, listed, listed);
     row.note += " baseline: the folder listing alone";
     s.rows.push_back(row);
+}
+
+} // namespace marbrook::bench
+
+namespace marbrook::bench {
+
+void PaintCase(Suite& s) {
+    const long n = s.o.smoke ? 1000 : 10000;
+    const std::string program = (fs::path(Self()).parent_path() / "bench_dialog").string();
+    if (!fs::exists(program)) {
+        s.rows.push_back(Row{"dialog: first entries painted", n, {}, {}, "skipped: no bench_dialog (built with Qt)", {}, {}});
+        s.rows.back().base.seconds = 1e100;
+        return;
+    }
+    const std::string dir = s.FolderOf(n);
+    const long listed = MixFor(n).Listed();
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // One run of the dialog gives both paints; the whole list's are kept
+    // for a second row against the same rounds of the listing alone.
+    std::vector<double> wholeRounds;
+    const auto dialog = [&] {
+        std::vector<double> figures;
+        ChildRun r = SpawnFigures({program, "--child", "dialog", dir}, figures);
+        if (figures.size() < 4) {
+            r.ok = false;
+            return r;
+        }
+        r.seconds = figures[0] / 1e3;
+        r.count = static_cast<long>(figures[3]);
+        wholeRounds.push_back(figures[1] / 1e3);
+        return r;
+    };
+    Row first = Compare("dialog: first entries painted", n, s.o, dialog, [&] { return Child("folder-ours", dir); });
+    first.note = "Qt offscreen; baseline: the folder listing alone";
+    s.Expect(first, listed, listed);
+    Row whole = first;
+    whole.name = "dialog: whole list painted";
+    whole.oursRounds = wholeRounds;
+    whole.ours.seconds = wholeRounds.empty() ? 0 : *std::min_element(wholeRounds.begin(), wholeRounds.end());
+    s.rows.push_back(first);
+    s.rows.push_back(whole);
+    s.paintRows.push_back(first);
+    s.paintRows.push_back(whole);
 }
 
 } // namespace marbrook::bench

@@ -17,7 +17,9 @@ struct Suite {
     std::string templates; // the template files
     std::vector<Row> rows;
     std::vector<Row> folderRows;
+    long idleKiB = 0; // the idle child's peak: the floor under every memory figure
     std::vector<Row> readerRows;
+    std::vector<Row> paintRows;
     bool shortListing = false;
 
     // Notes on `row` a failed child and counts other than the expected ones
@@ -31,7 +33,13 @@ private:
 };
 
 void ProcessCase(Suite& s); // an idle child: the floor of every peak
+// The folder listing in process at 1 000, 10 000 and 100 000 entries; the
+// same as whole programs (`marbrook list` against the bare loop's process,
+// and ogrinfo -q at the largest size).
 void FolderCase(Suite& s);
+// The folder listing at 1 000 000 entries: run only when named (--only
+// million), on a folder made once under MARBROOK_BENCH_DIR and reused.
+void MillionCase(Suite& s);
 // Listing a folder of today's data against the bare loop over its names and headers.
 void TodayCase(Suite& s);
 void RootCase(Suite& s);
@@ -41,5 +49,9 @@ void PostgisCase(Suite& s); // needs a server
 void LayersCase(Suite& s);
 void RepointCase(Suite& s);
 void DialogCase(Suite& s);
+// The dialog on Qt's offscreen platform (the bench_dialog program beside
+// this one): from a folder of 10 000 entries being opened to its first
+// entries painted, and to the whole list painted.
+void PaintCase(Suite& s);
 
 } // namespace marbrook::bench

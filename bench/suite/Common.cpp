@@ -15,7 +15,9 @@ Clock::time_point gLastGenerated{};
 bool gNoSettling = false;
 } // namespace
 
-bool Options::Wants(const std::string& c) const { return only.empty() || std::find(only.begin(), only.end(), c) != only.end(); }
+bool Options::Wants(const std::string& c) const { return only.empty() || Names(c); }
+
+bool Options::Names(const std::string& c) const { return std::find(only.begin(), only.end(), c) != only.end(); }
 
 void Die(const std::string& what) {
     std::cerr << "bench_suite: " << what << "\n";

@@ -16,6 +16,8 @@ struct Options {
     int rounds = 3;
     std::vector<std::string> only;
     [[nodiscard]] bool Wants(const std::string& c) const;
+    // Whether --only names `c` itself.
+    [[nodiscard]] bool Names(const std::string& c) const;
 };
 
 // Prints "bench_suite: <what>" and ends the process with status 1.

@@ -379,6 +379,13 @@ int ChildMain(const std::string& what, const std::string& arg) {
     else if (what == "dialog-ours") m = DialogOurs(arg);
     else if (what == "dialog-base") m = FolderOurs(arg);
     else if (what == "templates") { gdal::InitGdal(); MakeTemplates(arg); }
+    else if (what == "folder-data") {
+        // The folder case's data for another program to time (scripts/bench-compare.sh):
+        // MARBROOK_BENCH_ENTRIES entries from the templates in MARBROOK_BENCH_TEMPLATES.
+        const long n = std::atol(Env("MARBROOK_BENCH_ENTRIES").c_str());
+        MakeFolder(arg, Env("MARBROOK_BENCH_TEMPLATES"), MixFor(n));
+        m.count = MixFor(n).Listed();
+    }
     else if (what == "drawing") { gdal::InitGdal(); WriteDrawing(arg, std::atol(Env("MARBROOK_BENCH_ENTITIES").c_str())); }
     else if (what == "postgis-prepare") { if (!PreparePostgis(arg)) return 3; }
     else Die("unknown child " + what);

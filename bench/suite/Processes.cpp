@@ -20,7 +20,9 @@ std::string gSelf;
 void SetSelf(std::string path) { gSelf = std::move(path); }
 const std::string& Self() { return gSelf; }
 
-ChildRun Spawn(const std::vector<std::string>& argv, bool inProcess) {
+namespace {
+
+ChildRun Run(const std::vector<std::string>& argv, bool inProcess, std::string& out) {
     ChildRun r;
     int fds[2];
     if (::pipe(fds) != 0) Die("pipe");
@@ -43,7 +45,6 @@ ChildRun Spawn(const std::vector<std::string>& argv, bool inProcess) {
         std::_Exit(127);
     }
     ::close(fds[1]);
-    std::string out;
     char buf[4096];
     for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
     ::close(fds[0]);
@@ -53,16 +54,32 @@ ChildRun Spawn(const std::vector<std::string>& argv, bool inProcess) {
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     r.peakKiB = usage.ru_maxrss;
     r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    if (!inProcess) {
-        r.seconds = wall;
-        return r;
-    }
+    r.seconds = wall;
+    return r;
+}
+
+} // namespace
+
+ChildRun Spawn(const std::vector<std::string>& argv, bool inProcess) {
+    std::string out;
+    ChildRun r = Run(argv, inProcess, out);
+    if (!inProcess) return r;
     const auto at = out.find("RESULT ");
     if (at == std::string::npos) {
         r.ok = false;
         return r;
     }
     std::istringstream(out.substr(at + 7)) >> r.seconds >> r.count;
+    return r;
+}
+
+ChildRun SpawnFigures(const std::vector<std::string>& argv, std::vector<double>& figures) {
+    std::string out;
+    ChildRun r = Run(argv, true, out);
+    figures.clear();
+    std::istringstream line(out.substr(0, out.find('\n')));
+    for (double v; line >> v;) figures.push_back(v);
+    if (figures.empty()) r.ok = false;
     return r;
 }
 

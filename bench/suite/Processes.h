@@ -21,6 +21,10 @@ const std::string& Self();
 // Runs argv with stdout captured: when `inProcess`, the child's RESULT line
 // gives the time and count, else the wall time of the whole program counts.
 ChildRun Spawn(const std::vector<std::string>& argv, bool inProcess);
+// Runs argv in process mode, reading the numbers of its first output line
+// into `figures` (another benchmark program's child, which prints its own
+// figures); the run fails when it prints none.
+ChildRun SpawnFigures(const std::vector<std::string>& argv, std::vector<double>& figures);
 // This program as a child measuring `what` on `arg`.
 ChildRun Child(const std::string& what, const std::string& arg);
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <thread>
 
 namespace marbrook::bench {
 
@@ -84,14 +85,20 @@ void PrintTable(const std::vector<Row>& rows) {
     }
 }
 
-void PrintGrowth(const std::vector<Row>& folderRows) {
-    if (folderRows.size() < 2) return;
-    std::printf("\nfolder listing, cost per entry (us): n, ours, baseline, ours growth vs previous n\n");
+void PrintGrowth(const std::vector<Row>& folderRows, long idleKiB) {
+    if (folderRows.empty()) return;
+    std::printf("\nfolder listing in process, per entry: n, ours us, baseline us, ours growth vs previous n,"
+                " bytes above the idle process (%s MiB) per entry and per listed dataset\n",
+                idleKiB > 0 ? MiB(idleKiB).c_str() : "not measured");
     double previous = 0;
     for (const Row& r : folderRows) {
-        const double per = r.ours.seconds / static_cast<double>(r.n) * 1e6;
-        std::printf("  %7ld %9.3f %9.3f %9s\n", r.n, per, r.base.seconds / static_cast<double>(r.n) * 1e6,
-                    previous > 0 ? (Fixed(per / previous, 2) + "x").c_str() : "-");
+        const double n = static_cast<double>(r.n);
+        const double per = r.ours.seconds / n * 1e6;
+        const double added = idleKiB > 0 ? static_cast<double>(r.ours.peakKiB - idleKiB) * 1024.0 : 0;
+        std::printf("  %8ld %9.3f %9.3f %9s %9s %9s\n", r.n, per, r.base.seconds / n * 1e6,
+                    previous > 0 ? (Fixed(per / previous, 2) + "x").c_str() : "-",
+                    idleKiB > 0 ? Fixed(added / n, 0).c_str() : "-",
+                    idleKiB > 0 && r.ours.count > 0 ? Fixed(added / static_cast<double>(r.ours.count), 0).c_str() : "-");
         previous = per;
     }
 }
@@ -108,12 +115,20 @@ void PrintSpread(const std::string& title, const std::vector<Row>& rows) {
     }
 }
 
+void PrintLoad(const char* when) {
+    double load[3] = {};
+    if (::getloadavg(load, 3) == 3)
+        std::printf("load average %s: %.2f %.2f %.2f, %u cores\n", when, load[0], load[1], load[2],
+                    std::thread::hardware_concurrency());
+    std::fflush(stdout);
+}
+
 void PrintMachine() {
     // A child starts as a copy of this process: its peak counts only when
     // this one stays below every child's.
     std::printf("\nthis process's own peak: %s MiB\n", MiB(OwnPeakKiB()).c_str());
-    double load[3] = {};
-    if (::getloadavg(load, 3) == 3) std::printf("\nload average at the end: %.2f %.2f %.2f\n", load[0], load[1], load[2]);
+    std::printf("\n");
+    PrintLoad("at the end");
 }
 
 } // namespace marbrook::bench

@@ -25,11 +25,14 @@ Row Compare(const std::string& name, long n, const Options& o, const std::functi
             const std::function<ChildRun()>& base);
 
 void PrintTable(const std::vector<Row>& rows);
-// The folder listing's cost per entry at each n: it should stay flat.
-void PrintGrowth(const std::vector<Row>& folderRows);
+// The folder listing's cost per entry at each n: it should stay flat; and
+// the memory it adds per entry above the idle child's peak `idleKiB`.
+void PrintGrowth(const std::vector<Row>& folderRows, long idleKiB);
 // `rows` again, under `title`: the minimum and median of the rounds, ours
 // and the baseline, and their difference (what ours adds).
 void PrintSpread(const std::string& title, const std::vector<Row>& rows);
+// The load average now, and the cores, under `when` ("at the start").
+void PrintLoad(const char* when);
 // This process's own peak and the load average now.
 void PrintMachine();
 

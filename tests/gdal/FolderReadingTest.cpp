@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "catalogue/basOpenDialogs.h"
+#include "platform/gdal/detail/FileStore.h"
 #include "platform/gdal/detail/FileStores.h"
 #include "platform/gdal/detail/FolderReader.h"
 #include "platform/gdal/detail/GdalCommon.h"
@@ -208,6 +209,26 @@ TEST(FolderNames, APlainFileReplacedAfterTheReadingIsNotRead) {
             EXPECT_EQ(gdal::FolderHandle("/nonexistent/folder").Head(names, i, path, head, sizeof head),
                       plain ? rows[i].plain : rows[i].asked);
         }
+    }
+}
+
+// The extension tables every file of a folder is looked up in: an
+// extension is packed into a number, so names that share a prefix, differ
+// in length or in case, or are longer than a number holds must not meet.
+TEST(ExtensionTables, AFileBelongsOnlyByItsWholeExtensionInAnyCase) {
+    const gdal::ExtensionSet set = {"TIF", "TIFF", "DB", "SPATIALITE", "GEOJSON", "SQLITE3"};
+    const std::vector<std::pair<const char*, bool>> rows = {
+        {"a.tif", true},       {"a.TIF", true},        {"a.Tiff", true},       {"a.ti", false},
+        {"a.tiff2", false},    {"a.db", true},         {"a.d", false},         {"a.dbf", false},
+        {"a.spatialite", true}, {"a.SpatiaLite", true}, {"a.spatialit", false}, {"a.spatialites", false},
+        {"a.geojson", true},   {"a.geojso", false},    {"a.sqlite3", true},    {"a.sqlite", false},
+        {"tif", false},        {".tif", false},        {"a.", false},          {"a.tif.xml", false},
+        {"dir.tif/a", false},  {"a.t\xC3\xAF", false},
+    };
+    for (const auto& [name, member] : rows) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(set.HoldsExtensionOf(name), member);
+        EXPECT_EQ(set.Contains(gdal::UpperExt(name)), member);
     }
 }
 

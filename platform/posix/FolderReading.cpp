@@ -82,6 +82,4 @@ FolderNamesPtr ReadFolderKept(const std::string& folder, std::chrono::steady_clo
     return names;
 }
 
-void ForgetKeptFolder() noexcept { tKept = KeptNames{}; }
-
 } // namespace marbrook::posix

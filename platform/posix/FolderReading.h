@@ -65,7 +65,4 @@ inline constexpr auto kAnyAge = std::chrono::steady_clock::duration::max();
 // cannot be read) and returns none then.
 FolderNamesPtr ReadFolderKept(const std::string& folder, std::chrono::steady_clock::duration maxAge, int& error);
 
-// Forgets the reading kept on this thread.
-void ForgetKeptFolder() noexcept;
-
 } // namespace marbrook::posix

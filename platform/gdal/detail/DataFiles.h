@@ -71,10 +71,8 @@ const char* VectorDriverByHead(std::string_view upperExt, std::string_view head)
 // text names; 0 when it names several kinds, a collection or none; none when
 // its bytes cannot be judged without GDAL (escapes, a text cut short).
 std::optional<int> GeoJsonSingleKind(std::string_view text) noexcept;
-// Whether a file of this extension is one that only a data-file store reads:
-// the raster listing leaves such files alone.
-bool IsDataFileExtension(std::string_view upperExt) noexcept;
-// The same for the extension of the file name `name`, in any case.
+// Whether a file of this name is one that only a data-file store reads (by
+// its extension, in any case): the raster listing leaves such files alone.
 bool IsDataFileName(std::string_view name) noexcept;
 
 // ---- The stores ------------------------------------------------------------------

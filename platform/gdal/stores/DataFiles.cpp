@@ -111,10 +111,6 @@ std::vector<DatasetNamePtr> ListDataFiles(const std::string& folder, int kind) {
 
 } // namespace
 
-bool IsDataFileExtension(std::string_view upperExt) noexcept {
-    return DataFileExtensions().Contains(upperExt);
-}
-
 bool IsDataFileName(std::string_view name) noexcept { return DataFileExtensions().HoldsExtensionOf(name); }
 
 std::optional<Identified> IdentifyDataFile(const Probe& probe) {

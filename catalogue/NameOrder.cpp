@@ -155,12 +155,17 @@ std::vector<std::size_t> Order(std::size_t count, const std::function<std::strin
     for (std::size_t i = 0; i < count; ++i) keys[i] = {FoldedHead(nameAt(i)), i};
     // A radix sort on the heads, a byte at a time from the last: a folder of
     // 100 000 names is put in order in a few passes over one array.
+    // The counts of every byte place are taken in one pass over the keys;
+    // a place where all keys hold the same byte moves nothing.
+    std::vector<std::array<std::size_t, 257>> counts(count > 1 ? 8 : 0);
+    for (const Key& k : keys)
+        for (std::size_t place = 0; place < counts.size(); ++place) ++counts[place][((k.head >> (8 * place)) & 0xFF) + 1];
     std::vector<Key> spare(count);
-    for (int shift = 0; shift < 64 && count > 1; shift += 8) {
-        std::array<std::size_t, 257> at{};
-        for (const Key& k : keys) ++at[((k.head >> shift) & 0xFF) + 1];
+    for (std::size_t place = 0; place < counts.size(); ++place) {
+        auto& at = counts[place];
         if (*std::max_element(at.begin() + 1, at.end()) == count) continue; // one byte for all: nothing to move
         for (std::size_t b = 1; b < at.size(); ++b) at[b] += at[b - 1];
+        const int shift = static_cast<int>(8 * place);
         for (const Key& k : keys) spare[at[(k.head >> shift) & 0xFF]++] = k;
         keys.swap(spare);
     }

@@ -216,7 +216,7 @@ TEST(FolderNames, APlainFileReplacedAfterTheReadingIsNotRead) {
 // extension is packed into a number, so names that share a prefix, differ
 // in length or in case, or are longer than a number holds must not meet.
 TEST(ExtensionTables, AFileBelongsOnlyByItsWholeExtensionInAnyCase) {
-    const gdal::ExtensionSet set = {"TIF", "TIFF", "DB", "SPATIALITE", "GEOJSON", "SQLITE3"};
+    const gdal::ExtensionSet set{"TIF", "TIFF", "DB", "SPATIALITE", "GEOJSON", "SQLITE3"};
     const std::vector<std::pair<const char*, bool>> rows = {
         {"a.tif", true},       {"a.TIF", true},        {"a.Tiff", true},       {"a.ti", false},
         {"a.tiff2", false},    {"a.db", true},         {"a.d", false},         {"a.dbf", false},
@@ -225,11 +225,17 @@ TEST(ExtensionTables, AFileBelongsOnlyByItsWholeExtensionInAnyCase) {
         {"tif", false},        {".tif", false},        {"a.", false},          {"a.tif.xml", false},
         {"dir.tif/a", false},  {"a.t\xC3\xAF", false},
     };
+    // A set made of its own extensions and another set's holds both.
+    const gdal::ExtensionSet joined{{"PRJ", "GEOPACKAGE"}, set};
     for (const auto& [name, member] : rows) {
         SCOPED_TRACE(name);
         EXPECT_EQ(set.HoldsExtensionOf(name), member);
         EXPECT_EQ(set.Contains(gdal::UpperExt(name)), member);
+        EXPECT_EQ(joined.HoldsExtensionOf(name), member);
+        EXPECT_FALSE(gdal::ExtensionSet({"PRJ"}).HoldsExtensionOf(name));
     }
+    for (const char* own : {"a.prj", "a.PRJ", "a.geopackage"}) EXPECT_TRUE(joined.HoldsExtensionOf(own)) << own;
+    EXPECT_FALSE(set.HoldsExtensionOf("a.prj"));
 }
 
 std::string Bytes(std::initializer_list<int> bytes, std::size_t padTo = 0, char pad = ' ') {

@@ -71,9 +71,9 @@ const char* VectorDriverByHead(std::string_view upperExt, std::string_view head)
 // text names; 0 when it names several kinds, a collection or none; none when
 // its bytes cannot be judged without GDAL (escapes, a text cut short).
 std::optional<int> GeoJsonSingleKind(std::string_view text) noexcept;
-// Whether a file of this name is one that only a data-file store reads (by
-// its extension, in any case): the raster listing leaves such files alone.
-bool IsDataFileName(std::string_view name) noexcept;
+// The extensions (upper case) that some data-file store may claim: only a
+// data-file store reads such files, the raster listing leaves them alone.
+const ExtensionSet& DataFileExtensions();
 
 // ---- The stores ------------------------------------------------------------------
 

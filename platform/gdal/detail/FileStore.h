@@ -45,14 +45,19 @@ std::string Join(const std::string& folder, const std::string& name);
 // comparison with each extension of the set.
 class ExtensionSet {
 public:
-    ExtensionSet(std::initializer_list<std::string_view> upperExts);
+    explicit ExtensionSet(std::initializer_list<std::string_view> upperExts);
+    ExtensionSet(std::initializer_list<std::string_view> upperExts, const ExtensionSet& more);
     [[nodiscard]] bool Contains(std::string_view upperExt) const noexcept;
     // Whether the extension of the file name `name` (as UpperExt gives it)
     // is one of the set, without making a string of it.
     [[nodiscard]] bool HoldsExtensionOf(std::string_view name) const noexcept;
 
 private:
-    std::vector<std::uint64_t> short_;    // up to eight bytes, packed, sorted
+    [[nodiscard]] bool HoldsPacked(std::uint64_t key) const noexcept;
+
+    // Extensions of up to eight bytes, packed into numbers, in a table
+    // looked up by a hash of the number (0: an empty slot).
+    std::vector<std::uint64_t> slots_;
     std::vector<std::string_view> long_; // longer ones
 };
 // A folder path without its trailing "/" (the root stays "/").

@@ -21,12 +21,7 @@ namespace {
 
 // The extensions some data-file store may claim; every other file is
 // passed over without a read.
-const ExtensionSet& DataFileExtensions() {
-    static const ExtensionSet set = {"GPKG", "SQLITE", "SQLITE3", "DB",  "DB3", "SPATIALITE", "SL3", "GEOJSON", "JSON",
-                                     "FGB",  "KML",    "KMZ",     "GML", "GPX", "TAB",        "MIF", "CSV",     "NC",
-                                     "NC4",  "CDF",    "NETCDF",  "H5",  "HDF5", "HE5",       "HDF", "HDF4",    "HE4"};
-    return set;
-}
+
 
 using Identify = std::optional<Identified> (*)(const Probe&);
 using Opener = gis::WorkspacePtr (*)(const std::string&);
@@ -111,7 +106,12 @@ std::vector<DatasetNamePtr> ListDataFiles(const std::string& folder, int kind) {
 
 } // namespace
 
-bool IsDataFileName(std::string_view name) noexcept { return DataFileExtensions().HoldsExtensionOf(name); }
+const ExtensionSet& DataFileExtensions() {
+    static const ExtensionSet set{"GPKG", "SQLITE", "SQLITE3", "DB",  "DB3", "SPATIALITE", "SL3", "GEOJSON", "JSON",
+                                     "FGB",  "KML",    "KMZ",     "GML", "GPX", "TAB",        "MIF", "CSV",     "NC",
+                                     "NC4",  "CDF",    "NETCDF",  "H5",  "HDF5", "HE5",       "HDF", "HDF4",    "HE4"};
+    return set;
+}
 
 std::optional<Identified> IdentifyDataFile(const Probe& probe) {
     auto judged = Judge(probe);

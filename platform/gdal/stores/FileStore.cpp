@@ -30,26 +30,54 @@ std::uint64_t Packed(std::string_view ext) noexcept {
     return v << (8 * (8 - ext.size()));
 }
 
+// The slot a packed extension starts its search at, in a table of 256.
+std::size_t SlotOf(std::uint64_t key) noexcept { return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 56); }
+
 } // namespace
 
-ExtensionSet::ExtensionSet(std::initializer_list<std::string_view> upperExts) {
+ExtensionSet::ExtensionSet(std::initializer_list<std::string_view> upperExts) : slots_(256, 0) {
     for (const std::string_view ext : upperExts) {
-        if (ext.size() <= 8) short_.push_back(Packed(ext));
-        else long_.push_back(ext);
+        if (ext.empty()) continue;
+        if (ext.size() > 8) {
+            long_.push_back(ext);
+            continue;
+        }
+        const std::uint64_t key = Packed(ext);
+        std::size_t at = SlotOf(key);
+        while (slots_[at] != 0 && slots_[at] != key) at = (at + 1) % slots_.size();
+        slots_[at] = key;
     }
-    std::sort(short_.begin(), short_.end());
+}
+
+ExtensionSet::ExtensionSet(std::initializer_list<std::string_view> upperExts, const ExtensionSet& more)
+    : ExtensionSet(upperExts) {
+    for (const std::uint64_t key : more.slots_) {
+        if (key == 0) continue;
+        std::size_t at = SlotOf(key);
+        while (slots_[at] != 0 && slots_[at] != key) at = (at + 1) % slots_.size();
+        slots_[at] = key;
+    }
+    long_.insert(long_.end(), more.long_.begin(), more.long_.end());
+}
+
+bool ExtensionSet::HoldsPacked(std::uint64_t key) const noexcept {
+    // Never more than half full: a search ends at an empty slot soon.
+    for (std::size_t at = SlotOf(key);; at = (at + 1) % slots_.size()) {
+        if (slots_[at] == key) return true;
+        if (slots_[at] == 0) return false;
+    }
 }
 
 bool ExtensionSet::Contains(std::string_view upperExt) const noexcept {
     if (upperExt.empty()) return false;
     if (upperExt.size() > 8) return std::find(long_.begin(), long_.end(), upperExt) != long_.end();
-    return std::binary_search(short_.begin(), short_.end(), Packed(upperExt));
+    return HoldsPacked(Packed(upperExt));
 }
 
 bool ExtensionSet::HoldsExtensionOf(std::string_view name) const noexcept {
     const std::string_view ext = ExtensionPart(name);
     if (ext.empty()) return false;
-    if (ext.size() <= 8) return std::binary_search(short_.begin(), short_.end(), Packed(ext));
+    if (ext.size() <= 8) return HoldsPacked(Packed(ext));
     return std::any_of(long_.begin(), long_.end(), [ext](std::string_view upper) {
         if (upper.size() != ext.size()) return false;
         for (std::size_t i = 0; i < ext.size(); ++i)

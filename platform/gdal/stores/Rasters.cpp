@@ -31,12 +31,13 @@ constexpr std::array kNotFolderRasterDrivers = {
 
 // Files that are never probed: sidecars (world files, headers, overviews,
 // statistics), the files of shapefiles, drawings, databases and documents.
+// With the extensions only a data-file store reads: one lookup per file.
 const ExtensionSet& NeverRasterExtensions() {
-    static const ExtensionSet set = {
+    static const ExtensionSet set{{
         "AUX", "OVR", "RRD", "TFW", "TFWX", "TIFW", "JGW", "JPW", "JPGW", "PGW", "PNGW", "GFW", "BPW", "BMPW", "WLD",
         "J2W", "BLW", "PRJ", "HDR", "XML", "STX", "CLR", "IMD", "RPB", "RPC", "SGRD", "SHP", "SHX", "DBF", "CPG", "QIX",
         "SBN", "SBX", "DXF", "DWG", "MDB", "SDE", "PDF", "TXT", "DOC", "DOCX", "XLS", "XLSX", "HTML", "HTM", "ZIP",
-        "GZ", "LOG", "INI", "MD", "LYR", "MXD", "QGS", "QGZ", "ERR", "ADF"};
+        "GZ", "LOG", "INI", "MD", "LYR", "MXD", "QGS", "QGZ", "ERR", "ADF"}, DataFileExtensions()};
     return set;
 }
 
@@ -99,7 +100,7 @@ const std::vector<const char*>& RasterDrivers() { return Catalogue().drivers; }
 // Whether the file `file` is never a raster of a folder: asked of every
 // file, without a string made.
 bool NeverRaster(std::string_view file) {
-    if (ExtensionPart(file).empty() || IsDataFileName(file)) return true;
+    if (ExtensionPart(file).empty()) return true;
     if (file.size() > 8 && HasExtensionCi(file.substr(0, file.size() - 4), "AUX")) return true; // x.aux.xml
     return NeverRasterExtensions().HoldsExtensionOf(file);
 }

@@ -318,13 +318,18 @@ private:
     // of its own passes its main window's id): the dialog stays above it as
     // over a window of its own. None where the window system has no foreign
     // windows (offscreen) or the id names no window.
-    QWindow* ForeignWindow(ui::WindowHandle handle) {
+    //
+    // The stand-ins for such windows live as long as the application object,
+    // to the end of the process: one destroyed while static objects are torn
+    // down would reach into Qt's own statics, freed by then.
+    static QWindow* ForeignWindow(ui::WindowHandle handle) {
         if (handle <= 0 || !QGuiApplication::instance()) return nullptr;
-        const auto found = foreign_.find(handle);
-        if (found != foreign_.end()) return found->second.get();
-        std::unique_ptr<QWindow> window(QWindow::fromWinId(static_cast<WId>(handle)));
+        static auto* const foreign = new std::map<ui::WindowHandle, QWindow*>;
+        const auto found = foreign->find(handle);
+        if (found != foreign->end()) return found->second;
+        QWindow* window = QWindow::fromWinId(static_cast<WId>(handle));
         if (!window) return nullptr;
-        return foreign_.emplace(handle, std::move(window)).first->second.get();
+        return foreign->emplace(handle, window).first->second;
     }
 
     ViewMaker viewsOfForms_;
@@ -332,7 +337,6 @@ private:
     std::vector<std::unique_ptr<FormView>> retired_;
     ui::MousePointer pointer_ = ui::MousePointer::Default;
     bool overridden_ = false;
-    std::map<ui::WindowHandle, std::unique_ptr<QWindow>> foreign_;
 };
 
 } // namespace

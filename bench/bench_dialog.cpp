@@ -39,6 +39,7 @@
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
 
+#include "bench/Stats.h"
 #include "browser/frmOpenDialog.h"
 #include "catalogue/NameOrder.h"
 #include "catalogue/basOpenDialogs.h"
@@ -53,6 +54,8 @@
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace marbrook;
+using bench::Median;
+using bench::Min;
 
 namespace {
 
@@ -267,13 +270,6 @@ std::vector<double> RunChild(const std::string& what, const std::string& arg) {
     std::istringstream in(line);
     for (double v; in >> v;) values.push_back(v);
     return values;
-}
-
-double Min(std::vector<double> v) { return *std::min_element(v.begin(), v.end()); }
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 } // namespace

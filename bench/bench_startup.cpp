@@ -23,12 +23,17 @@
 #include <thread>
 #include <vector>
 
+#include "bench/Stats.h"
+
 #ifndef MARBROOK_CLI
 #error "MARBROOK_CLI names the marbrook program of this build"
 #endif
 #ifndef MARBROOK_GDAL_IDLE
 #error "MARBROOK_GDAL_IDLE names the do-nothing program linked to GDAL"
 #endif
+
+using marbrook::bench::Median;
+using marbrook::bench::Min;
 
 namespace {
 
@@ -71,12 +76,6 @@ double RunOnce(const std::vector<std::string>& argv, const std::string& home, lo
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     peakKiB = std::max(peakKiB, usage.ru_maxrss);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ms : -1;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 } // namespace
@@ -146,12 +145,12 @@ int main(int argc, char** argv) {
     const std::string loadAfter = LoadAverage();
     std::filesystem::remove_all(scratch, ec);
 
-    const double floorMin = *std::min_element(contenders[0].ms.begin(), contenders[0].ms.end());
+    const double floorMin = Min(contenders[0].ms);
     const double floorMedian = Median(contenders[0].ms);
     std::printf("whole process, %d rounds, contenders alternating\n", rounds);
     std::printf("%-50s %9s %9s %8s %8s %9s\n", "contender", "min ms", "median ms", "min x", "median x", "peak KiB");
     for (const auto& c : contenders) {
-        const double mn = *std::min_element(c.ms.begin(), c.ms.end());
+        const double mn = Min(c.ms);
         const double md = Median(c.ms);
         std::printf("%-50s %9.1f %9.1f %8.2f %8.2f %9ld\n", c.label.c_str(), mn, md, mn / floorMin, md / floorMedian,
                     c.peakKiB);

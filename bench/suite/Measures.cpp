@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <vector>
 
@@ -45,9 +46,10 @@ struct Measured {
     long count = 0;
 };
 
-// The floor of the folder listing: read the folder and the 100-byte header
-// of every .shp, as the shape kinds are known from it.
-Measured HeaderReadLoop(const std::string& dir) {
+// A bare loop over the folder `dir`: its names, and one read of the first
+// 100 bytes of every file whose name ends in one of `extensions` (any case).
+// A file that gives fewer than `least` bytes is not counted.
+Measured HeadReadLoop(const std::string& dir, std::initializer_list<const char*> extensions, ssize_t least) {
     Measured m;
     m.seconds = SecondsOf([&] {
         DIR* d = ::opendir(dir.c_str());
@@ -56,11 +58,12 @@ Measured HeaderReadLoop(const std::string& dir) {
             const std::string name = e->d_name;
             if (name == "." || name == "..") continue;
             ++m.count;
-            if (!EndsWithCi(name, ".shp")) continue;
+            if (std::none_of(extensions.begin(), extensions.end(), [&](const char* x) { return EndsWithCi(name, x); }))
+                continue;
             char header[100];
             const int fd = ::open((dir + "/" + name).c_str(), O_RDONLY | O_CLOEXEC);
             if (fd < 0) continue;
-            if (::read(fd, header, sizeof header) != static_cast<ssize_t>(sizeof header)) --m.count;
+            if (::read(fd, header, sizeof header) < least) --m.count;
             ::close(fd);
         }
         ::closedir(d);
@@ -68,31 +71,15 @@ Measured HeaderReadLoop(const std::string& dir) {
     return m;
 }
 
-// The bare loop for today's data: the folder's names, the 100-byte header of
-// every .shp and the first bytes of every file of a format that is told by
-// its first bytes (.tif, .gpkg, .geojson, .nc, .csv; one read each), as the
-// least any listing of them must do.
+// The floor of the folder listing: the folder and the 100-byte header of
+// every .shp, as the shape kinds are known from it.
+Measured HeaderReadLoop(const std::string& dir) { return HeadReadLoop(dir, {".shp"}, 100); }
+
+// The bare loop for today's data: also the first bytes of every file of a
+// format that is told by its first bytes, as the least any listing of them
+// must do.
 Measured TodaysHeaderLoop(const std::string& dir) {
-    Measured m;
-    m.seconds = SecondsOf([&] {
-        DIR* d = ::opendir(dir.c_str());
-        if (!d) Die("cannot list " + dir);
-        while (const dirent* e = ::readdir(d)) {
-            const std::string name = e->d_name;
-            if (name == "." || name == "..") continue;
-            ++m.count;
-            if (!EndsWithCi(name, ".shp") && !EndsWithCi(name, ".tif") && !EndsWithCi(name, ".gpkg") &&
-                !EndsWithCi(name, ".geojson") && !EndsWithCi(name, ".nc") && !EndsWithCi(name, ".csv"))
-                continue;
-            char header[100];
-            const int fd = ::open((dir + "/" + name).c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0) continue;
-            if (::read(fd, header, sizeof header) <= 0) --m.count;
-            ::close(fd);
-        }
-        ::closedir(d);
-    });
-    return m;
+    return HeadReadLoop(dir, {".shp", ".tif", ".gpkg", ".geojson", ".nc", ".csv"}, 1);
 }
 
 constexpr int kRootCalls = 2000;

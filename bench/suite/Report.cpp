@@ -1,5 +1,7 @@
 #include "bench/suite/Report.h"
 
+#include "bench/Stats.h"
+
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -24,15 +26,6 @@ std::string Ms(double seconds) {
 }
 
 std::string MiB(long kib) { return Fixed(static_cast<double>(kib) / 1024.0, 1); }
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const std::size_t mid = v.size() / 2;
-    return v.size() % 2 ? v[mid] : (v[mid - 1] + v[mid]) / 2;
-}
-
-double Min(const std::vector<double>& v) { return v.empty() ? 0 : *std::min_element(v.begin(), v.end()); }
 
 long OwnPeakKiB() {
     rusage self{};

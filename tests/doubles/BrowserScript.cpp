@@ -16,6 +16,26 @@ long PositionOf(const frmOpenDialog& form, const std::string& name) {
 
 } // namespace
 
+void Listable(MemoryGis& gis, const std::string& path) {
+    const std::string key = path == "/" ? path : path + "/";
+    if (!gis.FindWorkspace(gis::FactoryKind::Shapefile, key)) gis.AddWorkspace(gis::FactoryKind::Shapefile, key);
+    if (!gis.FindWorkspace(gis::FactoryKind::Raster, key)) gis.AddWorkspace(gis::FactoryKind::Raster, key);
+}
+
+void ListableAlong(MemoryGis& gis, const std::string& path) {
+    Listable(gis, "/");
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+        Listable(gis, path.substr(0, slash));
+    Listable(gis, path);
+}
+
+void AddRoadsTownsAndDem(MemoryGis& gis, const std::string& folder) {
+    auto& shapes = *gis.FindWorkspace(gis::FactoryKind::Shapefile, folder + "/");
+    gis.Add(shapes, gis.FeatureClass("roads", gis::feature::kSimple, gis::shape::kPolyline, "Road network"));
+    gis.Add(shapes, gis.FeatureClass("towns", gis::feature::kSimple, gis::shape::kPoint));
+    gis.Add(*gis.FindWorkspace(gis::FactoryKind::Raster, folder + "/"), gis.Name("dem.tif", gis::kind::kRasterDataset));
+}
+
 void OnBrowser(ScriptedUi& ui, std::function<void(frmOpenDialog&)> action) {
     ui.OnModal("frmOpenDialog", [action = std::move(action)](ui::Form& form) {
         auto* browser = dynamic_cast<frmOpenDialog*>(&form);

@@ -8,9 +8,19 @@
 #include <vector>
 
 #include "browser/frmOpenDialog.h"
+#include "tests/doubles/MemoryGis.h"
 #include "tests/doubles/ScriptedUi.h"
 
 namespace marbrook::testing {
+
+// Makes the folder `path` ("/" the root) listable in the in-memory catalogue:
+// it gets its shapefile and raster workspaces, where it has none yet.
+void Listable(MemoryGis& gis, const std::string& path);
+// Every folder from "/" down to `path` becomes listable.
+void ListableAlong(MemoryGis& gis, const std::string& path);
+// The data most browser tests show in the listable folder `folder`: the
+// shapefiles roads (alias "Road network") and towns, and the raster dem.tif.
+void AddRoadsTownsAndDem(MemoryGis& gis, const std::string& folder);
 
 // Queues `action` for the next modal show of the browser form.
 void OnBrowser(ScriptedUi& ui, std::function<void(frmOpenDialog&)> action);

@@ -6,13 +6,7 @@ cmake_minimum_required(VERSION 3.25)
 set(scratch ${BUILD}/package-test)
 file(REMOVE_RECURSE ${scratch})
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}\n${err}")
-  endif()
-  set(last_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/Checks.cmake)
 
 run(${CPACK} -G DEB -B ${scratch}/debs --config ${BUILD}/CPackConfig.cmake)
 file(GLOB debs ${scratch}/debs/*.deb)
@@ -86,7 +80,7 @@ message(STATUS "marbrook info:\n${last_output}")
 
 # A drawing is read by the packaged reader program, found where the package
 # put it (no MARBROOK_READER to point elsewhere).
-file(WRITE ${scratch}/data/site.dxf "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n4\n21\n4\n31\n0\n0\nENDSEC\n0\nEOF\n")
+write_drawing(${scratch}/data/site.dxf)
 run(${CMAKE_COMMAND} -E env --unset=MARBROOK_READER LD_LIBRARY_PATH=${root}/usr/lib MARBROOK_HOME=${scratch}
   XDG_CONFIG_HOME=${scratch} ${root}/usr/bin/marbrook layers ${scratch}/data/site.dxf::Polyline)
 if(NOT last_output MATCHES "^feature\tPolyline\t[^\n]*\t1\n$")
@@ -102,41 +96,11 @@ endif()
 message(STATUS "reader: the packaged one reads; without it: ${err}")
 
 # The dialog comes up through the packaged toolkit module, found where the
-# package put it (no MARBROOK_QT_MODULE); without it, the dialog fails with one
-# entry naming that place and nothing printed. Nothing plays the dialog here:
-# it waits until the time runs out.
-set(pick_env ${CMAKE_COMMAND} -E env --unset=MARBROOK_QT_MODULE --unset=DISPLAY --unset=WAYLAND_DISPLAY
-  QT_QPA_PLATFORM=offscreen LD_LIBRARY_PATH=${root}/usr/lib MARBROOK_HOME=${scratch}/pick XDG_CONFIG_HOME=${scratch}/pick)
-file(MAKE_DIRECTORY ${scratch}/pick)
-execute_process(COMMAND ${pick_env} ${root}/usr/bin/marbrook pick TIMEOUT 10
-  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-if(NOT rc MATCHES "timeout" OR EXISTS ${scratch}/pick/libmarbrook.err)
-  message(FATAL_ERROR "with the packaged toolkit module the dialog did not wait for the user: status ${rc}\n${out}${err}")
-endif()
-file(REMOVE ${root}/usr/lib/marbrook/libmarbrook-qt.so)
-execute_process(COMMAND ${pick_env} ${root}/usr/bin/marbrook pick RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-set(log "")
-if(EXISTS ${scratch}/pick/libmarbrook.err)
-  file(READ ${scratch}/pick/libmarbrook.err log)
-endif()
-string(REGEX MATCHALL "Position:" entries "${log}")
-list(LENGTH entries entry_count)
-file(REAL_PATH ${root}/usr/lib real_libdir)
-string(FIND "${log}" "${real_libdir}/marbrook/libmarbrook-qt.so: not found" named)
-if(NOT rc EQUAL 1 OR NOT entry_count EQUAL 1 OR named EQUAL -1 OR NOT "${out}${err}" STREQUAL "")
-  message(FATAL_ERROR "without the packaged toolkit module the dialog gave status ${rc}, printed\n${out}${err}\nand logged:\n${log}")
-endif()
-message(STATUS "toolkit module: the packaged one shows the dialog; its absence is reported once")
+# package put it.
+check_toolkit_module("the packaged" ${root}/usr/bin/marbrook ${root}/usr/lib/marbrook/libmarbrook-qt.so ${scratch}/pick
+  LD_LIBRARY_PATH=${root}/usr/lib)
 
 # A host built against the packaged development files, run against the
 # packaged library.
-set(consumer_flags)
-if(SANITIZE)
-  set(consumer_flags "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-omit-frame-pointer")
-endif()
-run(${CMAKE_COMMAND} -S ${SOURCE}/tests/install/consumer -B ${scratch}/consumer -DCMAKE_PREFIX_PATH=${root}/usr ${consumer_flags})
-run(${CMAKE_COMMAND} --build ${scratch}/consumer)
-run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${root}/usr/lib MARBROOK_HOME=${scratch} XDG_CONFIG_HOME=${scratch}
-  ${scratch}/consumer/consumer)
-message(STATUS "consumer: ${last_output}")
+build_and_run_consumer(${scratch}/consumer ${root}/usr ${root}/usr/lib ${scratch})
 file(REMOVE_RECURSE ${scratch})

@@ -4,13 +4,7 @@ set(prefix ${BUILD}/install-test/prefix)
 set(consumer ${BUILD}/install-test/consumer)
 file(REMOVE_RECURSE ${BUILD}/install-test)
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}\n${err}")
-  endif()
-  set(last_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/Checks.cmake)
 
 run(${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix})
 foreach(f include/marbrook/interface/CLayerFunctionExport.h include/marbrook/marbrook_export.h include/marbrook/platform/gis.h
@@ -20,17 +14,7 @@ foreach(f include/marbrook/interface/CLayerFunctionExport.h include/marbrook/mar
   endif()
 endforeach()
 
-# An instrumented library needs an instrumented host: the sanitizer runtime
-# must be the first library the program loads.
-set(consumer_flags)
-if(SANITIZE)
-  set(consumer_flags "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-omit-frame-pointer")
-endif()
-run(${CMAKE_COMMAND} -S ${SOURCE}/tests/install/consumer -B ${consumer} -DCMAKE_PREFIX_PATH=${prefix} ${consumer_flags})
-run(${CMAKE_COMMAND} --build ${consumer})
-run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${prefix}/${LIBDIR} MARBROOK_HOME=${BUILD}/install-test
-  XDG_CONFIG_HOME=${BUILD}/install-test ${consumer}/consumer)
-message(STATUS "consumer: ${last_output}")
+build_and_run_consumer(${consumer} ${prefix} ${prefix}/${LIBDIR} ${BUILD}/install-test)
 
 # The installed library finds its installed reader program: the installed
 # program lists a drawing, and says which program is missing once it is gone.
@@ -39,7 +23,7 @@ if(READER_DIR)
     message(FATAL_ERROR "not installed: ${READER_DIR}/marbrook-reader")
   endif()
   set(drawing ${BUILD}/install-test/town.dxf)
-  file(WRITE ${drawing} "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n4\n21\n4\n31\n0\n0\nENDSEC\n0\nEOF\n")
+  write_drawing(${drawing})
   set(list_env ${CMAKE_COMMAND} -E env --unset=MARBROOK_READER MARBROOK_HOME=${BUILD}/install-test
     XDG_CONFIG_HOME=${BUILD}/install-test)
   run(${list_env} ${prefix}/bin/marbrook list ${drawing})
@@ -58,34 +42,10 @@ if(READER_DIR)
 endif()
 
 # The installed library looks for its toolkit module where the install put
-# it: without it, the installed program's dialog fails with one entry naming
-# that path (and prints nothing of the loader's).
+# it.
 if(QT_MODULE_DIR)
-  set(module ${prefix}/${QT_MODULE_DIR}/libmarbrook-qt.so)
-  if(NOT EXISTS ${module})
-    message(FATAL_ERROR "not installed: ${QT_MODULE_DIR}/libmarbrook-qt.so")
-  endif()
-  set(pick_env ${CMAKE_COMMAND} -E env --unset=MARBROOK_QT_MODULE --unset=DISPLAY --unset=WAYLAND_DISPLAY
-    QT_QPA_PLATFORM=offscreen MARBROOK_HOME=${BUILD}/install-test XDG_CONFIG_HOME=${BUILD}/install-test)
-  # With it, the dialog comes up and waits for a user nobody plays here.
-  file(REMOVE ${BUILD}/install-test/libmarbrook.err)
-  execute_process(COMMAND ${pick_env} ${prefix}/bin/marbrook pick TIMEOUT 10
-    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc MATCHES "timeout" OR EXISTS ${BUILD}/install-test/libmarbrook.err)
-    message(FATAL_ERROR "with its toolkit module the installed program's dialog did not wait for the user: status ${rc}\n${out}${err}")
-  endif()
-  file(REMOVE ${module})
-  execute_process(COMMAND ${pick_env} ${prefix}/bin/marbrook pick
-    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  file(READ ${BUILD}/install-test/libmarbrook.err log)
-  file(REAL_PATH ${prefix}/${QT_MODULE_DIR} real_module_dir)
-  string(REGEX MATCHALL "Position:" entries "${log}")
-  list(LENGTH entries entry_count)
-  string(FIND "${log}" "${real_module_dir}/libmarbrook-qt.so: not found" named)
-  if(NOT rc EQUAL 1 OR NOT entry_count EQUAL 1 OR named EQUAL -1 OR NOT "${out}${err}" STREQUAL "")
-    message(FATAL_ERROR "without its toolkit module the installed program gave status ${rc}, printed\n${out}${err}\nand logged:\n${log}")
-  endif()
-  message(STATUS "toolkit module: found where installed; its absence is reported once")
+  check_toolkit_module("the installed" ${prefix}/bin/marbrook ${prefix}/${QT_MODULE_DIR}/libmarbrook-qt.so
+    ${BUILD}/install-test/pick)
 endif()
 
 find_program(PKG_CONFIG pkg-config)

@@ -3,6 +3,7 @@
 // new-connection form.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -27,6 +28,7 @@
 #include "platform/qt/QtUi.h"
 #include "platform/qt/forms/FormViews.h"
 #include "support/Globals.h"
+#include "tests/doubles/BrowserScript.h"
 #include "tests/doubles/FakeSystem.h"
 
 namespace marbrook::testing {
@@ -57,36 +59,62 @@ void SaveShot(QWidget* window, const char* name) {
     std::cout << "screenshot: " << path.toStdString() << "\n";
 }
 
-TEST(DialogScreenshots, BrowserInReportViewAndNewConnectionForm) {
-    ResetProcessValues();
-    qt::EnsureApplication();
+// The sample catalogue in a folder of its own, and the browser over it on
+// the real GDAL back end with the Qt views, in a home of its own.
+struct ShotWorld {
+    ShotWorld() {
+        ResetProcessValues();
+        qt::EnsureApplication();
+        host::WriteSampleCatalogue(samples.Path());
+    }
+    ~ShotWorld() {
+        ui->UnloadForm(browser);
+        ResetProcessValues();
+    }
+    // Lists the location `remembered` as COpenLayerDlg starts the browser.
+    void Open(const std::string& remembered) {
+        gsCurDir = remembered;
+        std::string unused;
+        browser.InitDataList(unused);
+        browser.SetFilterType(0);
+    }
+    // The browser's window, shown; `width` x `height` when given.
+    QWidget* Show(int width = 0, int height = 0) {
+        ui->HandleOf(browser);
+        QWidget* window = qt::FormWindow(*ui, browser);
+        if (!window) return nullptr;
+        if (width > 0) window->resize(width, height);
+        window->show();
+        qt::FlushForm(*ui, browser);
+        return window;
+    }
+    // A click on the view button `button` (OptThumbs, OptList, OptReport).
+    void PressView(QWidget* window, const char* button) {
+        QTest::mouseClick(window->findChild<QAbstractButton*>(QString::fromLatin1(button)), Qt::LeftButton);
+        qt::FlushForm(*ui, browser);
+    }
+
     IsolatedHome home;
     TempDir samples;
-    host::WriteSampleCatalogue(samples.Path());
     FakeSystem system;
-    auto gis = gdal::NewGdalGis();
-    auto ui = qt::NewQtUi(&qt::MakeFormView);
+    std::unique_ptr<gis::GisService> gis = gdal::NewGdalGis();
+    std::unique_ptr<ui::UiService> ui = qt::NewQtUi(&qt::MakeFormView);
     Platform platform{*gis, *ui, system};
+    frmOpenDialog browser{platform};
+};
 
-    frmOpenDialog browser(platform);
-    gsCurDir = samples.Path();
-    std::string unused;
-    browser.InitDataList(unused);
-    browser.SetFilterType(0);
-    ui->HandleOf(browser);
-    QWidget* window = qt::FormWindow(*ui, browser);
+TEST(DialogScreenshots, BrowserInReportViewAndNewConnectionForm) {
+    ShotWorld w;
+    w.Open(w.samples.Path());
+    QWidget* window = w.Show();
     ASSERT_NE(window, nullptr);
-    window->show();
-    qt::FlushForm(*ui, browser);
-    QTest::mouseClick(window->findChild<QAbstractButton*>(QStringLiteral("OptReport")), Qt::LeftButton);
-    qt::FlushForm(*ui, browser);
-    ASSERT_EQ(browser.LVDataList.View(), 3);
-    ASSERT_GE(browser.LVDataList.Count(), 5);
+    w.PressView(window, "OptReport");
+    ASSERT_EQ(w.browser.LVDataList.View(), 3);
+    ASSERT_GE(w.browser.LVDataList.Count(), 5);
     SaveShot(window, "open-dialog-report.png");
     // The large icons, one picture per kind of data.
-    QTest::mouseClick(window->findChild<QAbstractButton*>(QStringLiteral("OptThumbs")), Qt::LeftButton);
-    qt::FlushForm(*ui, browser);
-    ASSERT_EQ(browser.LVDataList.View(), 0);
+    w.PressView(window, "OptThumbs");
+    ASSERT_EQ(w.browser.LVDataList.View(), 0);
     SaveShot(window, "open-dialog-icons.png");
 
     // The location list open, with its indented entries and their pictures.
@@ -97,119 +125,68 @@ TEST(DialogScreenshots, BrowserInReportViewAndNewConnectionForm) {
     SaveShot(combo->view()->window(), "location-list.png");
     combo->hidePopup();
 
-    frmOpenWorkspace connection(platform);
-    ui->HandleOf(connection);
-    qt::FlushForm(*ui, connection);
-    SaveShot(qt::FormWindow(*ui, connection), "new-connection.png");
-    ui->UnloadForm(connection);
-    ui->UnloadForm(browser);
-    ResetProcessValues();
+    frmOpenWorkspace connection(w.platform);
+    w.ui->HandleOf(connection);
+    qt::FlushForm(*w.ui, connection);
+    SaveShot(qt::FormWindow(*w.ui, connection), "new-connection.png");
+    w.ui->UnloadForm(connection);
 }
 
 // Each view of the list (large icons, list, report) at the root volume "/"
 // and inside a drawing, as a user sees them: for a person to compare.
 TEST(DialogScreenshots, EachViewAtTheRootVolumeAndInADrawing) {
-    ResetProcessValues();
-    qt::EnsureApplication();
-    IsolatedHome home;
-    TempDir samples;
-    host::WriteSampleCatalogue(samples.Path());
-    FakeSystem system;
-    auto gis = gdal::NewGdalGis();
-    auto ui = qt::NewQtUi(&qt::MakeFormView);
-    Platform platform{*gis, *ui, system};
-
-    frmOpenDialog browser(platform);
-    browser.LVDataList.SetMultiSelect(true);
-    std::string unused;
+    ShotWorld w;
+    w.browser.LVDataList.SetMultiSelect(true);
     struct Place {
         const char* name;
         std::string remembered;
     };
-    for (const Place& place : {Place{"root", "/"}, Place{"drawing", samples.Path() + "/site-plan.dxf"}}) {
+    for (const Place& place : {Place{"root", "/"}, Place{"drawing", w.samples.Path() + "/site-plan.dxf"}}) {
         SCOPED_TRACE(place.name);
-        gsCurDir = place.remembered;
-        browser.InitDataList(unused);
-        browser.SetFilterType(0);
-        if (std::string(place.name) == "drawing") {
-            // The replay stops beside the drawing: the user opens it.
-            const auto& items = browser.LVDataList.Items();
-            for (std::size_t i = 0; i < items.size(); ++i)
-                if (items[i].text == "site-plan.dxf") {
-                    browser.LVDataList.ClearSelection();
-                    browser.LVDataList.SetSelected(static_cast<long>(i + 1), true);
-                    browser.LVDataList_DblClick();
-                    break;
-                }
+        w.Open(place.remembered);
+        // Where the replay stops beside the drawing, the user opens it.
+        const std::vector<std::string> names = ItemNames(w.browser);
+        if (std::string(place.name) == "drawing" && std::count(names.begin(), names.end(), "site-plan.dxf")) {
+            ASSERT_TRUE(DoubleClick(w.browser, "site-plan.dxf"));
         }
-        ASSERT_GE(browser.LVDataList.Count(), 3);
-        ui->HandleOf(browser);
-        QWidget* window = qt::FormWindow(*ui, browser);
+        ASSERT_GE(w.browser.LVDataList.Count(), 3);
+        QWidget* window = w.Show(640, 420);
         ASSERT_NE(window, nullptr);
         // The browser's own view, not the plain one of a form without a view.
         ASSERT_NE(window->findChild<qt::ListViewWidget*>(QStringLiteral("LVDataList")), nullptr);
-        window->resize(640, 420);
-        window->show();
-        qt::FlushForm(*ui, browser);
         struct View {
             const char* button;
             const char* file;
         };
         for (const View& v : {View{"OptThumbs", "icons"}, View{"OptList", "list"}, View{"OptReport", "report"}}) {
-            QTest::mouseClick(window->findChild<QAbstractButton*>(QString::fromLatin1(v.button)), Qt::LeftButton);
-            qt::FlushForm(*ui, browser);
+            w.PressView(window, v.button);
             QApplication::processEvents();
             const std::string file = std::string("views/") + place.name + "-" + v.file + ".png";
             SaveShot(window, file.c_str());
         }
     }
-    ui->UnloadForm(browser);
-    ResetProcessValues();
 }
 
 // The dialog while a slow folder lists: the busy bar and 取消 below the list.
 TEST(DialogScreenshots, AFolderThatTakesLongToList) {
-    ResetProcessValues();
-    qt::EnsureApplication();
-    IsolatedHome home;
-    TempDir samples;
-    host::WriteSampleCatalogue(samples.Path());
-    FakeSystem system;
+    ShotWorld w;
     auto gate = std::make_shared<Gate>();
-    system.slowFolders[samples.Path() + "/nested"] = gate;
-    auto gis = gdal::NewGdalGis();
-    auto ui = qt::NewQtUi(&qt::MakeFormView);
-    Platform platform{*gis, *ui, system};
-    frmOpenDialog browser(platform);
-    gsCurDir = samples.Path();
-    std::string unused;
-    browser.InitDataList(unused);
-    browser.SetFilterType(0);
-    ui->HandleOf(browser);
-    QWidget* window = qt::FormWindow(*ui, browser);
+    w.system.slowFolders[w.samples.Path() + "/nested"] = gate;
+    w.Open(w.samples.Path());
+    QWidget* window = w.Show(640, 420);
     ASSERT_NE(window, nullptr);
-    window->resize(640, 420);
-    window->show();
-    qt::FlushForm(*ui, browser);
     bool shot = false;
     QTimer::singleShot(400, [&] {
         SaveShot(window, "views/busy.png");
         shot = true;
-        browser.CmdCancelListing_Click();
+        w.browser.CmdCancelListing_Click();
     });
-    const auto& items = browser.LVDataList.Items();
-    for (std::size_t i = 0; i < items.size(); ++i)
-        if (items[i].text == "nested") {
-            browser.LVDataList.ClearSelection();
-            browser.LVDataList.SetSelected(static_cast<long>(i + 1), true);
-        }
-    browser.LVDataList_DblClick();
+    ASSERT_TRUE(SelectItems(w.browser, {"nested"}));
+    w.browser.LVDataList_DblClick();
     EXPECT_TRUE(shot);
-    EXPECT_TRUE(browser.ListingCancelled());
+    EXPECT_TRUE(w.browser.ListingCancelled());
     gate->Open();
     EXPECT_TRUE(browser::ListingsEnded(std::chrono::seconds(10)));
-    ui->UnloadForm(browser);
-    ResetProcessValues();
 }
 
 } // namespace

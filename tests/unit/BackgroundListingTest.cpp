@@ -27,13 +27,9 @@ struct SlowWorld {
         t.system.drives = {{drive.Path(), 3}};
         for (const std::string& folder : {drive.Path(), data, slow}) {
             fs::create_directories(folder);
-            t.gis.AddWorkspace(gis::FactoryKind::Shapefile, folder + "/");
-            t.gis.AddWorkspace(gis::FactoryKind::Raster, folder + "/");
+            testing::Listable(t.gis, folder);
         }
-        auto& shapes = *t.gis.FindWorkspace(gis::FactoryKind::Shapefile, data + "/");
-        t.gis.Add(shapes, t.gis.FeatureClass("roads", gis::feature::kSimple, gis::shape::kPolyline, "Road network"));
-        t.gis.Add(shapes, t.gis.FeatureClass("towns", gis::feature::kSimple, gis::shape::kPoint));
-        t.gis.Add(*t.gis.FindWorkspace(gis::FactoryKind::Raster, data + "/"), t.gis.Name("dem.tif", gis::kind::kRasterDataset));
+        testing::AddRoadsTownsAndDem(t.gis, data);
         fs::create_directories(slow + "/inner");
         t.gis.Add(*t.gis.FindWorkspace(gis::FactoryKind::Shapefile, slow + "/"),
                   t.gis.FeatureClass("late", gis::feature::kSimple, gis::shape::kPoint));

@@ -45,18 +45,8 @@ public:
         Listable(path);
         return path;
     }
-    void Listable(const std::string& path) {
-        const std::string key = path == "/" ? path : path + "/";
-        if (!t.gis.FindWorkspace(gis::FactoryKind::Shapefile, key)) t.gis.AddWorkspace(gis::FactoryKind::Shapefile, key);
-        if (!t.gis.FindWorkspace(gis::FactoryKind::Raster, key)) t.gis.AddWorkspace(gis::FactoryKind::Raster, key);
-    }
-    // Every folder from "/" down to `path` becomes listable.
-    void ListableAlong(const std::string& path) {
-        Listable("/");
-        for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
-            Listable(path.substr(0, slash));
-        Listable(path);
-    }
+    void Listable(const std::string& path) { testing::Listable(t.gis, path); }
+    void ListableAlong(const std::string& path) { testing::ListableAlong(t.gis, path); }
     gis::DatasetNamePtr Shape(const std::string& folder, const std::string& name, int shapeKind,
                               const std::string& alias = {}) {
         auto& ws = *t.gis.FindWorkspace(gis::FactoryKind::Shapefile, folder + "/");

@@ -31,19 +31,8 @@ struct KeyWorld {
         testing::WriteFile(data + "/plan.dxf", "x");
         testing::WriteFile(data + "/notes.txt", "x");
         testing::WriteFile(data + "/roads.shp", "x");
-        std::vector<std::string> along{"/"};
-        for (std::size_t slash = data.find('/', 1); slash != std::string::npos; slash = data.find('/', slash + 1))
-            along.push_back(data.substr(0, slash));
-        for (const std::string& f : {data, data + "/sub", data + "/sub/deeper"}) along.push_back(f);
-        for (const std::string& folder : along) {
-            const std::string key = folder == "/" ? folder : folder + "/";
-            t.gis.AddWorkspace(gis::FactoryKind::Shapefile, key);
-            t.gis.AddWorkspace(gis::FactoryKind::Raster, key);
-        }
-        auto& shapes = *t.gis.FindWorkspace(gis::FactoryKind::Shapefile, data + "/");
-        t.gis.Add(shapes, t.gis.FeatureClass("roads", gis::feature::kSimple, gis::shape::kPolyline, "Road network"));
-        t.gis.Add(shapes, t.gis.FeatureClass("towns", gis::feature::kSimple, gis::shape::kPoint));
-        t.gis.Add(*t.gis.FindWorkspace(gis::FactoryKind::Raster, data + "/"), t.gis.Name("dem.tif", gis::kind::kRasterDataset));
+        testing::ListableAlong(t.gis, data + "/sub/deeper");
+        testing::AddRoadsTownsAndDem(t.gis, data);
         auto& pgdb = t.gis.AddWorkspace(gis::FactoryKind::PersonalGeodatabase, data + "/city.mdb");
         t.gis.Add(pgdb, t.gis.FeatureClass("parcels", gis::feature::kSimple, gis::shape::kPolygon));
         auto& cad = t.gis.AddWorkspace(gis::FactoryKind::Cad, data);

@@ -231,10 +231,10 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
         if (column == 0) return row.text;
         return column - 1 < row.subItems.size() ? row.subItems[column - 1] : QString();
     case Qt::DecorationRole:
-        if (column != 0 || row.image < 1 || row.image > 27) return {};
+        if (column != 0 || row.image < 1 || row.image > kLastDataTypeIcon) return {};
         if (icons_.empty()) {
-            icons_.resize(28);
-            for (int i = 1; i <= 27; ++i) icons_[static_cast<std::size_t>(i)] = DataTypeIcon(i);
+            icons_.resize(kLastDataTypeIcon + 1);
+            for (int i = 1; i <= kLastDataTypeIcon; ++i) icons_[static_cast<std::size_t>(i)] = DataTypeIcon(i);
         }
         return icons_[static_cast<std::size_t>(row.image)];
     case kTagRole: return row.tag;

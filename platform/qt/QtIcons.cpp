@@ -46,7 +46,7 @@ QPixmap RenderIcon(const QString& resourceName, int size) {
 }
 
 QIcon DataTypeIcon(int dataType) {
-    if (dataType < 1 || dataType > 32) return {};
+    if (dataType < 1 || dataType > kLastDataTypeIcon) return {};
     return Cached(QStringLiteral("dt%1").arg(dataType, 2, 10, QLatin1Char('0')));
 }
 

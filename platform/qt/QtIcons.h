@@ -1,5 +1,5 @@
 #pragma once
-// The pictures of the dialogs: one per data type (1..27, the list icons),
+// The pictures of the dialogs: one per data type (the list icons),
 // one per location kind (0..7, the location combo) and the button pictures.
 // They are small SVG drawings of our own, compiled into the library.
 #include <QIcon>
@@ -8,8 +8,11 @@
 
 namespace marbrook::qt {
 
-// The icon of data type `dataType` (1..27) at 16 and 32 pixels; a null
-// icon for 0 and for values outside the table (such items show no image).
+// The highest data type that has an icon: they run from 1 to this.
+inline constexpr int kLastDataTypeIcon = 32;
+// The icon of data type `dataType` (1..kLastDataTypeIcon) at 16 and 32
+// pixels; a null icon for 0 and for values outside the table (such items
+// show no image).
 QIcon DataTypeIcon(int dataType);
 // The icon of location image `image` (1..8 = location kind 0..7); null outside.
 QIcon LocationImageIcon(int image);

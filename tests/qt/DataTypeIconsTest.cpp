@@ -6,6 +6,7 @@
 #include <QPixmap>
 
 #include "catalogue/basOpenDialogs.h"
+#include "platform/qt/FormView.h"
 #include "platform/qt/QtIcons.h"
 #include "platform/qt/QtUi.h"
 
@@ -38,6 +39,19 @@ TEST(DataTypeIcons, EveryCodeHasAPictureAndTheNewOnesDifferFromTheOld) {
     for (std::size_t i = 0; i < images.size(); ++i)
         for (std::size_t j = i + 1; j < images.size(); ++j) EXPECT_NE(images[i], images[j]) << codes[i] << " " << codes[j];
     EXPECT_TRUE(qt::DataTypeIcon(kDataTypeImageCount + 1).isNull());
+
+    // The data list shows each of them beside its item.
+    std::vector<ui::ListView::Item> items;
+    for (const int code : codes) {
+        ui::ListView::Item item;
+        item.text = "item";
+        item.icon = item.smallIcon = code;
+        items.push_back(item);
+    }
+    qt::ListModel model;
+    model.Reset(items, {}, false);
+    for (int row = 0; row < model.rowCount(); ++row)
+        EXPECT_FALSE(model.index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull()) << codes[row];
 }
 
 } // namespace

@@ -59,6 +59,13 @@ bool PlaceByGeometry(const gis::FeatureLayerPtr& layer, Collection& pointGroup, 
     }
 }
 
+// Why a feature class of these kinds makes no layer.
+std::string KindReason(int featureKind, int shapeKind) {
+    if (featureKind != gis::feature::kSimple)
+        return std::string(reason::kUnsupportedFeatureKind) + "（" + std::to_string(featureKind) + "）";
+    return std::string(reason::kUnsupportedShapeKind) + "（" + std::to_string(shapeKind) + "）";
+}
+
 // Why a feature layer that joins no group gives the user no layer.
 std::string NoGroupReason(const gis::FeatureLayerPtr& layer) {
     std::string reason = reason::kUnreadableGeometry;
@@ -66,10 +73,7 @@ std::string NoGroupReason(const gis::FeatureLayerPtr& layer) {
         const gis::FeatureClassPtr featureClass = layer ? layer->GetFeatureClass() : nullptr;
         if (!featureClass) return;
         const int featureKind = featureClass->FeatureKind();
-        if (featureKind != gis::feature::kSimple)
-            reason = std::string(reason::kUnsupportedFeatureKind) + "（" + std::to_string(featureKind) + "）";
-        else
-            reason = std::string(reason::kUnsupportedShapeKind) + "（" + std::to_string(featureClass->ShapeKind()) + "）";
+        reason = KindReason(featureKind, featureKind == gis::feature::kSimple ? featureClass->ShapeKind() : 0);
     });
     return reason;
 }
@@ -83,12 +87,7 @@ std::string NoLayerReason(const CLayerObj& item) {
     IgnoreFailure([&] {
         if (item.pDataSetObj()) details = item.pDataSetObj()->Details();
     });
-    if (details) {
-        if (details->featureKind != gis::feature::kSimple)
-            return std::string(reason::kUnsupportedFeatureKind) + "（" + std::to_string(details->featureKind) + "）";
-        return std::string(reason::kUnsupportedShapeKind) + "（" + std::to_string(details->shapeKind) + "）";
-    }
-    if (item.DataType() == ltRasterCatalog) return reason::kRasterCatalog;
+    if (details) return KindReason(details->featureKind, details->shapeKind);
     if (item.DataType() == ltSdeConnection || desc == desc::kSdeConnection || desc == desc::kDatabaseRoot ||
         item.DataName() == kNewSdeConnectionName)
         return reason::kConnection;

@@ -426,7 +426,6 @@ public:
     // Run() has returned (the service says so); waits up to `limit` for it.
     void MarkEnded();
     [[nodiscard]] bool WaitEnded(std::chrono::milliseconds limit);
-    [[nodiscard]] bool Ended() const noexcept { return ended_.load(); }
 
 private:
     std::mutex wakeMutex_;

@@ -120,9 +120,6 @@ gis::DataSourceInfo SingleVectorFileSource(const std::string& path);
 std::optional<Identified> IdentifyRasterFile(const Probe& probe);
 gis::WorkspacePtr OpenRasterFile(const std::string& path);
 
-// The store that an entry is, asking each store in turn; none when it is
-// none of them.
-std::optional<Identified> IdentifyDataFile(const Probe& probe);
 // Opens the store at `path` (what the personal-geodatabase factory does for
 // every path that is not a .mdb); PlatformError when it is none.
 gis::WorkspacePtr OpenDataFileStore(const std::string& path);

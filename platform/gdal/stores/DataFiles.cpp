@@ -113,12 +113,6 @@ const ExtensionSet& DataFileExtensions() {
     return set;
 }
 
-std::optional<Identified> IdentifyDataFile(const Probe& probe) {
-    auto judged = Judge(probe);
-    if (!judged) return std::nullopt;
-    return std::move(judged->first);
-}
-
 gis::WorkspacePtr OpenDataFileStore(const std::string& rawPath) {
     const std::string path = NormalFolder(rawPath);
     struct stat st{};

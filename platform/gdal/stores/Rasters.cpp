@@ -56,6 +56,15 @@ struct RasterCatalogue {
     std::vector<std::string> extensions; // what the drivers declare, upper case
 };
 
+// Whether `driver` reads grids and may stand for files found in a folder.
+bool IsFolderRasterDriver(GDALDriverH driver) {
+    if (!driver || !GDALGetMetadataItem(driver, GDAL_DCAP_RASTER, nullptr)) return false;
+    const char* name = GDALGetDescription(driver);
+    return std::none_of(kNotFolderRasterDrivers.begin(), kNotFolderRasterDrivers.end(),
+                        [name](const char* n) { return std::strcmp(n, name) == 0; });
+}
+bool IsFolderRasterDriver(const char* name) { return IsFolderRasterDriver(GDALGetDriverByName(name)); }
+
 // Every raster driver of this GDAL that reads files, and the extensions they
 // declare: the platform's own answer to "which files are
 // rasters", not a list kept here.
@@ -66,10 +75,7 @@ const RasterCatalogue& Catalogue() {
         for (int i = 0; i < manager->GetDriverCount(); ++i) {
             GDALDriver* driver = manager->GetDriver(i);
             const char* name = driver->GetDescription();
-            if (!driver->GetMetadataItem(GDAL_DCAP_RASTER)) continue;
-            if (std::any_of(kNotFolderRasterDrivers.begin(), kNotFolderRasterDrivers.end(),
-                            [name](const char* n) { return std::strcmp(n, name) == 0; }))
-                continue;
+            if (!IsFolderRasterDriver(GDALDriver::ToHandle(driver))) continue;
             out.drivers.push_back(name);
             if (const char* exts = driver->GetMetadataItem(GDAL_DMD_EXTENSIONS)) {
                 std::string_view rest(exts);
@@ -118,13 +124,6 @@ gis::DatasetPtr OpenRaster(const std::string& path, const FileName& name) {
 // The first bytes a raster candidate is read with: enough for every format
 // that is recognised by its first bytes alone.
 constexpr std::size_t kRasterHeadSize = 64;
-
-bool IsFolderRasterDriver(const char* name) {
-    const GDALDriverH driver = GDALGetDriverByName(name);
-    return driver && GDALGetMetadataItem(driver, GDAL_DCAP_RASTER, nullptr) &&
-           std::none_of(kNotFolderRasterDrivers.begin(), kNotFolderRasterDrivers.end(),
-                        [name](const char* n) { return std::strcmp(n, name) == 0; });
-}
 
 // Whether this GDAL has the driver that recognises these bytes: a driver
 // left out of its build (or skipped) lists nothing by its bytes. Asked of

@@ -626,18 +626,6 @@ void frmOpenDialog::RestoreList(ShownList before) {
     platform_.ui.SetMousePointer(MousePointer::Default);
 }
 
-void frmOpenDialog::ShowComboList(long selected) {
-    ComboLocation.Clear();
-    for (std::size_t i = 0; i < mComboList.size(); ++i) {
-        const DataNode& n = mComboList[i];
-        const int image = n.DataLocation + 1;
-        const long pos = ComboLocation.Add(n.DataName, image, image);
-        ComboLocation.SetTag(pos, static_cast<long>(i));
-        ComboLocation.SetIndentation(pos, n.Level);
-    }
-    ComboLocation.Select(selected + 1);
-}
-
 void frmOpenDialog::RememberShownLocation() {
     shown_.valid = true;
     shown_.comboList = mComboList;
@@ -949,7 +937,7 @@ void frmOpenDialog::GoToPath(const std::string& path) {
         topLevel.push_back(std::move(n));
     }
     mComboList = std::move(topLevel);
-    ShowComboList(drive);
+    ShowLocationList(mComboList, ComboLocation, drive);
     DataNode node = mComboList.at(static_cast<std::size_t>(drive));
     const std::string root = node.DataFullName;
     std::string rest = path.size() > root.size() ? path.substr(root == "/" ? 1 : root.size() + 1) : std::string{};

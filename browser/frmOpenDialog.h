@@ -155,8 +155,6 @@ private:
     ui::BackgroundTask::Progress PumpListing(browser::Listing& listing, int lvStyle);
     void RestoreList(ShownList before);
     void RememberShownLocation();
-    // Shows mComboList in the location combo, entry `selected` selected.
-    void ShowComboList(long selected);
     void RestoreShownLocation();
     // The add button is usable exactly while the list has a selected item.
     void UpdateAddButton() noexcept;

@@ -263,8 +263,8 @@ long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, s
         // leaves the previous listing in place.
         sys::FolderContents contents = p.system.ListFolder(folderPath);
         // Listed in the order a user can search (the file system's own order
-        // is a hash), each group on its own: files, then folders.
-        names::Sort(contents.files);
+        // is a hash), each group on its own: files (sorted below, once the
+        // databases among the folders have joined them), then folders.
         names::Sort(contents.folders);
         step(104);
         if (folderPath.empty() || folderPath.back() != '/') {
@@ -282,12 +282,12 @@ long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, s
         // A file geodatabase is a folder on disk but a database to the user:
         // it is listed in name order among the databases, never entered as
         // a folder.
-        const auto moved = std::erase_if(contents.folders, [&](const std::string& name) {
+        std::erase_if(contents.folders, [&](const std::string& name) {
             if (!dataFiles.Store(name)) return false;
             contents.files.push_back(name);
             return true;
         });
-        if (moved > 0) names::Sort(contents.files);
+        names::Sort(contents.files);
         for (const std::string& name : contents.files) {
             step(131);
             const std::string_view ext = ExtensionOf(name);

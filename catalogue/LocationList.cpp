@@ -215,4 +215,9 @@ bool IsComboListEqual(const DataNode& a, const DataNode& b) {
 
 DataNode CloneComboList(const DataNode& node) { return node; }
 
+void ShowLocationList(const DataNodes& list, ui::ImageCombo& combo, long selected) {
+    Redisplay(list, combo, [](long, const DataNode&) { return false; });
+    combo.Select(selected + 1);
+}
+
 } // namespace marbrook

@@ -199,6 +199,9 @@ long RefreshComboListEx(Platform& p, DataNodes& list, ui::ImageCombo& combo, con
 bool DeleteComboList(Platform& p, DataNodes& list, const long& index);
 bool IsComboListEqual(const DataNode& a, const DataNode& b);
 DataNode CloneComboList(const DataNode& node);
+// Shows every entry of `list` in `combo`, afresh, and selects entry
+// `selected` (from 0; -1 for none).
+void ShowLocationList(const DataNodes& list, ui::ImageCombo& combo, long selected);
 
 // ---- Layers from chosen items -----------------------------------------------
 

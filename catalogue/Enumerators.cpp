@@ -282,6 +282,14 @@ long GetSubFolderFiles(Platform& p, std::string& folderPath, DataItems& items, s
         // A file geodatabase is a folder on disk but a database to the user:
         // it is listed in name order among the databases, never entered as
         // a folder.
+        // Only the files listed here are put in order: in a folder of 100 000
+        // names most are the shapefiles' and rasters' files, which their
+        // stores list below, or no data at all.
+        std::erase_if(contents.files, [&](const std::string& name) {
+            const std::string_view ext = ExtensionOf(name);
+            return !EqualsUpper(ext, "MDB") && !EqualsUpper(ext, "DXF") && !EqualsUpper(ext, "DWG") &&
+                   !dataFiles.Store(name);
+        });
         std::erase_if(contents.folders, [&](const std::string& name) {
             if (!dataFiles.Store(name)) return false;
             contents.files.push_back(name);

@@ -6,9 +6,12 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/posix/FolderReading.h"
@@ -65,5 +68,28 @@ public:
 private:
     int fd_;
 };
+
+// What the read of one file's first bytes gave: its bytes, or none when it
+// is no regular file; `denied` for a regular file the user may not read.
+struct HeadRead {
+    std::optional<std::string_view> bytes;
+    bool denied = false;
+};
+
+// Reads up to `size` first bytes of each file `files` (indices into the
+// files of `names`, a reading of `folder`) as FolderHandle::Head reads them,
+// and hands each to `visit` with its place in `files`, in that order and on
+// the calling thread. The bytes live until `visit` returns.
+//
+// A folder of thousands of data files is mostly waiting on the kernel's
+// opens and reads, which other cores can do at the same time: a long list
+// is read by the calling thread and helper threads together, a bounded
+// stretch ahead of `visit`, so that the memory held stays small whatever
+// the count. `visit` runs only on the calling thread, so that it may use
+// GDAL and the failure log; what it throws ends the helpers' part and
+// reaches the caller. `folderPath` ends with '/'.
+void ForEachHead(const FolderHandle& folder, const FolderNames& names, std::span<const std::size_t> files,
+                 const std::string& folderPath, std::size_t size,
+                 const std::function<void(std::size_t, const HeadRead&)>& visit);
 
 } // namespace marbrook::gdal

@@ -76,28 +76,26 @@ std::vector<DatasetNamePtr> ListDataFiles(const std::string& folder, int kind) {
         out.push_back(std::move(name_));
     };
     // Every file a store may claim is read once; a store is told its bytes.
+    std::vector<std::size_t> candidates;
+    for (std::size_t i = 0; i < entries.files.size(); ++i)
+        if (DataFileExtensions().HoldsExtensionOf(entries.files[i])) candidates.push_back(i);
     std::optional<ErrorCapture> quiet;
     const FolderHandle folderFd(folder);
-    std::string path = Join(folder, "");
-    const std::size_t folderLength = path.size();
-    std::string head(kProbeHeadSize, '\0');
-    for (std::size_t i = 0; i < entries.files.size(); ++i) {
-        const std::string& file = entries.files[i];
-        if (!DataFileExtensions().HoldsExtensionOf(file)) continue;
-        const std::string ext = UpperExt(file);
-        path.resize(folderLength);
-        path += file;
-        const auto got = folderFd.Head(*names, i, path, head.data(), head.size());
-        if (!got || *got == 0) continue; // not a plain file, or empty: nothing to judge
+    const std::string folderPath = Join(folder, "");
+    std::string path;
+    ForEachHead(folderFd, *names, candidates, folderPath, kProbeHeadSize, [&](std::size_t k, const HeadRead& head) {
+        if (!head.bytes || head.bytes->empty()) return; // not a plain file, or empty: nothing to judge
+        const std::string& file = entries.files[candidates[k]];
+        path.assign(folderPath).append(file);
         if (!quiet) quiet.emplace();
-        const Probe probe{file, ext, std::string_view(head.data(), *got), &path, false, folderFd.Fd()};
+        const std::string ext = UpperExt(file);
+        const Probe probe{file, ext, *head.bytes, &path, false, folderFd.Fd()};
         if (auto judged = Judge(probe)) add(file, path, std::move(judged->first));
-    }
+    });
     for (const std::string& sub : entries.folders) {
         const std::string ext = UpperExt(sub);
         if (ext != "GDB") continue;
-        path.resize(folderLength);
-        path += sub;
+        path.assign(folderPath).append(sub);
         const Probe probe{sub, ext, {}, &path, true};
         if (auto judged = Judge(probe)) add(sub, path, std::move(judged->first));
     }

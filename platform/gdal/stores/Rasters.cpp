@@ -185,39 +185,39 @@ std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
         const std::string_view stem = std::string_view(file).substr(0, file.rfind('.'));
         return std::binary_search(headerStems.begin(), headerStems.end(), stem);
     };
-    std::optional<ErrorCapture> quiet; // a file that is not a raster is simply not listed
-    const FolderHandle folderFd(folder);
-    std::string path = Join(folder, "");
-    const std::size_t folderLength = path.size();
+    // Sidecars, the files of other stores and documents are passed over
+    // first, by a fixed table: most files of a folder are. A file of an
+    // extension no raster driver declares is judged only when a header
+    // beside it says what it is (ENVI, EHdr ...).
+    std::vector<std::size_t> candidates;
     for (std::size_t i = 0; i < entries.files.size(); ++i) {
         const std::string& file = entries.files[i];
-        // Sidecars, the files of other stores and documents are passed
-        // over first, by a fixed table: most files of a folder are.
         if (NeverRaster(file)) continue;
         const std::string ext = UpperExt(file);
-        // A file of an extension no raster driver declares is judged only
-        // when a header beside it says what it is (ENVI, EHdr ...).
-        if (!AlwaysRasterExtension(ext) && !hasHeaderSibling(file) && !DeclaredRasterExtension(ext)) continue;
-        path.resize(folderLength);
-        path += file;
-        // Most candidates say by their first bytes that they are ours; GDAL
-        // judges the rest, as it would have judged every one.
-        char head[kRasterHeadSize];
-        bool denied = false;
-        const auto got = folderFd.Head(*names, i, path, head, sizeof head, &denied);
+        if (AlwaysRasterExtension(ext) || hasHeaderSibling(file) || DeclaredRasterExtension(ext)) candidates.push_back(i);
+    }
+    std::optional<ErrorCapture> quiet; // a file that is not a raster is simply not listed
+    const FolderHandle folderFd(folder);
+    const std::string folderPath = Join(folder, "");
+    std::string path;
+    ForEachHead(folderFd, *names, candidates, folderPath, kRasterHeadSize, [&](std::size_t k, const HeadRead& head) {
+        const std::string& file = entries.files[candidates[k]];
+        path.assign(folderPath).append(file);
         // A file the user may not read is listed, as an unreadable
         // shapefile is: opening it says why it fails.
-        if (denied) {
+        if (head.denied) {
             add(file, path);
-            continue;
+            return;
         }
         // What cannot be read (a dangling link, a pipe) is no raster, and
         // GDAL must not try to read it either.
-        if (!got) continue;
-        const char* driver = RasterDriverByHead(ext, std::string_view(head, *got));
+        if (!head.bytes) return;
+        // Most candidates say by their first bytes that they are ours; GDAL
+        // judges the rest, as it would have judged every one.
+        const char* driver = RasterDriverByHead(UpperExt(file), *head.bytes);
         if (driver && HasDriver(driver)) {
             add(file, path);
-            continue;
+            return;
         }
         if (!quiet) quiet.emplace();
         const std::vector<std::string> siblings = siblingsOf(file);
@@ -225,7 +225,7 @@ std::vector<DatasetNamePtr> ListRasters(const std::string& folder, int kind) {
         for (const std::string& sibling : siblings) siblingList.push_back(sibling.c_str());
         siblingList.push_back(nullptr);
         if (GDALIdentifyDriverEx(path.c_str(), GDAL_OF_RASTER, RasterDrivers().data(), siblingList.data())) add(file, path);
-    }
+    });
     for (const std::string& sub : entries.folders) {
         const std::string gridFolder = Join(folder, sub);
         struct stat st{};

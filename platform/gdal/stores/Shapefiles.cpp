@@ -14,6 +14,7 @@ namespace marbrook::gdal {
 namespace {
 
 const char* const kShapeDrivers[] = {"ESRI Shapefile", nullptr};
+constexpr std::size_t kShpHeaderSize = 100;
 
 gis::DatasetPtr OpenShapefile(const std::string& path, const FileName& name) {
     auto ds = OpenShared(path, GDAL_OF_VECTOR | GDAL_OF_READONLY, kShapeDrivers);
@@ -40,29 +41,26 @@ std::vector<DatasetNamePtr> ListShapefiles(const std::string& folder, int kind) 
     const auto ws = WsName(FactoryKind::Shapefile, folder);
     const FolderNamesPtr names = ReadFolder(folder);
     const sys::FolderContents& entries = names->contents;
+    std::vector<std::size_t> shapefiles;
+    for (std::size_t i = 0; i < entries.files.size(); ++i)
+        if (HasExtensionCi(entries.files[i], "SHP")) shapefiles.push_back(i);
     const FolderHandle folderFd(folder);
-    std::string path = Join(folder, "");
-    const std::size_t folderLength = path.size();
-    for (std::size_t i = 0; i < entries.files.size(); ++i) {
-        const std::string& file = entries.files[i];
-        if (!HasExtensionCi(file, "SHP")) continue;
-        path.resize(folderLength);
-        path += file;
+    const std::string folderPath = Join(folder, "");
+    ForEachHead(folderFd, *names, shapefiles, folderPath, kShpHeaderSize, [&](std::size_t k, const HeadRead& header) {
+        const std::string& file = entries.files[shapefiles[k]];
         // A .shp whose header cannot be read is still listed (unclassified):
         // the user must see the broken dataset; opening it reports why.
-        char header[100];
-        const std::size_t got = folderFd.Head(*names, i, path, header, sizeof header).value_or(0);
-        const int shapeKind = ParseShpHeader(std::string_view(header, got)).value_or(0);
+        const int shapeKind = ParseShpHeader(header.bytes.value_or(std::string_view())).value_or(0);
         const std::size_t stem = file.size() - 4;
         // The name is the stem; the extension is kept as the file spells it
         // (ROADS.SHP), so that the name still leads to the real file.
         out.push_back(std::make_shared<FileName>(
                           file.substr(0, stem), gis::kind::kFeatureClass, ws,
                           FeatureClassDetails{gis::feature::kSimple, shapeKind},
-                          [path](const FileName& name) { return OpenShapefile(path, name); }, FileName::Members{},
-                          file.substr(stem))
+                          [path = folderPath + file](const FileName& name) { return OpenShapefile(path, name); },
+                          FileName::Members{}, file.substr(stem))
                           ->Described(&ShapefileSource));
-    }
+    });
     return out;
 }
 

@@ -1,0 +1,182 @@
+// Reading the first bytes of a folder's files with helper threads: every
+// file's own bytes reach the listing, in order, whatever the count and
+// whoever read them; a listing that stops half-way, two listings at once
+// and a forked child never wait for ever.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <numeric>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/gdal/detail/FolderReader.h"
+#include "platform/posix/FolderReading.h"
+#include "tests/doubles/Processes.h"
+#include "tests/gdal/GdalFixtures.h"
+
+namespace marbrook {
+namespace {
+
+using testing::TempDir;
+using testing::WriteFile;
+
+// A folder of `count` files, each holding its own number, with a few
+// entries among them that must read as no file (a pipe, a missing file, a
+// folder) or as empty.
+struct NumberedFolder {
+    TempDir dir;
+    gdal::FolderNames names;
+    std::vector<std::optional<std::string>> contents; // per file: what it holds, or none when it is no file
+
+    // What a read of `size` bytes must give of file `i`.
+    std::optional<std::string> Head(std::size_t i, std::size_t size) const {
+        return contents[i] ? std::optional<std::string>(contents[i]->substr(0, size)) : std::nullopt;
+    }
+
+    explicit NumberedFolder(std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string name = "f" + std::to_string(i) + ".dat";
+            std::optional<std::string> head = "head of " + std::to_string(i) + std::string(i % 7, '.') + std::string(200, 'z');
+            if (i % 97 == 5) {
+                ::mkfifo((dir / name).c_str(), 0644);
+                head.reset();
+            } else if (i % 97 == 40) {
+                std::filesystem::create_directory(dir / name);
+                head.reset();
+            } else if (i % 97 == 70) {
+                head.reset(); // missing: listed by an older reading
+            } else if (i % 97 == 90) {
+                WriteFile(dir / name, "");
+                head = "";
+            } else {
+                WriteFile(dir / name, *head);
+            }
+            names.contents.files.push_back(name);
+            names.plainFile.push_back(i % 2 == 0);
+            contents.push_back(head);
+        }
+    }
+};
+
+// What each visit saw: the place it was handed and the bytes.
+struct Seen {
+    std::size_t k;
+    std::optional<std::string> bytes;
+};
+
+std::vector<Seen> ReadAll(const gdal::FolderHandle& folder, const NumberedFolder& f, std::size_t size,
+                          const std::vector<std::size_t>& files) {
+    std::vector<Seen> seen;
+    gdal::ForEachHead(folder, f.names, files, f.dir.Path() + "/", size, [&](std::size_t k, const gdal::HeadRead& read) {
+        seen.push_back({k, read.bytes ? std::optional<std::string>(std::string(*read.bytes)) : std::nullopt});
+    });
+    return seen;
+}
+
+std::vector<std::size_t> Every(std::size_t count) {
+    std::vector<std::size_t> all(count);
+    std::iota(all.begin(), all.end(), 0);
+    return all;
+}
+
+// Short lists are read by the caller alone, long ones with helpers; a folder
+// that cannot be opened is read by full paths. Each way, each file's own
+// bytes arrive in order, cut at the size asked.
+TEST(HeadReads, EveryFileArrivesInOrderWithItsOwnBytes) {
+    testing::Watchdog dog(120, "reading the heads of numbered folders");
+    for (const std::size_t count : {0u, 1u, 31u, 33u, 700u, 5000u}) {
+        const NumberedFolder f(count);
+        for (const bool byFolder : {true, false}) {
+            const gdal::FolderHandle folder(byFolder ? f.dir.Path() : "/nonexistent/folder");
+            // Every other file, so that the list's places differ from the
+            // folder's indices.
+            std::vector<std::size_t> odd;
+            for (std::size_t i = 1; i < count; i += 2) odd.push_back(i);
+            for (const auto& files : {Every(count), odd}) {
+                for (const std::size_t size : {std::size_t{12}, std::size_t{64}}) {
+                    SCOPED_TRACE(std::to_string(count) + " files, " + std::to_string(files.size()) + " read, " +
+                                 (byFolder ? "by the folder" : "by path") + ", " + std::to_string(size) + " bytes");
+                    const std::vector<Seen> seen = ReadAll(folder, f, size, files);
+                    ASSERT_EQ(seen.size(), files.size());
+                    for (std::size_t k = 0; k < seen.size(); ++k) {
+                        ASSERT_EQ(seen[k].k, k);
+                        ASSERT_EQ(seen[k].bytes, f.Head(files[k], size)) << f.names.contents.files[files[k]];
+                    }
+                }
+            }
+        }
+    }
+}
+
+// A listing that gives up half-way (its judging throws) gets its failure
+// back, and the next listings still read everything: no helper is left
+// holding the work or waiting on a list that is gone.
+TEST(HeadReads, AListingThatStopsHalfWayLeavesTheHelpersFree) {
+    testing::Watchdog dog(60, "reading heads after a listing that stopped half-way");
+    const NumberedFolder f(3000);
+    const gdal::FolderHandle folder(f.dir.Path());
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        std::size_t visited = 0;
+        EXPECT_THROW(gdal::ForEachHead(folder, f.names, Every(3000), f.dir.Path() + "/", 32,
+                                       [&](std::size_t k, const gdal::HeadRead&) {
+                                           ++visited;
+                                           if (k == 100u + static_cast<std::size_t>(round) * 97u)
+                                               throw std::runtime_error("enough");
+                                       }),
+                     std::runtime_error);
+        EXPECT_EQ(visited, 101u + static_cast<std::size_t>(round) * 97u);
+        EXPECT_EQ(ReadAll(folder, f, 32, Every(3000)).size(), 3000u);
+    }
+}
+
+// Two listings at once (the dialog's and the host's own): both read every
+// file, whichever of them the helpers serve.
+TEST(HeadReads, TwoListingsAtOnceBothReadEverything) {
+    testing::Watchdog dog(60, "two listings reading heads at once");
+    const NumberedFolder f(2000);
+    const gdal::FolderHandle folder(f.dir.Path());
+    std::vector<std::size_t> counts(4);
+    std::vector<std::thread> listings;
+    for (std::size_t t = 0; t < counts.size(); ++t)
+        listings.emplace_back([&, t] {
+            for (int round = 0; round < 10; ++round) {
+                std::size_t same = 0;
+                const std::vector<Seen> seen = ReadAll(folder, f, 64, Every(2000));
+                for (std::size_t k = 0; k < seen.size(); ++k)
+                    if (seen[k].k == k && seen[k].bytes == f.Head(k, 64)) ++same;
+                counts[t] += same;
+            }
+        });
+    for (std::thread& l : listings) l.join();
+    for (const std::size_t c : counts) EXPECT_EQ(c, 10u * 2000u);
+}
+
+// A host that forks after a listing (to start another program, say) and
+// lists in the child: the parent's helpers are not in the child, and the
+// child must not wait for them.
+TEST(HeadReads, AForkedChildListsWithoutTheParentsHelpers) {
+    testing::Watchdog dog(60, "a forked child reading heads");
+    const NumberedFolder f(2000);
+    const gdal::FolderHandle folder(f.dir.Path());
+    ASSERT_EQ(ReadAll(folder, f, 16, Every(2000)).size(), 2000u); // the helpers are started and wait
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const bool whole = ReadAll(folder, f, 16, Every(2000)).size() == 2000u;
+        ::_exit(whole ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+
+} // namespace
+} // namespace marbrook

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "platform/gdal/detail/FolderReader.h"
@@ -234,8 +235,9 @@ HelperPool& HelperPool::Get() noexcept {
     static const bool made = [] {
         gPool.store(new HelperPool, std::memory_order_release);
         // A forked child has none of the parent's threads, and the parent's
-        // lock may be held in it for ever: it starts afresh.
-        ::pthread_atfork(nullptr, nullptr, [] { gPool.store(new HelperPool, std::memory_order_release); });
+        // lock may be held in it for ever: it starts afresh, in the same
+        // place (no thread of the child knows the old one).
+        ::pthread_atfork(nullptr, nullptr, [] { new (gPool.load(std::memory_order_acquire)) HelperPool; });
         return true;
     }();
     static_cast<void>(made);

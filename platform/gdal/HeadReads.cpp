@@ -22,10 +22,9 @@ namespace {
 
 // Files are read in blocks: a reader takes a whole block, and the caller
 // waits on one block at a time.
-constexpr std::size_t kHeadBlock = 32;
-// Below this, a listing is over before a helper would have started: a
-// folder of a thousand names is read in about a millisecond.
-constexpr std::size_t kHeadsWorthHelping = 4 * kHeadBlock;
+constexpr std::size_t kHeadBlock = 16;
+// Below this, handing the work out costs more than it saves.
+constexpr std::size_t kHeadsWorthHelping = 2 * kHeadBlock;
 // Blocks read ahead of the caller's visits, per reader: enough to keep the
 // helpers busy while the caller judges a block, few enough that the bytes
 // held stay a few hundred kilobytes whatever the folder holds.

@@ -4,6 +4,7 @@
 // cores; judging the bytes stays on the caller's thread.
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <atomic>
@@ -176,12 +177,22 @@ public:
         job_ = &blocks;
         stripes_ = helpers;
         nextStripe_ = 1;
-        for (unsigned have = idle_; have < helpers; ++have) {
-            try {
-                std::thread([this] { Run(); }).detach();
-            } catch (...) {
-                break; // no thread to be had: the caller reads more itself
+        if (idle_ < helpers) {
+            // Started with every signal blocked, which they keep: a signal
+            // meant for the host (an interrupt, a child's end) is never
+            // handled on a thread of ours.
+            sigset_t all;
+            sigset_t before;
+            ::sigfillset(&all);
+            ::pthread_sigmask(SIG_SETMASK, &all, &before);
+            for (unsigned have = idle_; have < helpers; ++have) {
+                try {
+                    std::thread([this] { Run(); }).detach();
+                } catch (...) {
+                    break; // no thread to be had: the caller reads more itself
+                }
             }
+            ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
         }
         wake_.notify_all();
         return true;

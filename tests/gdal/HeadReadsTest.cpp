@@ -4,11 +4,14 @@
 // and a forked child never wait for ever.
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <numeric>
 #include <optional>
 #include <stdexcept>
@@ -176,6 +179,36 @@ TEST(HeadReads, AForkedChildListsWithoutTheParentsHelpers) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+
+// The helpers take none of the host's signals: every signal is blocked on
+// them, so an interrupt or a child's end reaches a thread of the host.
+TEST(HeadReads, TheHelpersBlockEverySignal) {
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    if (::sched_getaffinity(0, sizeof cores, &cores) != 0 || CPU_COUNT(&cores) < 2)
+        GTEST_SKIP() << "this process may use one core only: no helper thread is started";
+    const NumberedFolder f(500);
+    const gdal::FolderHandle folder(f.dir.Path());
+    ASSERT_EQ(ReadAll(folder, f, 16, Every(500)).size(), 500u); // a helper now waits for the next list
+    int helpers = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        if (name != "marbrook-heads") continue;
+        ++helpers;
+        std::ifstream status(task.path() / "status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("SigBlk:", 0) != 0) continue;
+            const unsigned long long blocked = std::stoull(line.substr(7), nullptr, 16);
+            for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGCHLD, SIGWINCH}) {
+                EXPECT_TRUE(blocked >> (signal - 1) & 1u) << "signal " << signal << " is not blocked: " << line;
+            }
+        }
+    }
+    EXPECT_GE(helpers, 1);
 }
 
 } // namespace

@@ -64,6 +64,12 @@ bool SameName(const std::string& a, const std::string& b) {
 }
 } // namespace
 
+std::vector<DatasetNamePtr> Workspace::FeatureDatasetMembers(const std::string& name) {
+    for (const auto& dataset : ListDatasetNames(kind::kFeatureDataset))
+        if (dataset->Name() == name) return dataset->SubsetNames();
+    return {};
+}
+
 void PropertySet::SetProperty(const std::string& name, const std::string& value) {
     for (auto& [n, v] : items_) {
         if (SameName(n, name)) {

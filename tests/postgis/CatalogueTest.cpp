@@ -148,7 +148,9 @@ protected:
                             "ALTER ROLE " + switcher_ + " SET role = " + reader_});
         std::vector<std::string> sql = {"CREATE EXTENSION postgis", "CREATE EXTENSION postgis_raster",
                                         "CREATE SCHEMA kinds", "CREATE SCHEMA priv", "CREATE SCHEMA \"We.ird\"",
-                                        "GRANT USAGE, CREATE ON SCHEMA kinds, priv, \"We.ird\" TO " + reader_};
+                                        "CREATE SCHEMA plain", "CREATE SCHEMA " + kLongSchema,
+                                        "GRANT USAGE, CREATE ON SCHEMA kinds, priv, \"We.ird\", plain, " + kLongSchema +
+                                            " TO " + reader_};
         // Every geometry type with every dimension its modifier can say.
         for (const char* type : {"Geometry", "Point", "LineString", "Polygon", "MultiPoint", "MultiLineString",
                                  "MultiPolygon", "GeometryCollection", "CircularString", "CompoundCurve",
@@ -203,6 +205,10 @@ protected:
             "CREATE TABLE kinds.spatial_ref_sys (id int, g geometry(Point, 4326))",
             "CREATE TABLE \"We.ird\".\"a \"\"quoted\"\" name\" (id int, \"G e\" geometry(Point, 4326))",
             "CREATE TABLE \"We.ird\".\"Mixed\" (id int)",
+            // A schema of plain tables only, and one whose name is as long as a name may be.
+            "CREATE TABLE plain.notes (id int, note text)",
+            "CREATE TABLE " + kLongSchema + ".spots (id int, g geometry(Point, 4326))",
+            "GRANT SELECT ON ALL TABLES IN SCHEMA plain, " + kLongSchema + " TO " + reader_,
             // What the reader may do with each: read, insert only, read one
             // column, nothing; its own table, and its own with reading revoked.
             "CREATE TABLE priv.readable (id int, g geometry(Point, 4326))",
@@ -236,6 +242,8 @@ protected:
             GTEST_SKIP() << "no PostgreSQL + PostGIS server: run the tests through scripts/with-pg.sh";
     }
 
+    // 63 bytes: the longest name the server keeps whole.
+    static inline const std::string kLongSchema = std::string(63, 'l');
     static inline std::string database_;
     static inline std::string reader_;
     static inline std::string switcher_;
@@ -297,6 +305,80 @@ TEST_F(Catalogue, GeometryTypesAreThoseOfGeometryColumns) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.modifier);
         EXPECT_EQ(gdal::postgis::GeometryTypeOf(c.modifier, c.declared), c.type);
+    }
+}
+
+std::vector<std::string> Users(const std::string& reader, const std::string& switcher, std::vector<std::string>* passwords) {
+    *passwords = {Env("MARBROOK_PG_PASSWORD"), "reader", "switcher"};
+    return {Env("MARBROOK_PG_USER"), reader, switcher};
+}
+
+// The names a schema asked for alone must give: those a schema has, and names
+// that only resemble one (another case, cut at or beyond the server's name
+// length, with a NUL, not UTF-8, a system schema).
+std::vector<std::string> SchemaNamesToAsk(const std::string& longSchema) {
+    return {"kinds", "priv", "We.ird", "public", "plain", longSchema, "Kinds", "we.ird", "kinds ", "", "absent",
+            longSchema + "l", longSchema.substr(1), std::string("kinds\0x", 7), "k\xffnds", "pg_catalog",
+            "information_schema", "topology"};
+}
+
+TEST_F(Catalogue, OneSchemaListsAsTheWholeDatabaseListsIt) {
+    std::vector<std::string> passwords;
+    const auto users = Users(reader_, switcher_, &passwords);
+    for (std::size_t u = 0; u < users.size(); ++u) {
+        SCOPED_TRACE(users[u]);
+        auto session = Connect(database_, users[u], passwords[u]);
+        ASSERT_TRUE(session);
+        const auto whole = gdal::postgis::ReadCatalogueEntries(*session);
+        for (const auto& schema : SchemaNamesToAsk(kLongSchema)) {
+            SCOPED_TRACE("schema '" + schema + "'");
+            std::vector<std::string> expected, listed;
+            for (const auto& e : whole)
+                if (e.schema == schema) expected.push_back(Describe(e));
+            for (const auto& e : gdal::postgis::ReadSchemaEntries(*session, schema)) listed.push_back(Describe(e));
+            EXPECT_EQ(listed, expected);
+        }
+        // The cases that matter are among them.
+        std::set<std::string> schemas;
+        for (const auto& e : whole) schemas.insert(e.schema);
+        EXPECT_EQ(schemas, (std::set<std::string>{"kinds", "plain", "priv", "We.ird", kLongSchema}));
+    }
+}
+
+// A feature dataset opened alone holds the very names the database's listing
+// gives it: the same tables, kinds, columns and shapes, in the same order;
+// a schema that is no feature dataset, and public, hold none.
+TEST_F(Catalogue, AFeatureDatasetOpenedAloneHoldsWhatTheListingGivesIt) {
+    auto describe = [](const std::vector<gis::DatasetNamePtr>& names) {
+        std::vector<std::string> out;
+        for (const auto& n : names) {
+            const auto table = n->Table();
+            const auto details = n->Details();
+            out.push_back(n->Name() + " kind " + std::to_string(n->Kind()) + " at " +
+                          (table ? table->schema + "|" + table->table + "|" + table->column : "-") + " shape " +
+                          (details ? std::to_string(details->shapeKind) : "-"));
+        }
+        return out;
+    };
+    std::vector<std::string> passwords;
+    const auto users = Users(reader_, switcher_, &passwords);
+    const auto factory = gdal::NewSpatialDatabaseFactory();
+    for (std::size_t u = 0; u < users.size(); ++u) {
+        SCOPED_TRACE(users[u]);
+        const auto props = Props(database_, users[u], passwords[u]);
+        const auto listed = factory->OpenWorkspace(props, gis::kNoWindow);
+        ASSERT_TRUE(listed) << factory->LastOpenFailure();
+        std::map<std::string, std::vector<std::string>> datasets;
+        for (const auto& fd : listed->ListDatasetNames(gis::kind::kFeatureDataset)) datasets[fd->Name()] = describe(fd->SubsetNames());
+        EXPECT_EQ(datasets.size(), 4u); // kinds, priv, We.ird and the long one
+        for (const auto& schema : SchemaNamesToAsk(kLongSchema)) {
+            SCOPED_TRACE("schema '" + schema + "'");
+            const auto alone = factory->OpenWorkspace(props, gis::kNoWindow); // nothing read yet
+            ASSERT_TRUE(alone);
+            EXPECT_EQ(describe(alone->FeatureDatasetMembers(schema)), datasets[schema]);
+            // Once the whole catalogue is read, it answers.
+            EXPECT_EQ(describe(listed->FeatureDatasetMembers(schema)), datasets[schema]);
+        }
     }
 }
 

@@ -30,6 +30,12 @@ struct CatalogueEntry {
 // fails.
 std::vector<CatalogueEntry> ReadCatalogueEntries(const PgSession& session);
 
+// What ReadCatalogueEntries gives of the one schema named `schema` (compared
+// byte by byte), in the same order, read without going through the other
+// schemas: the listing of one feature dataset. PlatformError when the query
+// fails.
+std::vector<CatalogueEntry> ReadSchemaEntries(const PgSession& session, const std::string& schema);
+
 // The type name geometry_columns gives a geometry column of the type
 // modifier `modifier` (its decimal text) whose old-style check constraint
 // names `declared`.

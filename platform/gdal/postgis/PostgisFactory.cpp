@@ -201,47 +201,49 @@ struct Catalogue {
     std::vector<PgNamePtr> tables;         // plain tables outside feature datasets
 };
 
+PgNamePtr MakeName(const PgContextPtr& ctx, CatalogueEntry&& e, std::string display) {
+    auto n = std::make_shared<PgName>(ctx, std::move(display), e.kind, std::move(e.schema), std::move(e.table));
+    n->column = std::move(e.column);
+    n->details = {gis::feature::kSimple, e.shapeKind};
+    return n;
+}
+
+// A schema other than public that holds a feature class or a raster is a
+// feature dataset; public's tables are the database's top level.
+bool IsFeatureDataset(const std::string& schema, const std::vector<CatalogueEntry>& entries) {
+    return schema != "public" && std::any_of(entries.begin(), entries.end(), [&](const CatalogueEntry& e) {
+               return e.schema == schema && e.kind != gis::kind::kTable;
+           });
+}
+
 Catalogue ReadCatalogue(const PgSession& session, const PgContextPtr& ctx) {
-    struct Table {
-        int kind = gis::kind::kTable;
-        std::string column;
-        int shapeKind = 0;
-    };
-    using Key = std::pair<std::string, std::string>;
-    std::map<Key, Table> tables; // ordered by schema, then table
-    for (auto& e : ReadCatalogueEntries(session))
-        tables.emplace(Key{std::move(e.schema), std::move(e.table)}, Table{e.kind, std::move(e.column), e.shapeKind});
-
+    auto entries = ReadCatalogueEntries(session); // ordered by schema, then table
     std::set<std::string> spatialSchemas;
-    for (const auto& [key, t] : tables)
-        if (t.kind != gis::kind::kTable && key.first != "public") spatialSchemas.insert(key.first);
-
-    auto makeName = [&](const Key& key, const Table& t, std::string display) {
-        auto n = std::make_shared<PgName>(ctx, std::move(display), t.kind, key.first, key.second);
-        n->column = t.column;
-        n->details = {gis::feature::kSimple, t.shapeKind};
-        return n;
-    };
+    for (const auto& e : entries)
+        if (e.kind != gis::kind::kTable && e.schema != "public") spatialSchemas.insert(e.schema);
 
     Catalogue cat;
     std::map<std::string, PgNamePtr> datasets;
-    for (const auto& [key, t] : tables) {
-        const auto& [schema, table] = key;
-        if (spatialSchemas.count(schema)) {
-            auto& fd = datasets[schema];
+    for (auto& e : entries) {
+        if (spatialSchemas.count(e.schema)) {
+            auto& fd = datasets[e.schema];
             if (!fd) {
-                fd = std::make_shared<PgName>(ctx, schema, gis::kind::kFeatureDataset, schema, "");
+                fd = std::make_shared<PgName>(ctx, e.schema, gis::kind::kFeatureDataset, e.schema, "");
                 cat.featureDatasets.push_back(fd);
             }
-            fd->subsets.push_back(makeName(key, t, table));
-        } else if (schema == "public") {
-            auto n = makeName(key, t, table);
-            (t.kind == gis::kind::kFeatureClass ? cat.featureClasses
-             : t.kind == gis::kind::kRasterDataset ? cat.rasters
-                                                   : cat.tables)
+            std::string table = e.table;
+            fd->subsets.push_back(MakeName(ctx, std::move(e), std::move(table)));
+        } else if (e.schema == "public") {
+            const int kind = e.kind;
+            std::string table = e.table;
+            auto n = MakeName(ctx, std::move(e), std::move(table));
+            (kind == gis::kind::kFeatureClass ? cat.featureClasses
+             : kind == gis::kind::kRasterDataset ? cat.rasters
+                                                 : cat.tables)
                 .push_back(n);
         } else {
-            cat.tables.push_back(makeName(key, t, schema + "." + table));
+            std::string display = e.schema + "." + e.table;
+            cat.tables.push_back(MakeName(ctx, std::move(e), std::move(display)));
         }
     }
     return cat;
@@ -274,6 +276,20 @@ public:
         default: break;
         }
         return out;
+    }
+
+    // One schema is read alone, unless the whole catalogue is at hand.
+    std::vector<gis::DatasetNamePtr> FeatureDatasetMembers(const std::string& name) override {
+        if (catalogue_) return gis::Workspace::FeatureDatasetMembers(name);
+        auto entries = ReadSchemaEntries(*session_, name);
+        if (!IsFeatureDataset(name, entries)) return {};
+        std::vector<gis::DatasetNamePtr> members;
+        members.reserve(entries.size());
+        for (auto& e : entries) {
+            std::string table = e.table;
+            members.push_back(MakeName(ctx_, std::move(e), std::move(table)));
+        }
+        return members;
     }
 
     std::vector<gis::VersionInfo> ListVersions() override {

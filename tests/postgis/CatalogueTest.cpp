@@ -242,6 +242,16 @@ protected:
             GTEST_SKIP() << "no PostgreSQL + PostGIS server: run the tests through scripts/with-pg.sh";
     }
 
+    // The test's superuser, an ordinary reader, and a superuser whose
+    // sessions start as that reader.
+    struct Login {
+        std::string user;
+        std::string password;
+    };
+    static std::vector<Login> Logins() {
+        return {{Env("MARBROOK_PG_USER"), Env("MARBROOK_PG_PASSWORD")}, {reader_, "reader"}, {switcher_, "switcher"}};
+    }
+
     // 63 bytes: the longest name the server keeps whole.
     static inline const std::string kLongSchema = std::string(63, 'l');
     static inline std::string database_;
@@ -250,11 +260,7 @@ protected:
 };
 
 TEST_F(Catalogue, TheListingFindsWhatPostgisViewsShowForEveryUser) {
-    const struct {
-        std::string user;
-        std::string password;
-    } users[] = {{Env("MARBROOK_PG_USER"), Env("MARBROOK_PG_PASSWORD")}, {reader_, "reader"}, {switcher_, "switcher"}};
-    for (const auto& u : users) {
+    for (const auto& u : Logins()) {
         SCOPED_TRACE(u.user);
         auto session = Connect(database_, u.user, u.password);
         ASSERT_TRUE(session);
@@ -308,11 +314,6 @@ TEST_F(Catalogue, GeometryTypesAreThoseOfGeometryColumns) {
     }
 }
 
-std::vector<std::string> Users(const std::string& reader, const std::string& switcher, std::vector<std::string>* passwords) {
-    *passwords = {Env("MARBROOK_PG_PASSWORD"), "reader", "switcher"};
-    return {Env("MARBROOK_PG_USER"), reader, switcher};
-}
-
 // The names a schema asked for alone must give: those a schema has, and names
 // that only resemble one (another case, cut at or beyond the server's name
 // length, with a NUL, not UTF-8, a system schema).
@@ -323,11 +324,9 @@ std::vector<std::string> SchemaNamesToAsk(const std::string& longSchema) {
 }
 
 TEST_F(Catalogue, OneSchemaListsAsTheWholeDatabaseListsIt) {
-    std::vector<std::string> passwords;
-    const auto users = Users(reader_, switcher_, &passwords);
-    for (std::size_t u = 0; u < users.size(); ++u) {
-        SCOPED_TRACE(users[u]);
-        auto session = Connect(database_, users[u], passwords[u]);
+    for (const auto& login : Logins()) {
+        SCOPED_TRACE(login.user);
+        auto session = Connect(database_, login.user, login.password);
         ASSERT_TRUE(session);
         const auto whole = gdal::postgis::ReadCatalogueEntries(*session);
         for (const auto& schema : SchemaNamesToAsk(kLongSchema)) {
@@ -360,12 +359,10 @@ TEST_F(Catalogue, AFeatureDatasetOpenedAloneHoldsWhatTheListingGivesIt) {
         }
         return out;
     };
-    std::vector<std::string> passwords;
-    const auto users = Users(reader_, switcher_, &passwords);
     const auto factory = gdal::NewSpatialDatabaseFactory();
-    for (std::size_t u = 0; u < users.size(); ++u) {
-        SCOPED_TRACE(users[u]);
-        const auto props = Props(database_, users[u], passwords[u]);
+    for (const auto& login : Logins()) {
+        SCOPED_TRACE(login.user);
+        const auto props = Props(database_, login.user, login.password);
         const auto listed = factory->OpenWorkspace(props, gis::kNoWindow);
         ASSERT_TRUE(listed) << factory->LastOpenFailure();
         std::map<std::string, std::vector<std::string>> datasets;

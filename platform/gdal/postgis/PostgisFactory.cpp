@@ -210,17 +210,13 @@ PgNamePtr MakeName(const PgContextPtr& ctx, CatalogueEntry&& e, std::string disp
 
 // A schema other than public that holds a feature class or a raster is a
 // feature dataset; public's tables are the database's top level.
-bool IsFeatureDataset(const std::string& schema, const std::vector<CatalogueEntry>& entries) {
-    return schema != "public" && std::any_of(entries.begin(), entries.end(), [&](const CatalogueEntry& e) {
-               return e.schema == schema && e.kind != gis::kind::kTable;
-           });
-}
+bool MakesFeatureDataset(const CatalogueEntry& e) { return e.kind != gis::kind::kTable && e.schema != "public"; }
 
 Catalogue ReadCatalogue(const PgSession& session, const PgContextPtr& ctx) {
     auto entries = ReadCatalogueEntries(session); // ordered by schema, then table
     std::set<std::string> spatialSchemas;
     for (const auto& e : entries)
-        if (e.kind != gis::kind::kTable && e.schema != "public") spatialSchemas.insert(e.schema);
+        if (MakesFeatureDataset(e)) spatialSchemas.insert(e.schema);
 
     Catalogue cat;
     std::map<std::string, PgNamePtr> datasets;
@@ -282,7 +278,7 @@ public:
     std::vector<gis::DatasetNamePtr> FeatureDatasetMembers(const std::string& name) override {
         if (catalogue_) return gis::Workspace::FeatureDatasetMembers(name);
         auto entries = ReadSchemaEntries(*session_, name);
-        if (!IsFeatureDataset(name, entries)) return {};
+        if (std::none_of(entries.begin(), entries.end(), MakesFeatureDataset)) return {};
         std::vector<gis::DatasetNamePtr> members;
         members.reserve(entries.size());
         for (auto& e : entries) {

@@ -63,10 +63,23 @@ gis::WorkspacePtr OpenSdeWorkspace(Platform& p, const std::string& sdePath, gis:
 
 // The members of the feature dataset `fdName` (exact, case-sensitive match;
 // the first of equal names wins); empty when there is none. The workspace
-// finds them: a database reads that one schema, not all of them.
+// gives the feature datasets of that name only: a database reads that one
+// schema, not all of them.
 std::vector<gis::DatasetNamePtr> FeatureDatasetMembers(gis::Workspace& workspace, const std::string& fdName, Steps& step) {
     step(110);
-    return workspace.FeatureDatasetMembers(fdName);
+    const auto datasets = workspace.FeatureDatasetsNamed(fdName);
+    step(111);
+    for (std::size_t i = 0;; ++i) {
+        step(112);
+        if (i >= datasets.size()) break;
+        step(113);
+        if (datasets[i]->Name() == fdName) {
+            step(114);
+            return datasets[i]->SubsetNames();
+        }
+        step(115);
+    }
+    return {};
 }
 
 // Lists the members of a feature dataset into `items` (already reset to

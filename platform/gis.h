@@ -201,11 +201,11 @@ public:
     // Dataset names of the given kind (kind::kAny and kind::kGeo included),
     // in the platform's order.
     [[nodiscard]] virtual std::vector<DatasetNamePtr> ListDatasetNames(int datasetKind) = 0;
-    // The members (SubsetNames) of the feature dataset named exactly `name`,
-    // the first of equal names; empty when there is none. By default looked
-    // up among ListDatasetNames(kind::kFeatureDataset); a workspace that can
-    // read one feature dataset for less than all of them does so.
-    [[nodiscard]] virtual std::vector<DatasetNamePtr> FeatureDatasetMembers(const std::string& name);
+    // The feature datasets named exactly `name`, as ListDatasetNames
+    // (kind::kFeatureDataset) gives them (the default: from that list); a
+    // workspace that can read one feature dataset for less than all of them
+    // does so.
+    [[nodiscard]] virtual std::vector<DatasetNamePtr> FeatureDatasetsNamed(const std::string& name);
     // Versions of a versioned workspace; PlatformError when it is not versioned.
     [[nodiscard]] virtual std::vector<VersionInfo> ListVersions() = 0;
 };

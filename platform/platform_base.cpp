@@ -64,10 +64,12 @@ bool SameName(const std::string& a, const std::string& b) {
 }
 } // namespace
 
-std::vector<DatasetNamePtr> Workspace::FeatureDatasetMembers(const std::string& name) {
-    for (const auto& dataset : ListDatasetNames(kind::kFeatureDataset))
-        if (dataset->Name() == name) return dataset->SubsetNames();
-    return {};
+std::vector<DatasetNamePtr> Workspace::FeatureDatasetsNamed(const std::string& name) {
+    auto datasets = ListDatasetNames(kind::kFeatureDataset);
+    datasets.erase(std::remove_if(datasets.begin(), datasets.end(),
+                                  [&](const DatasetNamePtr& dataset) { return dataset->Name() != name; }),
+                   datasets.end());
+    return datasets;
 }
 
 void PropertySet::SetProperty(const std::string& name, const std::string& value) {

@@ -275,17 +275,17 @@ public:
     }
 
     // One schema is read alone, unless the whole catalogue is at hand.
-    std::vector<gis::DatasetNamePtr> FeatureDatasetMembers(const std::string& name) override {
-        if (catalogue_) return gis::Workspace::FeatureDatasetMembers(name);
+    std::vector<gis::DatasetNamePtr> FeatureDatasetsNamed(const std::string& name) override {
+        if (catalogue_) return gis::Workspace::FeatureDatasetsNamed(name);
         auto entries = ReadSchemaEntries(*session_, name);
         if (std::none_of(entries.begin(), entries.end(), MakesFeatureDataset)) return {};
-        std::vector<gis::DatasetNamePtr> members;
-        members.reserve(entries.size());
+        auto dataset = std::make_shared<PgName>(ctx_, name, gis::kind::kFeatureDataset, name, "");
+        dataset->subsets.reserve(entries.size());
         for (auto& e : entries) {
             std::string table = e.table;
-            members.push_back(MakeName(ctx_, std::move(e), std::move(table)));
+            dataset->subsets.push_back(MakeName(ctx_, std::move(e), std::move(table)));
         }
-        return members;
+        return {dataset};
     }
 
     std::vector<gis::VersionInfo> ListVersions() override {

@@ -187,7 +187,11 @@ public:
             ::pthread_sigmask(SIG_SETMASK, &all, &before);
             for (unsigned have = idle_; have < helpers; ++have) {
                 try {
-                    std::thread([this] { Run(); }).detach();
+                    std::thread helper([this] { Run(); });
+                    // Named here rather than by itself: it shows as ours
+                    // from the moment it exists.
+                    ::pthread_setname_np(helper.native_handle(), "marbrook-heads");
+                    helper.detach();
                 } catch (...) {
                     break; // no thread to be had: the caller reads more itself
                 }
@@ -209,7 +213,6 @@ public:
 
 private:
     void Run() noexcept {
-        ::pthread_setname_np(::pthread_self(), "marbrook-heads");
         std::unique_lock lock(m_);
         for (;;) {
             ++idle_;

@@ -32,9 +32,12 @@ constexpr std::size_t kHeadsWorthHelping = 2 * kHeadBlock;
 constexpr std::size_t kBlocksAheadPerReader = 4;
 constexpr unsigned kMostHelpers = 3;
 // How long an idle helper waits for the next list before it ends: the
-// stores of one listing, and the listings of a user going from folder to
-// folder, follow each other well within that.
-constexpr auto kHelperLingers = std::chrono::seconds(2);
+// stores of one listing follow each other within that. No longer: while a
+// thread of the process lives on another core, every change of the
+// process's memory map (a large free, a file unmapped) must be announced to
+// that core, and on a virtual machine that made opening a thousand
+// shapefiles right after a listing take twice as long.
+constexpr auto kHelperLingers = std::chrono::milliseconds(1);
 
 // The cores this process may run on, less the caller's own.
 unsigned HelpersWanted() noexcept {
@@ -161,7 +164,7 @@ private:
 
 // The helper threads of the process. Starting a thread costs about what
 // reading a hundred heads on it saves, and a listing asks three stores one
-// after the other: the helpers wait a little for the next list before they
+// after the other: the helpers wait a moment for the next list before they
 // end. One list is helped at a time; a list that comes while another is
 // being helped is read by its caller alone.
 class HelperPool {

@@ -268,10 +268,13 @@ void ForEachHead(const FolderHandle& folder, const FolderNames& names, std::span
     const unsigned helpers = files.size() >= kHeadsWorthHelping && folder.IsOpen() ? HelpersWanted() : 0;
     if (helpers == 0) {
         std::vector<char> buffer(size);
+        // The full path is read only when the folder could not be opened.
         std::string path = folderPath;
         for (std::size_t k = 0; k < files.size(); ++k) {
-            path.resize(folderPath.size());
-            path += names.contents.files[files[k]];
+            if (!folder.IsOpen()) {
+                path.resize(folderPath.size());
+                path += names.contents.files[files[k]];
+            }
             HeadRead read;
             const auto got = folder.Head(names, files[k], path, buffer.data(), size, &read.denied);
             if (got) read.bytes = std::string_view(buffer.data(), *got);

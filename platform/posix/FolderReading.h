@@ -6,10 +6,14 @@
 // names is read once per listing, not once per store.
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/system.h"
@@ -38,6 +42,38 @@ struct FolderStamp {
     [[nodiscard]] bool Settled() const noexcept;
 };
 
+// The first bytes of some files of a folder, read on another core while
+// the folder's names were still being read: reading the names of a big
+// folder takes as long as opening a few hundred files, and a listing then
+// finds those files already read. Each read is handed out once, to the
+// listing that came with the reading; a later listing reads the file again
+// and sees what it holds by then.
+class EarlyHeads {
+public:
+    struct Head {
+        std::size_t file = 0;  // its index in the reading's files
+        std::size_t asked = 0; // how many bytes were asked
+        // The bytes read; none when the file was no regular file.
+        std::optional<std::size_t> got;
+        bool denied = false; // a regular file the user may not read
+        const char* bytes = nullptr;
+    };
+
+    // `heads` in the order of their files; `storage` holds their bytes.
+    EarlyHeads(std::vector<Head> heads, std::vector<std::unique_ptr<char[]>> storage);
+
+    // The early read of file `file` when there is one of at least `size`
+    // bytes (or of the whole file) that no one has taken yet; it is taken
+    // then. The bytes live as long as this.
+    [[nodiscard]] std::optional<Head> Take(std::size_t file, std::size_t size) const noexcept;
+    [[nodiscard]] std::size_t Count() const noexcept { return heads_.size(); }
+
+private:
+    std::vector<Head> heads_;
+    std::unique_ptr<std::atomic<bool>[]> taken_;
+    std::vector<std::unique_ptr<char[]>> storage_;
+};
+
 // The names of a folder as one reading found them, in the order the file
 // system gave them.
 struct FolderNames {
@@ -49,8 +85,28 @@ struct FolderNames {
     // (not a link, not a pipe or a device). Such a file is read without
     // asking first what it is; any other is looked at before it is read.
     std::vector<bool> plainFile;
+    // What was read of its files while the names were read, if anything.
+    std::shared_ptr<const EarlyHeads> early;
 };
 using FolderNamesPtr = std::shared_ptr<const FolderNames>;
+
+// Work on a folder's files that starts while the reading of its names goes
+// on. Its calls come on the reading's thread.
+class ReadingWatch {
+public:
+    virtual ~ReadingWatch() = default;
+    // The files of `names` from `first` on were just found.
+    virtual void Found(const FolderNames& names, std::size_t first) = 0;
+    // The reading has ended (the folder is still open): what was read of
+    // its files, kept with its names.
+    virtual std::shared_ptr<const EarlyHeads> Ended() noexcept = 0;
+};
+// Starts a watch of the reading of the folder open as `folderFd`, or none.
+using ReadingWatcher = std::unique_ptr<ReadingWatch> (*)(int folderFd) noexcept;
+// What watches every reading of a folder with more names than the kernel
+// gives in one first batch (about a hundred) from now on; none stops
+// watching.
+void WatchReadings(ReadingWatcher watcher) noexcept;
 
 // How long a reading serves the readings after it: a listing reads the
 // folder for every store; opening a thousand datasets of one folder looks at

@@ -33,10 +33,10 @@ std::optional<std::size_t> ReadOpened(int fd, char* buffer, std::size_t size) no
 }
 
 // Whether `file` of the folder is a regular file that the user may not read.
-bool DeniedFile(int folderFd, const std::string& file, int openError) noexcept {
+bool DeniedFile(int folderFd, const char* file, int openError) noexcept {
     if (openError != EACCES && openError != EPERM) return false;
     struct stat st{};
-    return ::fstatat(folderFd, file.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
+    return ::fstatat(folderFd, file, &st, 0) == 0 && S_ISREG(st.st_mode);
 }
 
 } // namespace
@@ -48,9 +48,9 @@ FolderNamesPtr ReadFolder(const std::string& folder, std::chrono::steady_clock::
     return names;
 }
 
-std::optional<std::size_t> ReadHead(int folderFd, const std::string& file, char* buffer, std::size_t size,
+std::optional<std::size_t> ReadHead(int folderFd, const char* file, char* buffer, std::size_t size,
                                     bool* denied) noexcept {
-    const int fd = ::openat(folderFd, file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::openat(folderFd, file, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         if (denied) *denied = DeniedFile(folderFd, file, errno);
         return std::nullopt;
@@ -63,12 +63,12 @@ std::optional<std::size_t> ReadHead(int folderFd, const std::string& file, char*
     return ReadOpened(fd, buffer, size);
 }
 
-std::optional<std::size_t> ReadPlainHead(int folderFd, const std::string& file, char* buffer, std::size_t size,
+std::optional<std::size_t> ReadPlainHead(int folderFd, const char* file, char* buffer, std::size_t size,
                                          bool* denied) noexcept {
     // Not a link (O_NOFOLLOW refuses one) and, opened without waiting, not
     // a pipe that pread could read; a device node cannot take the name
     // without a privilege the folder's owner does not have.
-    const int fd = ::openat(folderFd, file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    const int fd = ::openat(folderFd, file, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0) {
         if (denied) *denied = DeniedFile(folderFd, file, errno);
         return std::nullopt;
@@ -116,8 +116,8 @@ std::optional<std::size_t> FolderHandle::Head(const FolderNames& names, std::siz
     const bool byFolder = fd_ >= 0;
     const int at = byFolder ? fd_ : AT_FDCWD;
     const std::string& file = byFolder ? names.contents.files[index] : path;
-    return index < names.plainFile.size() && names.plainFile[index] ? ReadPlainHead(at, file, buffer, size, denied)
-                                                                     : ReadHead(at, file, buffer, size, denied);
+    return index < names.plainFile.size() && names.plainFile[index] ? ReadPlainHead(at, file.c_str(), buffer, size, denied)
+                                                                     : ReadHead(at, file.c_str(), buffer, size, denied);
 }
 
 } // namespace marbrook::gdal

@@ -4,6 +4,7 @@
 
 #include "platform/gdal/detail/DataFiles.h"
 #include "platform/gdal/detail/FileStores.h"
+#include "platform/gdal/detail/FolderReader.h"
 #include "platform/gdal/detail/GdalCommon.h"
 #include "platform/gdal/detail/GdalLayers.h"
 #include "platform/gdal/postgis/PostgisFactory.h"
@@ -60,6 +61,7 @@ void InitGdal() {
         // The process-wide handler covers threads that never come here.
         CPLSetErrorHandler(&QuietHandler);
         GDALAllRegister();
+        ReadHeadsWhileListing();
     });
     // GDAL's handler stack is per thread: each thread that calls GDAL through
     // us gets the quiet handler at the bottom of its own stack, once, and

@@ -10,11 +10,14 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
 
+#include "platform/gdal/detail/FileStores.h"
 #include "platform/gdal/detail/FolderReader.h"
 
 namespace marbrook::gdal {
@@ -31,13 +34,46 @@ constexpr std::size_t kHeadsWorthHelping = 2 * kHeadBlock;
 // held stay a few hundred kilobytes whatever the folder holds.
 constexpr std::size_t kBlocksAheadPerReader = 4;
 constexpr unsigned kMostHelpers = 3;
-// How long an idle helper waits for the next list before it ends: the
-// stores of one listing follow each other within that. No longer: while a
+// How long an idle helper waits for the next list before it ends, spinning
+// on its core: the stores of one listing follow each other within that. No longer: while a
 // thread of the process lives on another core, every change of the
 // process's memory map (a large free, a file unmapped) must be announced to
 // that core, and on a virtual machine that made opening a thousand
 // shapefiles right after a listing take twice as long.
 constexpr auto kHelperLingers = std::chrono::milliseconds(1);
+
+// How long a thread waiting on another spins on its core before it sleeps.
+// A thread put to sleep on a virtual machine's idle core takes tens of
+// microseconds to run again when woken, now and then milliseconds: longer
+// than most waits here last.
+constexpr auto kSpinBeforeSleep = std::chrono::microseconds(200);
+
+inline void CpuRelax() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield" ::: "memory");
+#endif
+}
+
+// Spins until `done()` holds or `budget` has passed; whether it holds.
+template <class Done>
+bool SpinUntil(const Done& done, std::chrono::steady_clock::duration budget) noexcept {
+    const auto end = std::chrono::steady_clock::now() + budget;
+    for (unsigned i = 1;; ++i) {
+        if (done()) return true;
+        CpuRelax();
+        if (i % 64 == 0 && std::chrono::steady_clock::now() >= end) return done();
+    }
+}
+
+// Waits until the atomic `value` no longer holds `old`: on the core first,
+// then asleep.
+template <class T>
+void WaitChange(const std::atomic<T>& value, T old) noexcept {
+    if (SpinUntil([&] { return value.load(std::memory_order_acquire) != old; }, kSpinBeforeSleep)) return;
+    value.wait(old, std::memory_order_acquire);
+}
 
 // The cores this process may run on, less the caller's own.
 unsigned HelpersWanted() noexcept {
@@ -47,9 +83,20 @@ unsigned HelpersWanted() noexcept {
     return cores > 1 ? std::min(static_cast<unsigned>(cores - 1), kMostHelpers) : 0;
 }
 
+// Work the helper threads share: each takes one stripe of it.
+class PoolJob {
+public:
+    // Does stripe `stripe` (1 ... `stripes`) of the work; returns when it is
+    // done or the job was stopped.
+    virtual void Help(unsigned stripe, unsigned stripes) noexcept = 0;
+
+protected:
+    ~PoolJob() = default;
+};
+
 // The shared state of one list's reading: which block is read by whom, and
 // the ring of buffers the blocks are read into.
-class HeadBlocks {
+class HeadBlocks final : public PoolJob {
 public:
     HeadBlocks(const FolderHandle& folder, const FolderNames& names, std::span<const std::size_t> files,
                std::size_t size, unsigned readers)
@@ -97,7 +144,7 @@ public:
 
     void WaitReady(std::size_t b) noexcept {
         for (int s = state_[b].load(std::memory_order_acquire); s != kReady; s = state_[b].load(std::memory_order_acquire))
-            state_[b].wait(s, std::memory_order_acquire);
+            WaitChange(state_[b], s);
     }
 
     // The read of file `k` of the list, once its block is ready.
@@ -130,11 +177,11 @@ public:
     // rather than the next free block: the caller, which claims a block only
     // when it comes to it, would otherwise find every block taken and read
     // none itself.
-    void Help(unsigned h, unsigned helpers) noexcept {
+    void Help(unsigned h, unsigned helpers) noexcept override {
         for (std::size_t b = h; b < blocks_; b += helpers + 1) {
             for (std::size_t v = visited_.load(std::memory_order_acquire); b >= v + window_;
                  v = visited_.load(std::memory_order_acquire))
-                visited_.wait(v, std::memory_order_acquire);
+                WaitChange(visited_, v);
             if (stop_.load(std::memory_order_acquire)) return;
             if (Claim(b)) Read(b);
         }
@@ -174,12 +221,13 @@ public:
     // Offers the stripes 1 ... `helpers` of `blocks` to helper threads,
     // started when too few are waiting; false when another list is being
     // helped. A stripe no helper takes is read by the caller.
-    bool Lend(HeadBlocks& blocks, unsigned helpers) noexcept {
+    bool Lend(PoolJob& job, unsigned helpers) noexcept {
         const std::lock_guard lock(m_);
         if (job_) return false;
-        job_ = &blocks;
+        job_ = &job;
         stripes_ = helpers;
         nextStripe_ = 1;
+        offers_.fetch_add(1, std::memory_order_release);
         if (idle_ < helpers) {
             // Started with every signal blocked, which they keep: a signal
             // meant for the host (an interrupt, a child's end) is never
@@ -190,57 +238,71 @@ public:
             ::pthread_sigmask(SIG_SETMASK, &all, &before);
             for (unsigned have = idle_; have < helpers; ++have) {
                 try {
-                    std::thread helper([this] { Run(); });
-                    // Named here rather than by itself: it shows as ours
-                    // from the moment it exists.
-                    ::pthread_setname_np(helper.native_handle(), "marbrook-heads");
-                    helper.detach();
+                    std::thread([this] { Run(); }).detach();
                 } catch (...) {
                     break; // no thread to be had: the caller reads more itself
                 }
             }
             ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
         }
-        wake_.notify_all();
         return true;
     }
 
-    // Takes the list back once `blocks.Stop()` has sent its helpers away:
-    // returns when no helper is in it any more.
+    // Takes the job back once it has been stopped (HeadBlocks::Stop()):
+    // returns when no helper is in it any more. A stopped helper is one
+    // read away from leaving.
     void Release() noexcept {
-        std::unique_lock lock(m_);
-        nextStripe_ = stripes_ + 1;
-        left_.wait(lock, [this] { return inJob_ == 0; });
+        {
+            const std::lock_guard lock(m_);
+            nextStripe_ = stripes_ + 1; // no helper joins from now on
+        }
+        if (!SpinUntil([this] { return inJob_.load(std::memory_order_acquire) == 0; }, kSpinBeforeSleep)) {
+            std::unique_lock lock(m_);
+            left_.wait(lock, [this] { return inJob_.load(std::memory_order_acquire) == 0; });
+        }
+        const std::lock_guard lock(m_);
         job_ = nullptr;
     }
 
 private:
+    [[nodiscard]] bool Offered() const noexcept { return job_ != nullptr && nextStripe_ <= stripes_; }
+
+    // Takes stripes of the jobs lent, and waits for the next one on its
+    // core: a thread woken from sleep would start on a list when the list
+    // is half read.
     void Run() noexcept {
+        // Named by itself, which costs the caller nothing: a helper is
+        // started while the caller reads a folder.
+        ::pthread_setname_np(::pthread_self(), "marbrook-heads");
         std::unique_lock lock(m_);
         for (;;) {
-            ++idle_;
-            const bool work =
-                wake_.wait_for(lock, kHelperLingers, [this] { return job_ != nullptr && nextStripe_ <= stripes_; });
-            --idle_;
-            if (!work) return;
-            HeadBlocks* const job = job_;
+            if (!Offered()) {
+                ++idle_;
+                const unsigned seen = offers_.load(std::memory_order_relaxed);
+                lock.unlock();
+                SpinUntil([&] { return offers_.load(std::memory_order_acquire) != seen; }, kHelperLingers);
+                lock.lock();
+                --idle_;
+                if (!Offered()) return;
+            }
+            PoolJob* const job = job_;
             const unsigned stripe = nextStripe_++;
             const unsigned stripes = stripes_;
-            ++inJob_;
+            inJob_.fetch_add(1, std::memory_order_relaxed);
             lock.unlock();
             job->Help(stripe, stripes);
             lock.lock();
-            if (--inJob_ == 0) left_.notify_all();
+            if (inJob_.fetch_sub(1, std::memory_order_release) == 1) left_.notify_all();
         }
     }
 
     std::mutex m_;
-    std::condition_variable wake_;
     std::condition_variable left_;
-    HeadBlocks* job_ = nullptr;
+    PoolJob* job_ = nullptr;
     unsigned stripes_ = 0;
     unsigned nextStripe_ = 1;
-    unsigned inJob_ = 0;
+    std::atomic<unsigned> inJob_{0};
+    std::atomic<unsigned> offers_{0};
     unsigned idle_ = 0;
 };
 
@@ -260,11 +322,229 @@ HelperPool& HelperPool::Get() noexcept {
     return *gPool.load(std::memory_order_acquire);
 }
 
+// Reads the first bytes of a folder's files on a helper thread as the
+// reading of the folder's names finds them. Reading the names of 10 000
+// files takes as long as opening 700 of them, and the listing that follows
+// reads those files first: they are read while the caller waits on the
+// kernel for the rest of the names.
+class EarlyReads final : public posix::ReadingWatch, PoolJob {
+public:
+    explicit EarlyReads(int folderFd) noexcept : fd_(folderFd) {}
+    ~EarlyReads() override { static_cast<void>(Ended()); }
+    EarlyReads(const EarlyReads&) = delete;
+    EarlyReads& operator=(const EarlyReads&) = delete;
+
+    // Whether a helper will read: the pool is not busy with another list.
+    bool Start() noexcept {
+        lent_ = HelperPool::Get().Lend(*this, 1);
+        return lent_;
+    }
+
+    // Queues the folder's files for the helper a bounded stretch ahead of
+    // its reads, in the folder's order: those the reading finds while the
+    // helper is behind are queued at the next batch.
+    void Found(const FolderNames& names, std::size_t) override {
+        const auto& files = names.contents.files;
+        std::size_t queued = queued_.load(std::memory_order_relaxed);
+        try {
+            for (; next_ < files.size() && !full_.load(std::memory_order_relaxed); ++next_) {
+                if (queued - read_.load(std::memory_order_acquire) >= kMostAhead) break;
+                const std::size_t size = ListingHeadSize(files[next_]);
+                if (size == 0) continue;
+                Entry* const e = NewEntry(files[next_], size);
+                if (!e) break;
+                e->file = next_;
+                e->plain = next_ < names.plainFile.size() && names.plainFile[next_];
+                (last_ ? last_->next : first_) = e;
+                last_ = e;
+                queued_.store(++queued, std::memory_order_release);
+            }
+        } catch (...) {
+            full_.store(true, std::memory_order_release); // no memory: the stores read the rest
+        }
+        signal_.fetch_add(1, std::memory_order_release);
+        signal_.notify_one();
+    }
+
+    std::shared_ptr<const posix::EarlyHeads> Ended() noexcept override {
+        if (ended_) return nullptr;
+        ended_ = true;
+        stop_.store(true, std::memory_order_release);
+        signal_.fetch_add(1, std::memory_order_release);
+        signal_.notify_one();
+        if (lent_) HelperPool::Get().Release();
+        const std::size_t read = read_.load(std::memory_order_acquire);
+        if (read == 0) return nullptr;
+        try {
+            std::vector<posix::EarlyHeads::Head> heads;
+            heads.reserve(read);
+            const Entry* e = first_;
+            for (std::size_t k = 0; k < read; ++k, e = e->next)
+                heads.push_back({e->file, e->asked, e->got, e->denied, e->bytes});
+            return std::make_shared<const posix::EarlyHeads>(std::move(heads), std::move(bytes_.blocks_));
+        } catch (...) {
+            return nullptr; // the stores read the files themselves
+        }
+    }
+
+    void Help(unsigned, unsigned) noexcept override {
+        Entry* e = nullptr;
+        for (std::size_t done = 0;;) {
+            if (stop_.load(std::memory_order_acquire)) return;
+            if (done < queued_.load(std::memory_order_acquire)) {
+                e = e ? e->next : first_;
+                e->got = e->plain ? ReadPlainHead(fd_, e->name, e->bytes, e->asked, &e->denied)
+                                  : ReadHead(fd_, e->name, e->bytes, e->asked, &e->denied);
+                read_.store(++done, std::memory_order_release);
+                continue;
+            }
+            // Nothing more will come: the helper leaves, free for the stores.
+            if (full_.load(std::memory_order_acquire)) return;
+            const unsigned seen = signal_.load(std::memory_order_acquire);
+            if (done < queued_.load(std::memory_order_acquire) || stop_.load(std::memory_order_acquire)) continue;
+            WaitChange(signal_, seen);
+        }
+    }
+
+private:
+    // Made by the reading's thread, read by the helper once it is counted in
+    // `queued_`; the helper writes only the read's result.
+    struct Entry {
+        Entry* next = nullptr;
+        std::size_t file = 0;
+        std::size_t asked = 0;
+        const char* name = nullptr;
+        char* bytes = nullptr;
+        std::optional<std::size_t> got;
+        bool plain = false;
+        bool denied = false;
+    };
+
+    // Blocks that never move and are never freed while the helper reads;
+    // small enough to come from the heap rather than a mapping of their own.
+    class Arena {
+    public:
+        explicit Arena(std::size_t mostBlocks) : most_(mostBlocks) {}
+        // `n` bytes aligned for an entry, or none when the arena is full.
+        char* Take(std::size_t n) {
+            n = (n + alignof(Entry) - 1) / alignof(Entry) * alignof(Entry);
+            if (n > kBlock) return nullptr;
+            if (blocks_.empty() || used_ + n > kBlock) {
+                if (blocks_.size() == most_) return nullptr;
+                blocks_.emplace_back(new char[kBlock]); // not cleared: every byte is written before it is read
+                used_ = 0;
+            }
+            char* const at = blocks_.back().get() + used_;
+            used_ += n;
+            return at;
+        }
+        std::vector<std::unique_ptr<char[]>> blocks_;
+
+    private:
+        static constexpr std::size_t kBlock = 64 * 1024;
+        std::size_t most_;
+        std::size_t used_ = 0;
+    };
+
+    // The entries and names on one side, written by the reading's thread;
+    // the bytes on the other, written by the helper. The reading's thread
+    // keeps at most kMostAhead files queued, so that what is held is what
+    // the helper reads while the names are read (some 30 bytes per name of
+    // a folder of a million), never more than kMostBlocks blocks of bytes.
+    Entry* NewEntry(const std::string& name, std::size_t size) {
+        char* const meta = entries_.Take(sizeof(Entry) + name.size() + 1);
+        char* const bytes = meta ? bytes_.Take(size) : nullptr;
+        if (!bytes) {
+            full_.store(true, std::memory_order_release);
+            return nullptr;
+        }
+        Entry* const e = new (meta) Entry;
+        char* const copy = meta + sizeof(Entry);
+        std::memcpy(copy, name.c_str(), name.size() + 1);
+        e->name = copy;
+        e->bytes = bytes;
+        e->asked = size;
+        return e;
+    }
+
+    const int fd_;
+    bool lent_ = false;
+    bool ended_ = false;
+    static constexpr std::size_t kMostAhead = 512;
+    static constexpr std::size_t kMostBlocks = 512;
+    Arena entries_{kMostBlocks};
+    Arena bytes_{kMostBlocks};
+    std::size_t next_ = 0; // the next of the reading's files to look at
+    Entry* first_ = nullptr;
+    Entry* last_ = nullptr;
+    std::atomic<std::size_t> queued_{0};
+    std::atomic<std::size_t> read_{0};
+    std::atomic<unsigned> signal_{0};
+    std::atomic<bool> full_{false};
+    std::atomic<bool> stop_{false};
+};
+
+std::unique_ptr<posix::ReadingWatch> WatchReading(int folderFd) noexcept {
+    if (HelpersWanted() == 0) return nullptr;
+    try {
+        auto watch = std::make_unique<EarlyReads>(folderFd);
+        if (!watch->Start()) return nullptr;
+        return watch;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+// Reads the heads of `files` that were not read early and visits every
+// file in order, the early ones with what was read of them then.
+void ReadAll(const FolderHandle& folder, const FolderNames& names, std::span<const std::size_t> files,
+             const std::string& folderPath, std::size_t size,
+             const std::function<void(std::size_t, const HeadRead&)>& visit);
+
 } // namespace
+
+void ReadHeadsWhileListing() noexcept { posix::WatchReadings(&WatchReading); }
 
 void ForEachHead(const FolderHandle& folder, const FolderNames& names, std::span<const std::size_t> files,
                  const std::string& folderPath, std::size_t size,
                  const std::function<void(std::size_t, const HeadRead&)>& visit) {
+    if (!names.early || files.empty()) return ReadAll(folder, names, files, folderPath, size, visit);
+    // Each early read is taken here once: the files read now are the rest.
+    std::vector<bool> isEarly(files.size());
+    std::vector<posix::EarlyHeads::Head> taken;
+    std::vector<std::size_t> rest;
+    rest.reserve(files.size());
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        if (auto head = names.early->Take(files[k], size)) {
+            isEarly[k] = true;
+            taken.push_back(*head);
+        } else {
+            rest.push_back(files[k]);
+        }
+    }
+    std::size_t next = 0;      // the next place in `files` to visit
+    std::size_t nextTaken = 0; // its early read, when it has one
+    const auto visitEarly = [&] {
+        for (; next < files.size() && isEarly[next]; ++next) {
+            const posix::EarlyHeads::Head& head = taken[nextTaken++];
+            HeadRead read;
+            read.denied = head.denied;
+            if (head.got) read.bytes = std::string_view(head.bytes, *head.got);
+            visit(next, read);
+        }
+    };
+    ReadAll(folder, names, rest, folderPath, size, [&](std::size_t, const HeadRead& read) {
+        visitEarly();
+        visit(next++, read);
+    });
+    visitEarly();
+}
+
+namespace {
+
+void ReadAll(const FolderHandle& folder, const FolderNames& names, std::span<const std::size_t> files,
+             const std::string& folderPath, std::size_t size,
+             const std::function<void(std::size_t, const HeadRead&)>& visit) {
     const unsigned helpers = files.size() >= kHeadsWorthHelping && folder.IsOpen() ? HelpersWanted() : 0;
     if (helpers == 0) {
         std::vector<char> buffer(size);
@@ -309,5 +589,7 @@ void ForEachHead(const FolderHandle& folder, const FolderNames& names, std::span
         blocks.Done(b);
     }
 }
+
+} // namespace
 
 } // namespace marbrook::gdal

@@ -10,8 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <numeric>
 #include <optional>
 #include <stdexcept>
@@ -116,6 +118,110 @@ TEST(HeadReads, EveryFileArrivesInOrderWithItsOwnBytes) {
             }
         }
     }
+}
+
+// Files read while the folder's names were read are visited with those
+// bytes, in their places among the files read now, and once: the next
+// listing reads them anew. A read shorter than now asked serves only for a
+// file that was shorter still.
+TEST(HeadReads, EarlyReadsAreVisitedOnceInTheirPlaces) {
+    NumberedFolder f(300);
+    std::vector<posix::EarlyHeads::Head> heads;
+    std::vector<std::unique_ptr<char[]>> storage;
+    // Every third file, read early in one of three ways: 64 bytes of a
+    // longer file, all 5 bytes of a short one, or as no file.
+    const auto way = [](std::size_t i) { return i % 3 == 0 ? static_cast<int>(i / 3 % 3) : -1; };
+    const auto earlyBytes = [&](std::size_t i) {
+        return way(i) == 0 ? "early " + std::to_string(i) + std::string(64, '-') : "e" + std::to_string(i % 1000 + 1000);
+    };
+    for (std::size_t i = 0; i < 300; ++i) {
+        if (way(i) < 0) continue;
+        const std::string bytes = earlyBytes(i).substr(0, 64);
+        storage.push_back(std::make_unique<char[]>(64));
+        std::copy(bytes.begin(), bytes.end(), storage.back().get());
+        posix::EarlyHeads::Head head;
+        head.file = i;
+        head.asked = 64;
+        if (way(i) != 2) head.got = bytes.size();
+        head.bytes = storage.back().get();
+        heads.push_back(head);
+    }
+    f.names.early = std::make_shared<const posix::EarlyHeads>(std::move(heads), std::move(storage));
+    const gdal::FolderHandle folder(f.dir.Path());
+    // What a listing asking `size` bytes must see of file `i` when the early
+    // read serves it.
+    const auto early = [&](std::size_t i, std::size_t size) -> std::optional<std::string> {
+        if (way(i) == 2) return std::nullopt;
+        return earlyBytes(i).substr(0, std::min<std::size_t>(size, 64));
+    };
+    struct Pass {
+        std::size_t size;
+        std::vector<int> served; // the ways of early read that serve this pass
+    };
+    // 100 bytes: only the short file's read and the non-file serve; then 12
+    // bytes: the 64-byte reads, left untaken, serve; then nothing is left.
+    for (const Pass& pass : {Pass{100, {1, 2}}, Pass{12, {0}}, Pass{12, {}}}) {
+        SCOPED_TRACE(std::to_string(pass.size) + " bytes");
+        const std::vector<Seen> seen = ReadAll(folder, f, pass.size, Every(300));
+        ASSERT_EQ(seen.size(), 300u);
+        for (std::size_t i = 0; i < 300; ++i) {
+            ASSERT_EQ(seen[i].k, i);
+            const bool served = std::find(pass.served.begin(), pass.served.end(), way(i)) != pass.served.end();
+            EXPECT_EQ(seen[i].bytes, served ? early(i, pass.size) : f.Head(i, pass.size)) << "file " << i;
+        }
+    }
+}
+
+// A big folder read through the reading that lists it, on several threads
+// at once: every name once, and every file's own bytes, whichever were read
+// while the names were; a file changed after a listing is read anew by the
+// next listing of the same reading.
+TEST(HeadReads, AFolderReadWhileItsNamesAreReadGivesEveryFileItsOwnBytes) {
+    testing::Watchdog dog(120, "reading heads while reading a folder's names");
+    gdal::ReadHeadsWhileListing();
+    constexpr std::size_t kShapes = 3000;
+    constexpr std::size_t kOthers = 600;
+    const auto content = [](std::size_t i, const std::string& word) {
+        return word + " " + std::to_string(i) + std::string(120 + i % 50, '#');
+    };
+    std::vector<TempDir> dirs(3);
+    for (TempDir& dir : dirs) {
+        for (std::size_t i = 0; i < kShapes; ++i) WriteFile(dir / ("s" + std::to_string(i) + ".shp"), content(i, "shape"));
+        for (std::size_t i = 0; i < kOthers; ++i) WriteFile(dir / ("o" + std::to_string(i) + ".txt"), "other");
+    }
+    std::vector<std::string> failures(dirs.size());
+    std::vector<std::thread> listings;
+    for (std::size_t t = 0; t < dirs.size(); ++t)
+        listings.emplace_back([&, t] {
+            const TempDir& dir = dirs[t];
+            const gdal::FolderNamesPtr names = gdal::ReadFolder(dir.Path());
+            const auto& files = names->contents.files;
+            std::vector<std::string> sorted = files;
+            std::sort(sorted.begin(), sorted.end());
+            if (files.size() != kShapes + kOthers || std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) {
+                failures[t] = "listed " + std::to_string(files.size()) + " names";
+                return;
+            }
+            std::vector<std::size_t> shapes;
+            for (std::size_t i = 0; i < files.size(); ++i)
+                if (files[i].front() == 's') shapes.push_back(i);
+            const gdal::FolderHandle folder(dir.Path());
+            for (const std::string word : {"shape", "changed"}) {
+                std::size_t same = 0;
+                gdal::ForEachHead(folder, *names, shapes, dir.Path() + "/", 100, [&](std::size_t k, const gdal::HeadRead& read) {
+                    const std::size_t number = std::stoul(files[shapes[k]].substr(1));
+                    if (read.bytes && *read.bytes == content(number, word).substr(0, 100)) ++same;
+                });
+                if (same != kShapes) {
+                    failures[t] = word + ": " + std::to_string(same) + " heads as written";
+                    return;
+                }
+                for (std::size_t i = 0; i < kShapes; ++i)
+                    WriteFile(dir / ("s" + std::to_string(i) + ".shp"), content(i, "changed"));
+            }
+        });
+    for (std::thread& l : listings) l.join();
+    for (const std::string& failure : failures) EXPECT_EQ(failure, "");
 }
 
 // A listing that gives up half-way (its judging throws) gets its failure

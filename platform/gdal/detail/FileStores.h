@@ -19,6 +19,19 @@ namespace marbrook::gdal {
 std::optional<int> ParseShpHeader(std::span<const std::byte> bytes) noexcept;
 std::optional<int> ParseShpHeader(std::string_view bytes) noexcept;
 
+// The first bytes of a file that a folder's listing reads: a shapefile's
+// header, and enough of a raster candidate for the formats told by their
+// first bytes.
+inline constexpr std::size_t kShpHeaderSize = 100;
+inline constexpr std::size_t kRasterHeadSize = 64;
+
+// How many first bytes of the file `file` the listing of its folder reads
+// (the most any store reads), or 0 for a file no store reads for it as
+// such; asked of every name while the folder is read, so that the reads can
+// start early. A raster of an extension only some driver declares, or named
+// by a header beside it, is read by its store alone.
+std::size_t ListingHeadSize(std::string_view file) noexcept;
+
 // The raster driver (GTiff, HFA, AAIGrid) that recognises a file of this
 // extension (upper case, no dot) by its first bytes alone, when `head`
 // holds such bytes; none when GDAL has to judge the file (or it is none of

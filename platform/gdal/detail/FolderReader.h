@@ -33,14 +33,14 @@ FolderNamesPtr ReadFolder(const std::string& folder, std::chrono::steady_clock::
 // not a regular file (a pipe, a device, a folder), which no one may read for
 // a listing: a pipe would wait for a writer for ever. `denied` is set for a
 // regular file that may not be read.
-std::optional<std::size_t> ReadHead(int folderFd, const std::string& file, char* buffer, std::size_t size,
+std::optional<std::size_t> ReadHead(int folderFd, const char* file, char* buffer, std::size_t size,
                                     bool* denied = nullptr) noexcept;
 // The same for a file that the folder's reading found plain (FolderNames::
 // plainFile): opened without following a link and read without asking first
 // what it is, since the entry was a plain file a moment ago. Whatever took
 // its place since (a link, a pipe, a folder) is refused by the opening or
 // by the read, and reads as none.
-std::optional<std::size_t> ReadPlainHead(int folderFd, const std::string& file, char* buffer, std::size_t size,
+std::optional<std::size_t> ReadPlainHead(int folderFd, const char* file, char* buffer, std::size_t size,
                                          bool* denied = nullptr) noexcept;
 // Up to `n` first bytes of the regular file `path`, a `what` ("drawing");
 // a failure that says why it cannot be read: missing or not a file (53), or
@@ -87,9 +87,15 @@ struct HeadRead {
 // stretch ahead of `visit`, so that the memory held stays small whatever
 // the count. `visit` runs only on the calling thread, so that it may use
 // GDAL and the failure log; what it throws ends the helpers' part and
-// reaches the caller. `folderPath` ends with '/'.
+// reaches the caller. `folderPath` ends with '/'. A file whose first bytes
+// were read while the folder's names were (FolderNames::early) is not read
+// again: it is visited with those bytes, once.
 void ForEachHead(const FolderHandle& folder, const FolderNames& names, std::span<const std::size_t> files,
                  const std::string& folderPath, std::size_t size,
                  const std::function<void(std::size_t, const HeadRead&)>& visit);
+
+// From now on, reads the first bytes of the files a listing reads while
+// the folder's names are read, on a helper thread (see ForEachHead).
+void ReadHeadsWhileListing() noexcept;
 
 } // namespace marbrook::gdal

@@ -121,9 +121,6 @@ gis::DatasetPtr OpenRaster(const std::string& path, const FileName& name) {
     return std::make_shared<GdalRaster>(ds, name.Name(), name.SourceInfo());
 }
 
-// The first bytes a raster candidate is read with: enough for every format
-// that is recognised by its first bytes alone.
-constexpr std::size_t kRasterHeadSize = 64;
 
 // Whether this GDAL has the driver that recognises these bytes: a driver
 // left out of its build (or skipped) lists nothing by its bytes. Asked of
@@ -263,6 +260,17 @@ const char* RasterDriverByHead(std::string_view upperExtension, std::string_view
         return nullptr;
     }
     return nullptr;
+}
+
+std::size_t ListingHeadSize(std::string_view file) noexcept {
+    const std::string_view ext = ExtensionPart(file);
+    if (ext.empty() || ext.size() > 4) return DataFileExtensions().HoldsExtensionOf(file) ? kProbeHeadSize : 0;
+    char upper[4];
+    for (std::size_t i = 0; i < ext.size(); ++i) upper[i] = UpperAscii(ext[i]);
+    const std::string_view upperExt(upper, ext.size());
+    if (upperExt == "SHP") return kShpHeaderSize;
+    if (AlwaysRasterExtension(upperExt) && !NeverRaster(file)) return kRasterHeadSize;
+    return DataFileExtensions().Contains(upperExt) ? kProbeHeadSize : 0;
 }
 
 gis::WorkspaceFactoryPtr NewRasterFactory() { return FolderFactory(FactoryKind::Raster, &ListRasters); }

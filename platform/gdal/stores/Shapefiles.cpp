@@ -14,7 +14,6 @@ namespace marbrook::gdal {
 namespace {
 
 const char* const kShapeDrivers[] = {"ESRI Shapefile", nullptr};
-constexpr std::size_t kShpHeaderSize = 100;
 
 gis::DatasetPtr OpenShapefile(const std::string& path, const FileName& name) {
     auto ds = OpenShared(path, GDAL_OF_VECTOR | GDAL_OF_READONLY, kShapeDrivers);

@@ -49,7 +49,7 @@ private:
 
 std::string ReadStart(const std::string& path, std::size_t n) {
     std::string out(n, '\0');
-    out.resize(ReadHead(AT_FDCWD, path, out.data(), n).value_or(0));
+    out.resize(ReadHead(AT_FDCWD, path.c_str(), out.data(), n).value_or(0));
     return out;
 }
 
@@ -68,7 +68,7 @@ FileName::Describer LayerSource(std::string driver, std::string path) {
 std::string ReadStart(const Probe& probe, std::size_t n) {
     if (probe.folderFd < 0) return ReadStart(*probe.path, n);
     std::string out(n, '\0');
-    out.resize(ReadHead(probe.folderFd, std::string(probe.name), out.data(), n).value_or(0));
+    out.resize(ReadHead(probe.folderFd, std::string(probe.name).c_str(), out.data(), n).value_or(0));
     return out;
 }
 

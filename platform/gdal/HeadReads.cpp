@@ -35,11 +35,11 @@ constexpr std::size_t kHeadsWorthHelping = 2 * kHeadBlock;
 constexpr std::size_t kBlocksAheadPerReader = 4;
 constexpr unsigned kMostHelpers = 3;
 // How long an idle helper waits for the next list before it ends, spinning
-// on its core: the stores of one listing follow each other within that. No longer: while a
-// thread of the process lives on another core, every change of the
-// process's memory map (a large free, a file unmapped) must be announced to
-// that core, and on a virtual machine that made opening a thousand
-// shapefiles right after a listing take twice as long.
+// on its core: the stores of one listing follow each other within that. No
+// longer: while a thread of the process lives on another core, every change
+// of the process's memory map (a large free, a file unmapped) must be
+// announced to that core, and on a virtual machine that made opening a
+// thousand shapefiles right after a listing take twice as long.
 constexpr auto kHelperLingers = std::chrono::milliseconds(1);
 
 // How long a thread waiting on another spins on its core before it sleeps.
@@ -399,7 +399,7 @@ public:
                 continue;
             }
             // Nothing more will come: the helper leaves, free for the stores.
-            if (full_.load(std::memory_order_acquire)) return;
+            if (full_.load(std::memory_order_acquire) && done == queued_.load(std::memory_order_acquire)) return;
             const unsigned seen = signal_.load(std::memory_order_acquire);
             if (done < queued_.load(std::memory_order_acquire) || stop_.load(std::memory_order_acquire)) continue;
             WaitChange(signal_, seen);

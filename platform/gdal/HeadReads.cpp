@@ -56,14 +56,20 @@ inline void CpuRelax() noexcept {
 #endif
 }
 
-// Spins until `done()` holds or `budget` has passed; whether it holds.
+// Spins until `done()` holds or `budget` has passed; whether it holds. Now
+// and then it offers its core to a thread waiting for one: on a machine
+// whose cores are all busy, the spinning must not keep the thread it waits
+// for from running.
 template <class Done>
 bool SpinUntil(const Done& done, std::chrono::steady_clock::duration budget) noexcept {
     const auto end = std::chrono::steady_clock::now() + budget;
     for (unsigned i = 1;; ++i) {
         if (done()) return true;
         CpuRelax();
-        if (i % 64 == 0 && std::chrono::steady_clock::now() >= end) return done();
+        if (i % 64 == 0) {
+            if (std::chrono::steady_clock::now() >= end) return done();
+            ::sched_yield();
+        }
     }
 }
 

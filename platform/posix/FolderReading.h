@@ -66,7 +66,6 @@ public:
     // bytes (or of the whole file) that no one has taken yet; it is taken
     // then. The bytes live as long as this.
     [[nodiscard]] std::optional<Head> Take(std::size_t file, std::size_t size) const noexcept;
-    [[nodiscard]] std::size_t Count() const noexcept { return heads_.size(); }
 
 private:
     std::vector<Head> heads_;

@@ -30,7 +30,7 @@ inline constexpr std::size_t kRasterHeadSize = 64;
 // such; asked of every name while the folder is read, so that the reads can
 // start early. A raster of an extension only some driver declares, or named
 // by a header beside it, is read by its store alone.
-std::size_t ListingHeadSize(std::string_view file) noexcept;
+std::size_t ListingHeadSize(std::string_view file);
 
 // The raster driver (GTiff, HFA, AAIGrid) that recognises a file of this
 // extension (upper case, no dot) by its first bytes alone, when `head`

@@ -121,7 +121,6 @@ gis::DatasetPtr OpenRaster(const std::string& path, const FileName& name) {
     return std::make_shared<GdalRaster>(ds, name.Name(), name.SourceInfo());
 }
 
-
 // Whether this GDAL has the driver that recognises these bytes: a driver
 // left out of its build (or skipped) lists nothing by its bytes. Asked of
 // the driver itself: the table of every driver is built only when a file
@@ -262,7 +261,7 @@ const char* RasterDriverByHead(std::string_view upperExtension, std::string_view
     return nullptr;
 }
 
-std::size_t ListingHeadSize(std::string_view file) noexcept {
+std::size_t ListingHeadSize(std::string_view file) {
     const std::string_view ext = ExtensionPart(file);
     if (ext.empty() || ext.size() > 4) return DataFileExtensions().HoldsExtensionOf(file) ? kProbeHeadSize : 0;
     char upper[4];

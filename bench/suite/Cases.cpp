@@ -79,6 +79,13 @@ void FolderInProcess(Suite& s, const std::string& dir, long n, const FolderMix& 
     s.Expect(row, mix.Listed(), mix.Entries());
     s.rows.push_back(row);
     s.folderRows.push_back(row);
+    // Against the least the listing itself must read, on one thread: how far
+    // the listing is from its own floor rather than the bare loop's.
+    Row own = Compare("folder listing, own reads", n, s.o, [&] { return Child("folder-ours", dir); },
+                      [&] { return Child("folder-reads", dir); });
+    own.note = "baseline: readdir + first bytes of every .shp, .tif, .csv";
+    s.Expect(own, mix.Listed(), mix.Entries());
+    s.rows.push_back(own);
 }
 
 // Whole programs, started and ended: what a user of the command line waits.

@@ -75,6 +75,12 @@ Measured HeadReadLoop(const std::string& dir, std::initializer_list<const char*>
 // every .shp, as the shape kinds are known from it.
 Measured HeaderReadLoop(const std::string& dir) { return HeadReadLoop(dir, {".shp"}, 100); }
 
+// The floor of what the folder listing itself must read, on one thread:
+// besides the shapefiles' headers, the first bytes of every .tif (one that
+// is no TIFF is not listed) and every .csv (one that names no WKT column in
+// its first line is not listed).
+Measured ListingReadLoop(const std::string& dir) { return HeadReadLoop(dir, {".shp", ".tif", ".csv"}, 1); }
+
 // The bare loop for today's data: also the first bytes of every file of a
 // format that is told by its first bytes, as the least any listing of them
 // must do.
@@ -342,6 +348,7 @@ int ChildMain(const std::string& what, const std::string& arg) {
     if (what == "process") m = ProcessIdle();
     else if (what == "folder-ours") m = FolderOurs(arg);
     else if (what == "folder-base") { gdal::InitGdal(); m = HeaderReadLoop(arg); }
+    else if (what == "folder-reads") { gdal::InitGdal(); m = ListingReadLoop(arg); }
     else if (what == "today-ours") m = FolderOurs(arg);
     else if (what == "today-base") { gdal::InitGdal(); m = TodaysHeaderLoop(arg); }
     else if (what == "root-ours") m = RootOurs();

@@ -349,7 +349,7 @@ public:
     // Queues the folder's files for the helper a bounded stretch ahead of
     // its reads, in the folder's order: those the reading finds while the
     // helper is behind are queued at the next batch.
-    void Found(const FolderNames& names, std::size_t) override {
+    void Found(const FolderNames& names) override {
         const auto& files = names.contents.files;
         std::size_t queued = queued_.load(std::memory_order_relaxed);
         try {
@@ -359,7 +359,7 @@ public:
                 if (size == 0) continue;
                 Entry* const e = NewEntry(files[next_], size);
                 if (!e) break;
-                e->file = next_;
+                e->head.file = next_;
                 e->plain = next_ < names.plainFile.size() && names.plainFile[next_];
                 (last_ ? last_->next : first_) = e;
                 last_ = e;
@@ -386,7 +386,7 @@ public:
             heads.reserve(read);
             const Entry* e = first_;
             for (std::size_t k = 0; k < read; ++k, e = e->next)
-                heads.push_back({e->file, e->asked, e->got, e->denied, e->bytes});
+                heads.push_back(e->head);
             return std::make_shared<const posix::EarlyHeads>(std::move(heads), std::move(bytes_.blocks_));
         } catch (...) {
             return nullptr; // the stores read the files themselves
@@ -399,8 +399,9 @@ public:
             if (stop_.load(std::memory_order_acquire)) return;
             if (done < queued_.load(std::memory_order_acquire)) {
                 e = e ? e->next : first_;
-                e->got = e->plain ? ReadPlainHead(fd_, e->name, e->bytes, e->asked, &e->denied)
-                                  : ReadHead(fd_, e->name, e->bytes, e->asked, &e->denied);
+                posix::EarlyHeads::Head& head = e->head;
+                head.got = e->plain ? ReadPlainHead(fd_, e->name, e->buffer, head.asked, &head.denied)
+                                    : ReadHead(fd_, e->name, e->buffer, head.asked, &head.denied);
                 read_.store(++done, std::memory_order_release);
                 continue;
             }
@@ -414,16 +415,14 @@ public:
 
 private:
     // Made by the reading's thread, read by the helper once it is counted in
-    // `queued_`; the helper writes only the read's result.
+    // `queued_`; the helper writes only the read's result (head.got,
+    // head.denied and the bytes at `buffer`, which head.bytes points to).
     struct Entry {
         Entry* next = nullptr;
-        std::size_t file = 0;
-        std::size_t asked = 0;
         const char* name = nullptr;
-        char* bytes = nullptr;
-        std::optional<std::size_t> got;
+        char* buffer = nullptr;
         bool plain = false;
-        bool denied = false;
+        posix::EarlyHeads::Head head;
     };
 
     // Blocks that never move and are never freed while the helper reads;
@@ -468,8 +467,9 @@ private:
         char* const copy = meta + sizeof(Entry);
         std::memcpy(copy, name.c_str(), name.size() + 1);
         e->name = copy;
-        e->bytes = bytes;
-        e->asked = size;
+        e->buffer = bytes;
+        e->head.bytes = bytes;
+        e->head.asked = size;
         return e;
     }
 

@@ -2,12 +2,13 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+
+#include "platform/posix/FdCloser.h"
 
 namespace marbrook::posix {
 
@@ -33,13 +34,6 @@ constexpr std::size_t kFirstBatchBytes = 4 * 1024;
 constexpr int kFirstBatches = 8;
 constexpr std::size_t kBatchBytes = 32 * 1024;
 
-struct FdCloser {
-    int fd;
-    ~FdCloser() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 // Returns 0, or the errno of the failure that stopped the reading.
 int ReadNames(const std::string& path, FolderNames& out) {
     const FdCloser dir{::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
@@ -58,7 +52,6 @@ int ReadNames(const std::string& path, FolderNames& out) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return errno;
         if (n == 0) return 0;
-        const std::size_t firstNew = out.contents.files.size();
         for (ssize_t at = 0; at < n;) {
             const auto* e = reinterpret_cast<const dirent64*>(buffer.data() + at);
             at += e->d_reclen;
@@ -83,13 +76,9 @@ int ReadNames(const std::string& path, FolderNames& out) {
         // names follow.
         constexpr std::size_t kLongestEntry = sizeof(dirent64);
         if (batch == 0 && static_cast<std::size_t>(n) + kLongestEntry > buffer.size()) {
-            if (const ReadingWatcher watcher = gWatcher.load(std::memory_order_acquire)) {
-                watched.watch = watcher(dir.fd);
-                if (watched.watch) watched.watch->Found(out, 0);
-            }
-        } else if (watched.watch) {
-            watched.watch->Found(out, firstNew);
+            if (const ReadingWatcher watcher = gWatcher.load(std::memory_order_acquire)) watched.watch = watcher(dir.fd);
         }
+        if (watched.watch) watched.watch->Found(out);
         if (batch + 1 == kFirstBatches) buffer.resize(kBatchBytes);
     }
 }

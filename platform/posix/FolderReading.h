@@ -94,8 +94,8 @@ using FolderNamesPtr = std::shared_ptr<const FolderNames>;
 class ReadingWatch {
 public:
     virtual ~ReadingWatch() = default;
-    // The files of `names` from `first` on were just found.
-    virtual void Found(const FolderNames& names, std::size_t first) = 0;
+    // More files were just found: `names` holds every name found so far.
+    virtual void Found(const FolderNames& names) = 0;
     // The reading has ended (the folder is still open): what was read of
     // its files, kept with its names.
     virtual std::shared_ptr<const EarlyHeads> Ended() noexcept = 0;

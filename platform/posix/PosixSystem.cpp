@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "platform/error.h"
+#include "platform/posix/FdCloser.h"
 #include "platform/posix/FolderReading.h"
 #include "platform/posix/Ini.h"
 
@@ -34,13 +35,6 @@ constexpr const char* kSource = "Marbrook.System";
     else if (err == EEXIST) number = errnum::kFileAlreadyExists;
     throw PlatformError(number, kSource, what + ": " + std::strerror(err));
 }
-
-struct FdCloser {
-    int fd;
-    ~FdCloser() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 void WriteAll(int fd, std::string_view data, const std::string& path) {
     while (!data.empty()) {

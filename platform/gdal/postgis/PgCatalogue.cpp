@@ -190,25 +190,38 @@ std::string GeometryTypeOf(const std::string& modifier, const std::optional<std:
     return type;
 }
 
+namespace {
+
+// The entry of table `table` of `schema`: a feature class by its geometry
+// column (with that column's type modifier and declared type) when it has
+// one, else a raster by its raster column, else a plain table.
+CatalogueEntry EntryOf(std::string schema, std::string table, std::optional<std::string> geometry,
+                       const std::optional<std::string>& typmod, const std::optional<std::string>& declared,
+                       std::optional<std::string> raster) {
+    CatalogueEntry e;
+    e.schema = std::move(schema);
+    e.table = std::move(table);
+    e.kind = gis::kind::kTable;
+    if (geometry) {
+        e.kind = gis::kind::kFeatureClass;
+        e.column = std::move(*geometry);
+        e.geometryType = GeometryTypeOf(typmod.value_or("-1"), declared);
+        e.shapeKind = ShapeKindOf(e.geometryType);
+    } else if (raster) {
+        e.kind = gis::kind::kRasterDataset;
+        e.column = std::move(*raster);
+    }
+    return e;
+}
+
+} // namespace
+
 std::vector<CatalogueEntry> ReadCatalogueEntries(const PgSession& session) {
     std::vector<CatalogueEntry> entries;
     for (const auto& r : session.Query(CatalogueSql(), {}, "the database catalogue cannot be read", errnum::kAutomationError)) {
         if (r.size() < 7 || !r[0] || !r[1]) continue;
         if (r[6].value_or("f") == "t") continue; // a raster's overview is part of that raster
-        CatalogueEntry e;
-        e.schema = *r[0];
-        e.table = *r[1];
-        e.kind = gis::kind::kTable;
-        if (r[2]) {
-            e.kind = gis::kind::kFeatureClass;
-            e.column = *r[2];
-            e.geometryType = GeometryTypeOf(r[3].value_or("-1"), r[4]);
-            e.shapeKind = ShapeKindOf(e.geometryType);
-        } else if (r[5]) {
-            e.kind = gis::kind::kRasterDataset;
-            e.column = *r[5];
-        }
-        entries.push_back(std::move(e));
+        entries.push_back(EntryOf(*r[0], *r[1], r[2], r[3], r[4], r[5]));
     }
     std::sort(entries.begin(), entries.end(), [](const CatalogueEntry& a, const CatalogueEntry& b) {
         return a.schema != b.schema ? a.schema < b.schema : a.table < b.table;
@@ -241,20 +254,7 @@ std::vector<CatalogueEntry> ReadSchemaEntries(const PgSession& session, const st
     entries.reserve(tables.size());
     for (auto& [table, t] : tables) {
         if (t.overview) continue; // a raster's overview is part of that raster
-        CatalogueEntry e;
-        e.schema = schema;
-        e.table = table;
-        e.kind = gis::kind::kTable;
-        if (t.geometry) {
-            e.kind = gis::kind::kFeatureClass;
-            e.column = std::move(*t.geometry);
-            e.geometryType = GeometryTypeOf(t.typmod.value_or("-1"), t.declared);
-            e.shapeKind = ShapeKindOf(e.geometryType);
-        } else if (t.raster) {
-            e.kind = gis::kind::kRasterDataset;
-            e.column = std::move(*t.raster);
-        }
-        entries.push_back(std::move(e));
+        entries.push_back(EntryOf(schema, table, std::move(t.geometry), t.typmod, t.declared, std::move(t.raster)));
     }
     return entries;
 }

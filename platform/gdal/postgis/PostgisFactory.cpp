@@ -208,6 +208,12 @@ PgNamePtr MakeName(const PgContextPtr& ctx, CatalogueEntry&& e, std::string disp
     return n;
 }
 
+// The same, shown by its table's name.
+PgNamePtr MakeName(const PgContextPtr& ctx, CatalogueEntry&& e) {
+    std::string display = e.table;
+    return MakeName(ctx, std::move(e), std::move(display));
+}
+
 // A schema other than public that holds a feature class or a raster is a
 // feature dataset; public's tables are the database's top level.
 bool MakesFeatureDataset(const CatalogueEntry& e) { return e.kind != gis::kind::kTable && e.schema != "public"; }
@@ -227,12 +233,10 @@ Catalogue ReadCatalogue(const PgSession& session, const PgContextPtr& ctx) {
                 fd = std::make_shared<PgName>(ctx, e.schema, gis::kind::kFeatureDataset, e.schema, "");
                 cat.featureDatasets.push_back(fd);
             }
-            std::string table = e.table;
-            fd->subsets.push_back(MakeName(ctx, std::move(e), std::move(table)));
+            fd->subsets.push_back(MakeName(ctx, std::move(e)));
         } else if (e.schema == "public") {
             const int kind = e.kind;
-            std::string table = e.table;
-            auto n = MakeName(ctx, std::move(e), std::move(table));
+            auto n = MakeName(ctx, std::move(e));
             (kind == gis::kind::kFeatureClass ? cat.featureClasses
              : kind == gis::kind::kRasterDataset ? cat.rasters
                                                  : cat.tables)
@@ -281,10 +285,7 @@ public:
         if (std::none_of(entries.begin(), entries.end(), MakesFeatureDataset)) return {};
         auto dataset = std::make_shared<PgName>(ctx_, name, gis::kind::kFeatureDataset, name, "");
         dataset->subsets.reserve(entries.size());
-        for (auto& e : entries) {
-            std::string table = e.table;
-            dataset->subsets.push_back(MakeName(ctx_, std::move(e), std::move(table)));
-        }
+        for (auto& e : entries) dataset->subsets.push_back(MakeName(ctx_, std::move(e)));
         return {dataset};
     }
 

@@ -262,14 +262,10 @@ const char* RasterDriverByHead(std::string_view upperExtension, std::string_view
 }
 
 std::size_t ListingHeadSize(std::string_view file) {
-    const std::string_view ext = ExtensionPart(file);
-    if (ext.empty() || ext.size() > 4) return DataFileExtensions().HoldsExtensionOf(file) ? kProbeHeadSize : 0;
-    char upper[4];
-    for (std::size_t i = 0; i < ext.size(); ++i) upper[i] = UpperAscii(ext[i]);
-    const std::string_view upperExt(upper, ext.size());
-    if (upperExt == "SHP") return kShpHeaderSize;
-    if (AlwaysRasterExtension(upperExt) && !NeverRaster(file)) return kRasterHeadSize;
-    return DataFileExtensions().Contains(upperExt) ? kProbeHeadSize : 0;
+    const std::string ext = UpperExt(file);
+    if (ext == "SHP") return kShpHeaderSize;
+    if (AlwaysRasterExtension(ext) && !NeverRaster(file)) return kRasterHeadSize;
+    return DataFileExtensions().Contains(ext) ? kProbeHeadSize : 0;
 }
 
 gis::WorkspaceFactoryPtr NewRasterFactory() { return FolderFactory(FactoryKind::Raster, &ListRasters); }

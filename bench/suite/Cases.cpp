@@ -41,6 +41,17 @@ const std::string& Suite::FolderOf(long n) {
     return dir;
 }
 
+const std::string& Suite::NamedOnlyFolderOf(long n) {
+    auto& dir = namedOnly_[n];
+    if (dir.empty()) {
+        dir = work + "/named" + std::to_string(n);
+        std::cerr << "generating a folder of " << n << " entries without .tif or .csv files ..." << std::endl;
+        MakeFolder(dir, templates, NamedOnlyMixFor(n));
+        Generated();
+    }
+    return dir;
+}
+
 void ProcessCase(Suite& s) {
     Row row{"process (GDAL loaded)", 0, {}, {}, "idle child: the floor of every peak", {}, {}};
     row.ours.seconds = 0;
@@ -88,6 +99,19 @@ void FolderInProcess(Suite& s, const std::string& dir, long n, const FolderMix& 
     s.rows.push_back(own);
 }
 
+// A folder whose files the listing tells by their names, or reads as the
+// bare loop does (each .shp's header): how far the listing is from the bare
+// loop when both must read the same.
+void FolderNamedOnly(Suite& s, long n) {
+    const std::string& dir = s.NamedOnlyFolderOf(n);
+    const FolderMix mix = NamedOnlyMixFor(n);
+    Row row = Compare("folder listing, no .tif or .csv", n, s.o, [&] { return Child("folder-ours", dir); },
+                      [&] { return Child("folder-base", dir); });
+    row.note = "the listing reads what the bare loop reads";
+    s.Expect(row, mix.Listed(), mix.Entries());
+    s.rows.push_back(row);
+}
+
 // Whole programs, started and ended: what a user of the command line waits.
 void FolderWholeProcess(Suite& s, const std::string& dir, long n, bool withOgrinfo) {
     const std::string cli = Cli();
@@ -112,6 +136,7 @@ void FolderWholeProcess(Suite& s, const std::string& dir, long n, bool withOgrin
 void FolderCase(Suite& s) {
     const std::vector<long> sizes = s.o.smoke ? std::vector<long>{1000} : std::vector<long>{1000, 10000, 100000};
     for (long n : sizes) FolderInProcess(s, s.FolderOf(n), n, MixFor(n));
+    FolderNamedOnly(s, sizes.front());
     for (long n : sizes) FolderWholeProcess(s, s.FolderOf(n), n, n == sizes.back() && !s.o.smoke);
 }
 

@@ -27,14 +27,18 @@ struct Suite {
     void Expect(Row& row, long ours, long base);
     // A generated folder of about n entries, made once per run.
     const std::string& FolderOf(long n);
+    // The same without the files the bare loop does not read (NamedOnlyMixFor).
+    const std::string& NamedOnlyFolderOf(long n);
 
 private:
     std::map<long, std::string> folders_;
+    std::map<long, std::string> namedOnly_;
 };
 
 void ProcessCase(Suite& s); // an idle child: the floor of every peak
-// The folder listing in process at 1 000, 10 000 and 100 000 entries; the
-// same as whole programs (`marbrook list` against the bare loop's process,
+// The folder listing in process at 1 000, 10 000 and 100 000 entries (and
+// at 1 000 in a folder of only what the bare loop reads too); the same as
+// whole programs (`marbrook list` against the bare loop's process,
 // and ogrinfo -q at the largest size).
 void FolderCase(Suite& s);
 // The folder listing at 1 000 000 entries: run only when named (--only

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -111,6 +112,14 @@ FolderMix MixFor(long n) {
     return m;
 }
 
+FolderMix NamedOnlyMixFor(long n) {
+    FolderMix m = MixFor(n);
+    m.others += m.tiffs;
+    m.tiffs = 0;
+    m.csv = false;
+    return m;
+}
+
 void MakeFolder(const std::string& dir, const std::string& t, const FolderMix& m) {
     fs::create_directories(dir + "/sub1");
     fs::create_directories(dir + "/sub2");
@@ -119,7 +128,9 @@ void MakeFolder(const std::string& dir, const std::string& t, const FolderMix& m
     for (long i = 0; i < m.drawings; ++i) CopyAs(t + "/d.dxf", dir + "/d" + std::to_string(i) + ".dxf");
     static const char* const kOther[] = {".txt", ".pdf", ".xlsx", ".docx", ".csv", ".html", ".zip", ".xml"};
     for (long i = 0; i < m.others; ++i) {
-        std::ofstream f(dir + "/o" + std::to_string(i) + kOther[i % 8]);
+        const char* kind = kOther[i % 8];
+        if (!m.csv && kind == std::string_view(".csv")) kind = ".doc";
+        std::ofstream f(dir + "/o" + std::to_string(i) + kind);
         f << "x";
     }
 }

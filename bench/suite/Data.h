@@ -26,12 +26,18 @@ void CopyShapefile(const std::string& templates, int kind, const std::string& ba
 // (2 %), a few drawings, two subfolders and other files for the rest.
 struct FolderMix {
     long shapefiles = 0, tiffs = 0, drawings = 0, others = 0, folders = 2;
+    // Whether the other files include .csv files, whose first line a listing
+    // reads; without, a .doc takes each one's place.
+    bool csv = true;
     [[nodiscard]] long Entries() const { return shapefiles * 4 + tiffs + drawings + others + folders; }
     // What a listing shows besides plain files: the drawings and subfolders,
     // then one dataset per shapefile and GeoTIFF.
     [[nodiscard]] long Listed() const { return drawings + folders + shapefiles + tiffs; }
 };
 FolderMix MixFor(long n);
+// The same number of entries, but only files the bare loop reads too or
+// that a listing tells by their names: no GeoTIFFs and no .csv files.
+FolderMix NamedOnlyMixFor(long n);
 void MakeFolder(const std::string& dir, const std::string& templates, const FolderMix& mix);
 
 // A folder of today's data: the project folder's shapefiles (10 %) and

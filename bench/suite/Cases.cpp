@@ -30,23 +30,18 @@ void Suite::Expect(Row& row, long ours, long base) {
     }
 }
 
-const std::string& Suite::FolderOf(long n) {
-    auto& dir = folders_[n];
-    if (dir.empty()) {
-        dir = work + "/f" + std::to_string(n);
-        std::cerr << "generating a folder of " << n << " entries ..." << std::endl;
-        MakeFolder(dir, templates, MixFor(n));
-        Generated();
-    }
-    return dir;
-}
+const std::string& Suite::FolderOf(long n) { return Folder("f" + std::to_string(n), "", MixFor(n)); }
 
 const std::string& Suite::NamedOnlyFolderOf(long n) {
-    auto& dir = namedOnly_[n];
+    return Folder("named" + std::to_string(n), " without .tif or .csv files", NamedOnlyMixFor(n));
+}
+
+const std::string& Suite::Folder(const std::string& name, const char* what, const FolderMix& mix) {
+    auto& dir = folders_[name];
     if (dir.empty()) {
-        dir = work + "/named" + std::to_string(n);
-        std::cerr << "generating a folder of " << n << " entries without .tif or .csv files ..." << std::endl;
-        MakeFolder(dir, templates, NamedOnlyMixFor(n));
+        dir = work + "/" + name;
+        std::cerr << "generating a folder of " << mix.Entries() << " entries" << what << " ..." << std::endl;
+        MakeFolder(dir, templates, mix);
         Generated();
     }
     return dir;

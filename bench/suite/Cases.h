@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bench/suite/Common.h"
+#include "bench/suite/Data.h"
 #include "bench/suite/Report.h"
 
 namespace marbrook::bench {
@@ -31,8 +32,9 @@ struct Suite {
     const std::string& NamedOnlyFolderOf(long n);
 
 private:
-    std::map<long, std::string> folders_;
-    std::map<long, std::string> namedOnly_;
+    // The folder `name` of the work folder, made of `mix` once per run.
+    const std::string& Folder(const std::string& name, const char* what, const FolderMix& mix);
+    std::map<std::string, std::string> folders_;
 };
 
 void ProcessCase(Suite& s); // an idle child: the floor of every peak
